@@ -9,7 +9,7 @@ packages=(
   libpugixml-dev librtmidi-dev
   jackd2 libjack-jackd2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
-  xvfb xauth
+  xvfb xauth locales-all
 )
 
 missing=()
