@@ -1,0 +1,146 @@
+#pragma once
+// The configuration document: the library of configurations (set), message
+// groups (messagegroup) and messages (message) in one XML file.
+//
+// The file is the master copy. Every change is saved at once and read back,
+// so nodes found before a save/reload must not be used afterwards. The whole
+// file survives a save as it was loaded: declaration, doctype, comments,
+// processing instructions, unknown elements, attribute order and whitespace,
+// in the encoding the file declared.
+
+#include <pugixml.hpp>
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane {
+
+struct DocumentStatus {
+    enum class Code {
+        Ok,
+        NotLoaded,            // save/reload without a file name or without a successful load
+        OpenFailed,           // the file cannot be read (detail: system error)
+        ParseError,           // not well-formed XML (detail: parser message, offset/line/column)
+        UnsupportedEncoding,  // declared encoding the program cannot write back (detail: its name)
+        NoRootElement,        // well-formed but without a document element
+        CustomEntity,         // save refused: the file uses an entity of its own (detail: its name)
+        WriteFailed,          // save failed, the file on disk is unchanged (detail: system error)
+    };
+    Code code = Code::Ok;
+    std::filesystem::path fileName;
+    std::string detail;
+    std::ptrdiff_t offset = -1;  // byte offset of a parse error
+    int line = 0;                // 1-based line of a parse error, 0 when unknown
+    int column = 0;              // 1-based column of a parse error
+
+    bool ok() const { return code == Code::Ok; }
+    // The user text for this status in the given language ("" for Ok).
+    std::string message(std::string_view language) const;
+};
+
+// Result of resolving an element of a configuration to its message.
+struct ElementResolution {
+    enum class State {
+        NoAssignment,     // no set of that name, or no element node in it
+        DanglingGroup,    // the element names a group the document does not hold
+        DanglingMessage,  // the group does not hold the named message
+        Resolved,
+    };
+    State state = State::NoAssignment;
+    pugi::xml_node set;
+    pugi::xml_node element;
+    pugi::xml_node group;
+    pugi::xml_node message;
+    std::string groupName;    // text of the element's group child
+    std::string messageName;  // text of the element's name child
+
+    // The user text for a dangling reference ("" otherwise).
+    std::string danglingText(std::string_view language) const;
+};
+
+class ConfigDocument {
+public:
+    ConfigDocument() = default;
+    ConfigDocument(const ConfigDocument&) = delete;
+    ConfigDocument& operator=(const ConfigDocument&) = delete;
+
+    // Parses the file and binds the document to it. On failure the document
+    // keeps its previous contents and file name.
+    DocumentStatus load(const std::filesystem::path& fileName);
+    // Parses the bound file again (the save-and-reload discipline).
+    DocumentStatus reload();
+    // Writes the whole document to the bound file atomically: a temporary file
+    // in the same folder, flushed and synced, renamed over the target. On
+    // failure the old file is byte-identical and the document in memory keeps
+    // its changes.
+    DocumentStatus save();
+    // save() followed by reload().
+    DocumentStatus saveAndReload();
+
+    bool isLoaded() const { return loaded_; }
+    const std::filesystem::path& fileName() const { return fileName_; }
+    pugi::xml_document& xml() { return doc_; }
+    const pugi::xml_document& xml() const { return doc_; }
+    // The document element, whatever its name.
+    pugi::xml_node root() const { return doc_.document_element(); }
+    // The first child of the root named "sets" / "messagegroups" (or nothing).
+    pugi::xml_node sets() const;
+    pugi::xml_node messagegroups() const;
+
+    // Lookups. All compare whole names exactly; nothing found -> empty node.
+    pugi::xml_node Finde_XML_SetByName(std::string_view Setname) const;
+    // The LAST child of the set whose name equals the element name.
+    static pugi::xml_node Finde_XML_Element(std::string_view EingabeElement, pugi::xml_node xml_Node_Set);
+    pugi::xml_node Finde_XML_MessageGroupByName(std::string_view Group) const;
+    pugi::xml_node Finde_XML_MessageGroup(pugi::xml_node xml_Node_Element) const;
+    static pugi::xml_node Finde_XML_MessageByName(std::string_view MessageName,
+                                                  pugi::xml_node xml_Node_MessageGroup);
+    static pugi::xml_node Finde_XML_Message(pugi::xml_node xml_Node_Element,
+                                            pugi::xml_node xml_Node_MessageGroup);
+    // Text of the child element AName of ANode; ADefault when the node is
+    // empty, has no such child, or the child holds no text.
+    static std::string XML_GetChildNodeValue(pugi::xml_node ANode, std::string_view AName,
+                                             std::string_view ADefault);
+
+    // Names in document order (duplicates kept, as the lists show them).
+    std::vector<std::string> setNames() const;
+    std::vector<std::string> groupNames() const;
+    static std::vector<std::string> messageNames(pugi::xml_node messagegroup);
+
+    // Resolves an element (German name, or number 0..63) of the configuration
+    // named setName to its message.
+    ElementResolution resolveElement(std::string_view setName, std::string_view elementName) const;
+    ElementResolution resolveElement(std::string_view setName, int elementNumber) const;
+
+private:
+    DocumentStatus parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
+                             pugi::xml_encoding& encoding, bool& bom, std::string& customEntity) const;
+
+    pugi::xml_document doc_;
+    std::filesystem::path fileName_;
+    pugi::xml_encoding encoding_ = pugi::encoding_utf8;
+    bool bom_ = false;
+    bool loaded_ = false;
+    std::string customEntity_;  // first entity of the file's own, "" when none
+};
+
+// Editing helpers that keep the file readable: a new element gets its own
+// line, indented like its siblings, and removing an element also removes the
+// line break in front of it.
+
+// Appends an element named name as the last element child of parent.
+pugi::xml_node appendElementIndented(pugi::xml_node parent, std::string_view name);
+// Inserts an element named name right after the element sibling.
+pugi::xml_node insertElementAfterIndented(pugi::xml_node sibling, std::string_view name);
+// Inserts a deep copy of source as the last element child of parent.
+pugi::xml_node appendCopyIndented(pugi::xml_node parent, pugi::xml_node source);
+// Removes node together with the whitespace text in front of it.
+void removeElementIndented(pugi::xml_node node);
+// Sets the text of parent's first child element name, creating it (indented,
+// appended) when missing. Returns the child.
+pugi::xml_node setChildText(pugi::xml_node parent, std::string_view name, std::string_view value);
+
+}  // namespace korvane
