@@ -1,0 +1,339 @@
+#pragma once
+// The editor's main window.
+//
+// The upper half is the picture of the surface with its 64 clickable element
+// pictures; the lower half chooses the configuration, the message group and
+// the message of the selected element and edits that message. The window
+// owns the configuration document and the two MIDI port objects (which the
+// monitor window holds in its fields MIDIinput1 / MIDIoutput1).
+//
+// Components are fields named as the program has always named them, and the
+// same names are their Qt objectName, so tests and tools find them. Every
+// handler is one method of the same name. The implementation is split by
+// concern:
+//   tformmain.cpp            construction and layout of the components
+//   tformmain_startup.cpp    FormCreate / FormShow / FormDestroy, paths, settings, ports
+//   tformmain_lists.cpp      configuration and group lists, save-and-reload
+//   tformmain_language.cpp   Lokalisierung and the language menu
+//   tformmain_send.cpp       sending a configuration to the device
+//   tformmain_{panel,map,selection,apply}.cpp   surface map, message panel,
+//                            selection and assignment, applying edits
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config_document.h"
+#include "message_record.h"
+#include "surface_map.h"
+#include "sysex.h"
+
+class QAction;
+class QComboBox;
+class QEvent;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+class QDialog;
+class TFormMIDIMon;
+
+namespace korvane {
+class TMidiInput;
+class TMidiOutput;
+}  // namespace korvane
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds every component (FormCreate runs here: the program log starts).
+    explicit TFormMain(QWidget* parent = nullptr);
+    // FormDestroy runs here: the closing log line, then the log ends.
+    ~TFormMain() override;
+
+    // ---------------------------------------------------------------- wiring
+    // The windows the main window works with; the program entry sets them
+    // after creating all windows and before the main window is shown.
+    void setMonitorWindow(TFormMIDIMon* monitor) { FormMIDIMon = monitor; }
+    void setMidiInterfaceDialog(QDialog* dialog) { FormMidiInterface = dialog; }
+    void setMotorProfileWindow(QWidget* window) { FormMotorProfil = window; }
+    void setAboutBox(QWidget* window) { Form4 = window; }
+
+    // How FormShow makes the two port objects. The program uses the
+    // platform's MIDI service; tests hand in factories that give loopback
+    // ports or throw (a machine without MIDI).
+    using InputPortFactory = std::function<std::unique_ptr<korvane::TMidiInput>()>;
+    using OutputPortFactory = std::function<std::unique_ptr<korvane::TMidiOutput>()>;
+    void setPortFactories(InputPortFactory in, OutputPortFactory out);
+
+    // Where the finished packet stream of a configuration goes. The program
+    // hands it to the monitor window's transfer; tests capture it.
+    using TransferStarter = std::function<void(const korvane::ByteString& stream)>;
+    void setTransferStarter(TransferStarter starter);
+
+    // The folders the window works with. Computed in FormShow from the
+    // platform (see tformmain_startup.cpp); tests may read them.
+    QString dataFolder() const { return DataFolder; }
+    QString programFolder() const { return ProgramFolder; }
+    QString workingDocumentPath() const { return DataFolder + QStringLiteral("/korvane.xml"); }
+
+    // ---------------------------------------------------------------- life
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void Menu_Beenden_Click();
+
+    // ---------------------------------------------------------------- lists
+    // Fills CB_Set from the document file (sorted), selects the first entry
+    // and runs CB_SetChange.
+    void XML_HoleKonfigurationen();
+    // Fills CB_Group: the no-assignment entry, then every group in document
+    // order (reloads the document file first).
+    void XML_HoleGruppen();
+    // The configuration in CB_Set becomes the current one: caption, groups,
+    // description, hints.
+    void CB_SetChange();
+    // The one way every change reaches the disk: save the document to its
+    // file atomically, then read it back. On failure one error box names the
+    // file and the reason, the file stays as it was, and false is returned
+    // (the reload is then skipped so the change stays visible in memory).
+    bool SaveAndReload();
+    // The no-assignment entry of the group list in the current language.
+    QString KeineZuordnungText() const;
+    // Whether a group list text is one of the two no-assignment texts,
+    // whatever the language.
+    static bool IstKeineZuordnung(const QString& groupText);
+
+    // ---------------------------------------------------------------- language
+    // Sets every caption, label and menu entry of the main window (and the
+    // shared interface language) to code "de" or "en"; any other code
+    // changes nothing.
+    void Lokalisierung(const QString& code);
+    void Menu_Sprache_Deutsch_Click();
+    void Menu_Sprache_English_Click();
+
+    // ---------------------------------------------------------------- sending
+    void btSendClick();
+    void Menu_Sende_Konfiguration_Click();
+    void KonfigurationZumKorvaneSenden();
+    // Encodes the current configuration, showing each assigned element
+    // selected on the map while it is read, and starts the transfer. False
+    // when the encoder refused (its message has been shown, nothing sent).
+    bool KonfigurationSenden();
+    // Puts the send controls back after a transfer (or a refusal).
+    void InitSendButton();
+    // Sets the caption of btSend (the transfer shows its stages there).
+    void SetSendCaption(const QString& caption);
+
+    // ---------------------------------------------------------------- MIDI, windows, help
+    void Menu_Einstellungen_MIDI_Click();
+    void Menu_MIDI_Monitor_Click();
+    void Menu_Motorprofileditor_Click();
+    void Menu_Info_Ueber_Editor_Click();
+    void Menu_Hilfe_Anleitung_Click();
+    void Menu_Quillon_Homepage_Click();
+    void Menu_Internet_Look_For_Updates_Click();
+    void Menu_Internet_Look_For_Configurations_Click();
+    void Image_QuillonClick();
+
+    // --- panel, map, selection, apply: implemented in tformmain_{panel,map,selection,apply}.cpp ---
+    // Surface map (colours and hints).
+    QString HinweisErzeugen(korvane::TImage* ImageToDraw);
+    void HinweiseErzeugen();
+    void EingabeElementFaerben(korvane::TImage* ImageToChange, korvane::TEingabeElementFarbe Farbe);
+    void SetFader(int Fadernummer, int Value);
+    // The picture of an element number (64 or 0 gives Fader1), or nullptr.
+    korvane::TImage* Get_EingabeElement_By_Number(int Nummer);
+    // The picture of a German element name, or nullptr.
+    korvane::TImage* Get_EingabeElement_By_Name(const QString& Name);
+
+    // Message editor panel.
+    void MessageDatenAnzeigen(pugi::xml_node xml_Node_Message);
+    void RG_ModeClick();
+    void rb_Range_FullClick();
+    void rb_Range_PartClick();
+    void rb_Range_PercentClick();
+    void AusgabeStellbereich(bool AusLetzterMessage, korvane::TMode Mode, korvane::TRange Range);
+    korvane::TMode GetMode() const;
+    korvane::TRange GetRange() const;
+    void MessageChange();
+    void VergleicheMessageDaten();
+
+    // Selection and assignment.
+    void ElementClicked(korvane::TImage* Sender);
+    void Deselect();
+    void Selektiere(korvane::TImage* ClickedImage);
+    void CB_GroupChange();
+    void CB_MessageNameChange();
+
+    // Applying edits and the description.
+    void bt_AenderungenUebernehmenClick();
+    void Aenderungen_uebernehmen();
+    void MemoDescriptionKeyUp();
+    // --- end of panel block ---
+
+    // ---------------------------------------------------------------- RG_Mode access
+    // RG_Mode is a group box of four radio buttons used like one radio group:
+    // the index of the checked item, -1 for none. Setting the index does not
+    // run RG_ModeClick (only the user's click does); -1 unchecks all four.
+    int RG_ModeItemIndex() const;
+    void SetRG_ModeItemIndex(int index);
+
+    // ================================================================ state
+    QString language;  // "de" (default) or "en"
+    std::unique_ptr<korvane::ConfigDocument> XMLkonfig;
+    int GeradeSelektierteEingabeElementNummer = -1;
+    korvane::TImage* LastElement = nullptr;
+    korvane::TMessageRecord LetzteMessage{};
+    QString glb_KonfigName;
+    bool bMIDIinCreated = false;
+    bool bMIDIoutCreated = false;
+    // Web addresses of the help menu, set by Lokalisierung.
+    QString URLhomepage;
+    QString URLupdates;
+    QString URLusersets;
+
+    // ================================================================ components
+    // Menu.
+    QMenu* MenuDatei = nullptr;
+    QAction* Menu_Oeffnen_ = nullptr;
+    QMenu* Menu_Einstellungen_ = nullptr;
+    QAction* Menu_Einstellungen_MIDI_ = nullptr;
+    QMenu* Menu_Sprache = nullptr;
+    QAction* Menu_Sprache_Deutsch_ = nullptr;
+    QAction* Menu_Sprache_English_ = nullptr;
+    QAction* Menu_Beenden_ = nullptr;
+    QMenu* MenuKonfiguration = nullptr;
+    QAction* Menu_Neue_Konfiguration_ = nullptr;
+    QAction* Menu_Dupliziere_Konfiguration_ = nullptr;
+    QAction* Menu_Umbenenne_Konfiguration_ = nullptr;
+    QAction* Menu_Loesche_Konfiguration_ = nullptr;
+    QAction* Menu_Sende_Konfiguration_ = nullptr;
+    QAction* Menu_Exportiere_Konfiguration_ = nullptr;
+    QMenu* Menu_Gruppe = nullptr;
+    QAction* Menu_Neue_Gruppe_ = nullptr;
+    QAction* Menu_Dupliziere_Gruppe_ = nullptr;
+    QAction* Menu_Umbenenne_Gruppe_ = nullptr;
+    QAction* Menu_Loesche_Gruppe_ = nullptr;
+    QAction* Menu_Exportiere_Gruppe_ = nullptr;
+    QMenu* MenuNachricht = nullptr;
+    QAction* Menu_Neue_Message_ = nullptr;
+    QAction* Menu_Dupliziere_Message_ = nullptr;
+    QAction* Menu_Umbenenne_Message_ = nullptr;
+    QAction* Menu_Loesche_Message_ = nullptr;
+    QAction* Menu_Schiebe_Message_In_Andere_Gruppe_ = nullptr;
+    QAction* Menu_Kopiere_Message_In_Andere_Gruppe_ = nullptr;
+    QMenu* Menu_Motorprofil_ = nullptr;
+    QAction* Menu_Motorprofileditor_ = nullptr;
+    QMenu* Debug1 = nullptr;
+    QAction* Menu_MIDI_Monitor_ = nullptr;
+    QMenu* Hilfe1 = nullptr;
+    QAction* Menu_Hilfe_Anleitung_ = nullptr;
+    QAction* Menu_Quillon_Homepage_ = nullptr;
+    QAction* Menu_Internet_Look_For_Updates_ = nullptr;
+    QAction* Menu_Internet_Look_For_Configurations_ = nullptr;
+    QAction* Menu_Info_Ueber_Editor_ = nullptr;
+
+    // Surface map (upper half).
+    QGroupBox* GroupBoxMap = nullptr;
+    QWidget* pnBackground = nullptr;
+    QPlainTextEdit* MemoDescription = nullptr;
+    // The 64 element pictures by element number (index 0 is Fader1, Tag 64).
+    std::array<korvane::TImage*, 64> EingabeElemente{};
+
+    // Configuration choice.
+    QGroupBox* GroupBoxKonfiguration = nullptr;
+    QLabel* labelKonfiguration = nullptr;
+    QComboBox* CB_Set = nullptr;
+
+    // Message choice.
+    QGroupBox* gb_MessageAuswahl = nullptr;
+    QLabel* LabelGruppe = nullptr;
+    QComboBox* CB_Group = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* CB_MessageName = nullptr;
+
+    // Message editor.
+    QGroupBox* gb_Message = nullptr;
+    QGroupBox* RG_Mode = nullptr;
+    std::array<QRadioButton*, 4> RG_ModeItems{};
+    QLabel* LabelLinksDruecken = nullptr;
+    QLineEdit* Edit_MsgLeft = nullptr;
+    QLabel* LabelRechtsLoslassen = nullptr;
+    QLineEdit* Edit_MsgRight = nullptr;
+    QGroupBox* GroupBoxStellbereich = nullptr;
+    QRadioButton* rb_Range_Full = nullptr;
+    QRadioButton* rb_Range_Part = nullptr;
+    QRadioButton* rb_Range_Percent = nullptr;
+    QLabel* LabelMax = nullptr;
+    QLineEdit* Ed_Max = nullptr;
+    QLabel* LabelMin = nullptr;
+    QLineEdit* Ed_Min = nullptr;
+    QLabel* LabelStep = nullptr;
+    QLineEdit* Ed_Step = nullptr;
+    QLabel* Label1 = nullptr;  // "Init", beside Ed_Start
+    QLineEdit* Ed_Start = nullptr;
+    QLabel* Lb_percent1 = nullptr;
+    QLabel* Lb_percent2 = nullptr;
+    QLabel* Lb_percent3 = nullptr;
+    QLabel* Lb_percent4 = nullptr;
+    QPushButton* bt_AenderungenUebernehmen = nullptr;
+
+    // Sending and the maker's logo.
+    QPushButton* btSend = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Image_Quillon = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    // Clicks on the element pictures and the background, key releases in
+    // the description.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenu();
+    void BuildMap();
+    void BuildPanel();
+    void ConnectHandlers();
+    // Reads the document file again; on failure one error box names the file
+    // and the parser's message, and false is returned.
+    bool ReloadDocument();
+    // Shows a failed load or save of the document as one error box.
+    void ShowDocumentError(const korvane::DocumentStatus& status);
+    void CreateMidiPorts();
+
+    TFormMIDIMon* FormMIDIMon = nullptr;
+    QDialog* FormMidiInterface = nullptr;
+    QWidget* FormMotorProfil = nullptr;
+    QWidget* Form4 = nullptr;
+
+    // The port objects belong to the main window; the monitor window keeps
+    // plain pointers to them.
+    std::unique_ptr<korvane::TMidiInput> MidiInputPort;
+    std::unique_ptr<korvane::TMidiOutput> MidiOutputPort;
+    InputPortFactory MakeInputPort;
+    OutputPortFactory MakeOutputPort;
+    TransferStarter StartTransfer;
+
+    std::unique_ptr<korvane::SurfaceMap> Map;
+    QString DataFolder;
+    QString ProgramFolder;
+    bool Shown = false;
+};
