@@ -84,6 +84,9 @@ public:
     // One diagnostics log line.
     virtual void log(TransferLogLevel level, std::string_view line) = 0;
 
+    // Optional: a version query is about to go out (the monitor clears its
+    // version text here).
+    virtual void versionQuerySent() {}
     // Optional: a version reply arrived (the monitor shows "Version: " + text).
     virtual void versionReceived(std::string_view /*text*/) {}
     // Optional: the transfer reached a stage.
