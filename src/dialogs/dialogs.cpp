@@ -1,0 +1,162 @@
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QWidget>
+
+#include "texts.h"
+
+namespace korvane {
+namespace {
+
+QString& languageStore() {
+    static QString language = QStringLiteral("de");
+    return language;
+}
+
+QString tr(std::string_view key) {
+    const std::string lang = uiLanguage().toStdString();
+    const std::string_view t = text(key, lang);
+    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+// Until the program installs real boxes, nothing may block: the silent
+// default answers No and cancels every prompt.
+ScriptedDialogs& silentDefault() {
+    static ScriptedDialogs silent;
+    return silent;
+}
+
+Dialogs*& installed() {
+    static Dialogs* current = nullptr;
+    return current;
+}
+
+// Qt file dialogs take "Name (*.ext)" filters; the old "Name|*.ext" form of
+// the text table is turned into it here so callers can pass either.
+QString qtFilter(const QString& filter) {
+    const auto bar = filter.indexOf(QLatin1Char('|'));
+    if (bar < 0) return filter;
+    const QString name = filter.left(bar);
+    const QString pattern = filter.mid(bar + 1);
+    if (name.contains(pattern)) return name;
+    return name + QStringLiteral(" (") + pattern + QLatin1Char(')');
+}
+
+}  // namespace
+
+QString uiLanguage() { return languageStore(); }
+void setUiLanguage(const QString& language) { languageStore() = language; }
+
+Dialogs& dialogs() {
+    Dialogs* d = installed();
+    return d ? *d : silentDefault();
+}
+
+Dialogs* setDialogs(Dialogs* d) {
+    Dialogs* previous = installed();
+    installed() = d;
+    return previous;
+}
+
+// ---------------------------------------------------------------- QtDialogs
+
+QWidget* QtDialogs::owner() const { return parent_ ? parent_ : QApplication::activeWindow(); }
+
+void QtDialogs::error(const QString& text) {
+    QMessageBox::critical(owner(), tr("dialogs.caption.error"), text, QMessageBox::Ok);
+}
+
+void QtDialogs::info(const QString& text) {
+    QMessageBox::information(owner(), tr("dialogs.caption.info"), text, QMessageBox::Ok);
+}
+
+void QtDialogs::message(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, tr("dialogs.caption.message"), text, QMessageBox::Ok, owner());
+    box.exec();
+}
+
+bool QtDialogs::question(const QString& text) {
+    return QMessageBox::question(owner(), tr("dialogs.caption.question"), text,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<QString> QtDialogs::prompt(const QString& caption, const QString& label, const QString& initial) {
+    bool ok = false;
+    const QString result = QInputDialog::getText(owner(), caption, label, QLineEdit::Normal, initial, &ok);
+    if (!ok) return std::nullopt;
+    return result;
+}
+
+std::optional<QString> QtDialogs::openFile(const QString& caption, const QString& folder, const QString& filter) {
+    const QString path = QFileDialog::getOpenFileName(owner(), caption, folder, qtFilter(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+std::optional<QString> QtDialogs::saveFile(const QString& caption, const QString& folder, const QString& filter) {
+    const QString path = QFileDialog::getSaveFileName(owner(), caption, folder, qtFilter(filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+// ---------------------------------------------------------------- ScriptedDialogs
+
+void ScriptedDialogs::setNextAnswer(bool yes) { answers_.push_back(yes); }
+void ScriptedDialogs::setNextText(std::optional<QString> text) { texts_.push_back(std::move(text)); }
+void ScriptedDialogs::setNextFile(std::optional<QString> path) { files_.push_back(std::move(path)); }
+
+QStringList ScriptedDialogs::texts(Kind kind) const {
+    QStringList result;
+    for (const auto& s : shown_)
+        if (s.kind == kind) result << s.text;
+    return result;
+}
+
+void ScriptedDialogs::clear() {
+    shown_.clear();
+    answers_.clear();
+    texts_.clear();
+    files_.clear();
+}
+
+void ScriptedDialogs::error(const QString& text) { shown_.push_back({Kind::Error, text, {}, {}}); }
+void ScriptedDialogs::info(const QString& text) { shown_.push_back({Kind::Info, text, {}, {}}); }
+void ScriptedDialogs::message(const QString& text) { shown_.push_back({Kind::Message, text, {}, {}}); }
+
+bool ScriptedDialogs::question(const QString& text) {
+    shown_.push_back({Kind::Question, text, {}, {}});
+    if (answers_.empty()) return false;
+    const bool yes = answers_.front();
+    answers_.pop_front();
+    return yes;
+}
+
+std::optional<QString> ScriptedDialogs::prompt(const QString& caption, const QString& label,
+                                               const QString& initial) {
+    shown_.push_back({Kind::Prompt, label, caption, initial});
+    if (texts_.empty()) return std::nullopt;
+    auto answer = texts_.front();
+    texts_.pop_front();
+    return answer;
+}
+
+std::optional<QString> ScriptedDialogs::openFile(const QString& caption, const QString& folder, const QString&) {
+    shown_.push_back({Kind::OpenFile, caption, caption, folder});
+    if (files_.empty()) return std::nullopt;
+    auto answer = files_.front();
+    files_.pop_front();
+    return answer;
+}
+
+std::optional<QString> ScriptedDialogs::saveFile(const QString& caption, const QString& folder, const QString&) {
+    shown_.push_back({Kind::SaveFile, caption, caption, folder});
+    if (files_.empty()) return std::nullopt;
+    auto answer = files_.front();
+    files_.pop_front();
+    return answer;
+}
+
+}  // namespace korvane
