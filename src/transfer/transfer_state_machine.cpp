@@ -1,0 +1,232 @@
+#include "transfer_state_machine.h"
+
+#include <algorithm>
+#include <string>
+
+#include "hexmon.h"
+
+namespace korvane {
+
+std::string_view stateName(TMyStateMachine state) {
+    switch (state) {
+        case IDLE: return "IDLE";
+        case GET_PROFILES_WAIT_VERSION: return "GET_PROFILES_WAIT_VERSION";
+        case GET_CONFIG_WAIT_VERSION: return "GET_CONFIG_WAIT_VERSION";
+        case SEND_CONFIG_WAIT_VERSION: return "SEND_CONFIG_WAIT_VERSION";
+        case SEND_CONFIG_BEGIN: return "SEND_CONFIG_BEGIN";
+        case CONTINUE_SEND_CONFIG: return "CONTINUE_SEND_CONFIG";
+        case SEND_CONFIG_EEPROM_BRENNEN: return "SEND_CONFIG_EEPROM_BRENNEN";
+        case SEND_CONFIG_WAIT_EEPROM_WRITTEN: return "SEND_CONFIG_WAIT_EEPROM_WRITTEN";
+        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE: return "SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE";
+        case MANUAL_GET_VERSION: return "MANUAL_GET_VERSION";
+    }
+    return "?";
+}
+
+TTransferStateMachine::TTransferStateMachine(TransferHost& host) : host_(host) {}
+
+bool TTransferStateMachine::isSupportedVersion(std::string_view version) {
+    return version == "03.02" || version == "03.04";
+}
+
+void TTransferStateMachine::VersionsAbfrage() {
+    host_.versionQuerySent();
+    host_.MidiSend(CommandPacket(sysex::kCmdVersionQuery));
+}
+
+void TTransferStateMachine::startConfigTransfer(ByteString stream) {
+    SysExConfig = std::move(stream);
+    packetCount_ = static_cast<int>(std::count(SysExConfig.begin(), SysExConfig.end(), sysex::kEnd));
+    packetsSent_ = 0;
+    posStartSys = 0;
+    posEndSys = 0;
+    host_.stopTimer();
+    MyStateMachine = SEND_CONFIG_WAIT_VERSION;
+    VersionsAbfrage();
+    beginWait();
+    host_.startTimer(kFirstAnswerMs);
+}
+
+void TTransferStateMachine::startManualVersion() {
+    host_.stopTimer();
+    MyStateMachine = MANUAL_GET_VERSION;
+    VersionsAbfrage();
+    host_.startTimer(kFirstAnswerMs);
+}
+
+void TTransferStateMachine::startConfigRequest() {
+    MyStateMachine = GET_CONFIG_WAIT_VERSION;
+    VersionsAbfrage();
+}
+
+void TTransferStateMachine::startProfilesRequest() {
+    MyStateMachine = GET_PROFILES_WAIT_VERSION;
+    VersionsAbfrage();
+}
+
+void TTransferStateMachine::beginWait() { waitSinceMs_ = host_.nowMs(); }
+
+bool TTransferStateMachine::onSysEx(const ByteString& message) {
+    if (!IsVersionReply(message)) return true;
+    const std::string version = VersionText(message);
+    host_.versionReceived(version);
+    if (!isSupportedVersion(version)) {
+        host_.showNotResponding();
+        host_.log(TransferLogLevel::Error, "Version not supported");
+        return false;
+    }
+
+    host_.stopTimer();
+    switch (MyStateMachine) {
+        case MANUAL_GET_VERSION:
+            host_.log(TransferLogLevel::InfoAnsi, "Version: " + version);
+            MyStateMachine = IDLE;
+            break;
+        case IDLE:
+            host_.log(TransferLogLevel::InfoAnsi, "Version: " + version);
+            break;
+        case GET_PROFILES_WAIT_VERSION:
+            host_.MidiSend(CommandPacket(sysex::kCmdRequestProfiles));
+            MyStateMachine = IDLE;
+            break;
+        case GET_CONFIG_WAIT_VERSION:
+            host_.MidiSend(CommandPacket(sysex::kCmdRequestConfig));
+            MyStateMachine = IDLE;
+            break;
+        case SEND_CONFIG_WAIT_VERSION:
+            // Both accepted firmware versions take the same packets, so an
+            // older device is served like the current one.
+            MyStateMachine = SEND_CONFIG_BEGIN;
+            VersionsAbfrage();
+            // The second query gets the same limit as the first: a device
+            // that stops answering here must not leave the send controls
+            // disabled for good.
+            beginWait();
+            host_.startTimer(kFirstAnswerMs);
+            break;
+        case SEND_CONFIG_BEGIN:
+            posEndSys = 0;
+            if (SysExConfig.empty()) {
+                // Nothing assigned: an empty long message cannot be sent, so
+                // skip to the store command; the device then keeps an empty
+                // configuration, which is what the user composed.
+                host_.log(TransferLogLevel::Info, "no SysEx packets to send");
+                MyStateMachine = SEND_CONFIG_EEPROM_BRENNEN;
+            } else {
+                MyStateMachine = CONTINUE_SEND_CONFIG;
+            }
+            break;
+        default:
+            break;
+    }
+    actOnState();
+    return true;
+}
+
+void TTransferStateMachine::actOnState() {
+    switch (MyStateMachine) {
+        case CONTINUE_SEND_CONFIG:
+            sendNextPacket();
+            break;
+        case SEND_CONFIG_EEPROM_BRENNEN:
+            host_.log(TransferLogLevel::Info, "ACK received, write EEPROM");
+            MyStateMachine = SEND_CONFIG_WAIT_EEPROM_WRITTEN;
+            host_.setSendCaption(SendCaption::Saving);
+            host_.MidiSend(CommandPacket(sysex::kCmdStoreConfig));
+            host_.stageReached(TransferStage::Storing, packetsSent_, packetCount_);
+            beginWait();
+            host_.startTimer(kStorePollMs);
+            break;
+        case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
+            host_.log(TransferLogLevel::Info, "ACK received, resetting Korvane");
+            host_.setSendCaption(SendCaption::BackAgain);
+            MyStateMachine = SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE;
+            host_.MidiSend(ByteString{sysex::kReset});
+            host_.stageReached(TransferStage::Restarting, packetsSent_, packetCount_);
+            beginWait();
+            host_.startTimer(kStorePollMs);
+            break;
+        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
+            MyStateMachine = IDLE;
+            host_.log(TransferLogLevel::Info, "ACK received, finished.");
+            host_.InitSendButton();
+            host_.stageReached(TransferStage::Finished, packetsSent_, packetCount_);
+            break;
+        default:
+            break;
+    }
+}
+
+void TTransferStateMachine::sendNextPacket() {
+    posStartSys = posEndSys + 1;
+    const auto from = SysExConfig.begin() + (posStartSys - 1);
+    const auto f7 = std::find(from, SysExConfig.end(), sysex::kEnd);
+    // A stream always ends with F7; should it not, the rest goes as the last packet.
+    posEndSys = f7 == SysExConfig.end() ? static_cast<std::int32_t>(SysExConfig.size())
+                                        : static_cast<std::int32_t>(f7 - SysExConfig.begin()) + 1;
+    const ByteString packet(from, SysExConfig.begin() + posEndSys);
+
+    host_.log(TransferLogLevel::InfoAnsi, "ACK received, send: " + THexmon::HexAsciiMonLine(packet, 0, 256));
+    host_.MidiSend(packet);
+    ++packetsSent_;
+    host_.stageReached(TransferStage::PacketSent, packetsSent_, std::max(packetCount_, packetsSent_));
+    if (posEndSys >= static_cast<std::int32_t>(SysExConfig.size())) {
+        host_.log(TransferLogLevel::Info, "last SysEx packet sent");
+        MyStateMachine = SEND_CONFIG_EEPROM_BRENNEN;
+    }
+    beginWait();
+    host_.startTimer(kPacketPollMs);
+}
+
+void TTransferStateMachine::abortTransfer(std::string_view reason) {
+    host_.stopTimer();
+    MyStateMachine = IDLE;
+    host_.log(TransferLogLevel::Error, std::string(reason));
+    host_.showNotResponding();
+    host_.InitSendButton();
+    host_.stageReached(TransferStage::Aborted, packetsSent_, packetCount_);
+}
+
+void TTransferStateMachine::onTimer() {
+    const std::int64_t waited = host_.nowMs() - waitSinceMs_;
+    switch (MyStateMachine) {
+        case CONTINUE_SEND_CONFIG:
+            if (waited >= kPacketTimeoutMs) return abortTransfer("no ACK after SysEx packet, transfer aborted");
+            host_.log(TransferLogLevel::Info, "wait for ACK (Data)");
+            VersionsAbfrage();
+            break;
+        case SEND_CONFIG_EEPROM_BRENNEN:
+            if (waited >= kPacketTimeoutMs) return abortTransfer("no ACK after last SysEx packet, transfer aborted");
+            host_.log(TransferLogLevel::Info, "wait for ACK (ready to write EEPROM)");
+            VersionsAbfrage();
+            break;
+        case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
+            if (waited >= kPacketTimeoutMs) return abortTransfer("no ACK after write EEPROM, transfer aborted");
+            host_.log(TransferLogLevel::Info, "wait for ACK (EEPROM written)");
+            VersionsAbfrage();
+            host_.setSendCaption(SendCaption::Initializing);
+            break;
+        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
+            if (waited >= kRestartTimeoutMs) return abortTransfer("no ACK after Reset, transfer aborted");
+            host_.log(TransferLogLevel::Info, "wait for ACK (alive after Reset)");
+            VersionsAbfrage();
+            break;
+        case SEND_CONFIG_WAIT_VERSION:
+            host_.stopTimer();
+            MyStateMachine = IDLE;
+            host_.showNotResponding();
+            host_.InitSendButton();
+            host_.stageReached(TransferStage::Aborted, packetsSent_, packetCount_);
+            break;
+        case SEND_CONFIG_BEGIN:
+            abortTransfer("no ACK before first SysEx packet, transfer aborted");
+            break;
+        default:
+            // Nothing waits on the timer in the other states; stopping it
+            // saves the idle ticks after an unanswered firmware query.
+            host_.stopTimer();
+            break;
+    }
+}
+
+}  // namespace korvane

@@ -1,0 +1,227 @@
+#include "transfer_state_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "hexmon.h"
+
+namespace korvane {
+namespace {
+
+// Records everything the machine does as one ordered list of events, and
+// keeps a fake clock and a fake repeating timer.
+class FakeHost : public TransferHost {
+public:
+    std::vector<std::string> events;
+    std::int64_t now = 0;
+    int interval = 0;
+    bool timerRunning = false;
+    std::int64_t nextTick = 0;
+
+    void MidiSend(const ByteString& bytes) override { events.push_back("send " + HexBytes(bytes)); }
+    void startTimer(int intervalMs) override {
+        interval = intervalMs;
+        timerRunning = true;
+        nextTick = now + intervalMs;
+        events.push_back("timer " + std::to_string(intervalMs));
+    }
+    void stopTimer() override { timerRunning = false; }
+    std::int64_t nowMs() override { return now; }
+    void showNotResponding() override { events.push_back("T1"); }
+    void setSendCaption(SendCaption c) override {
+        events.push_back(c == SendCaption::Saving ? "caption T2" : c == SendCaption::Initializing ? "caption T3"
+                                                                                                  : "caption T4");
+    }
+    void InitSendButton() override { events.push_back("InitSendButton"); }
+    void log(TransferLogLevel level, std::string_view line) override {
+        const char* tag = level == TransferLogLevel::Info ? "info " : level == TransferLogLevel::InfoAnsi ? "ansi " : "error ";
+        events.push_back(tag + std::string(line));
+    }
+
+    // Advances the fake clock by ms, firing the timer on every tick due.
+    void advance(std::int64_t ms, TTransferStateMachine& m) {
+        const std::int64_t end = now + ms;
+        while (timerRunning && nextTick <= end) {
+            now = nextTick;
+            nextTick += interval;
+            m.onTimer();
+        }
+        now = end;
+    }
+    std::vector<std::string> take() { return std::exchange(events, {}); }
+};
+
+const ByteString kReply0304{0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF7};
+const ByteString kReply0302{0xF0, 0x7D, 0x08, 0, 3, 0, 2, 0xF7};
+const std::string kQuery = "send F0 7D 07 F7";
+
+ByteString packet(std::uint8_t element) { return BuildDataPacket(0x01, ByteString{element, 0x0E, 0xB0, 0xFE}); }
+
+std::string sentLog(const ByteString& p) { return "ansi ACK received, send: " + THexmon::HexAsciiMonLine(p, 0, 256); }
+
+TEST(TransferStateMachine, FullThreePacketTransfer) {
+    FakeHost host;
+    TTransferStateMachine m(host);
+    const ByteString p1 = packet(0), p2 = packet(9), p3 = packet(63);
+    ByteString stream = p1;
+    stream.insert(stream.end(), p2.begin(), p2.end());
+    stream.insert(stream.end(), p3.begin(), p3.end());
+
+    m.startConfigTransfer(stream);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{kQuery, "timer 2000"}));
+    EXPECT_EQ(m.state(), SEND_CONFIG_WAIT_VERSION);
+    EXPECT_EQ(m.packetCount(), 3);
+
+    host.advance(1500, m);  // answered before the first time-out
+    EXPECT_TRUE(m.onSysEx(kReply0304));
+    EXPECT_EQ(host.take(), (std::vector<std::string>{kQuery, "timer 2000"}));
+    EXPECT_EQ(m.state(), SEND_CONFIG_BEGIN);
+
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{sentLog(p1), "send " + HexBytes(p1), "timer 20"}));
+    EXPECT_EQ(m.posStartSysValue(), 1);
+    EXPECT_EQ(m.posEndSysValue(), static_cast<int>(p1.size()));
+
+    host.advance(45, m);  // two unanswered polls
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info wait for ACK (Data)", kQuery, "info wait for ACK (Data)",
+                                                     kQuery}));
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{sentLog(p2), "send " + HexBytes(p2), "timer 20"}));
+    EXPECT_EQ(m.posStartSysValue(), static_cast<int>(p1.size()) + 1);
+
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{sentLog(p3), "send " + HexBytes(p3),
+                                                     "info last SysEx packet sent", "timer 20"}));
+    EXPECT_EQ(m.state(), SEND_CONFIG_EEPROM_BRENNEN);
+    EXPECT_EQ(m.posEndSysValue(), static_cast<int>(stream.size()));
+
+    host.advance(20, m);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info wait for ACK (ready to write EEPROM)", kQuery}));
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info ACK received, write EEPROM", "caption T2",
+                                                     "send F0 7D 03 F7", "timer 250"}));
+
+    host.advance(250, m);
+    EXPECT_EQ(host.take(),
+              (std::vector<std::string>{"info wait for ACK (EEPROM written)", kQuery, "caption T3"}));
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info ACK received, resetting Korvane", "caption T4",
+                                                     "send FF", "timer 250"}));
+    EXPECT_EQ(m.state(), SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE);
+
+    host.advance(500, m);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info wait for ACK (alive after Reset)", kQuery,
+                                                     "info wait for ACK (alive after Reset)", kQuery}));
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info ACK received, finished.", "InitSendButton"}));
+    EXPECT_EQ(m.state(), IDLE);
+    EXPECT_FALSE(host.timerRunning);
+}
+
+TEST(TransferStateMachine, OlderFirmwareIsServedLikeTheCurrentOne) {
+    FakeHost host;
+    TTransferStateMachine m(host);
+    m.startConfigTransfer(packet(1));
+    m.onSysEx(kReply0302);
+    EXPECT_EQ(m.state(), SEND_CONFIG_BEGIN);
+    m.onSysEx(kReply0302);
+    EXPECT_EQ(m.state(), SEND_CONFIG_EEPROM_BRENNEN);  // one packet: straight to the store step
+}
+
+TEST(TransferStateMachine, UnsupportedVersionStopsHandlingAndKeepsState) {
+    FakeHost host;
+    TTransferStateMachine m(host);
+    m.startConfigTransfer(packet(1));
+    host.take();
+    EXPECT_FALSE(m.onSysEx(ByteString{0xF0, 0x7D, 0x08, 0, 3, 0, 1, 0xF7}));
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"T1", "error Version not supported"}));
+    EXPECT_EQ(m.state(), SEND_CONFIG_WAIT_VERSION);
+    EXPECT_TRUE(host.timerRunning);
+    // Such a device never answers acceptably, so the first time-out still ends the transfer.
+    host.advance(2000, m);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"T1", "InitSendButton"}));
+    EXPECT_EQ(m.state(), IDLE);
+}
+
+TEST(TransferStateMachine, RepliesOutsideATransfer) {
+    FakeHost host;
+    TTransferStateMachine m(host);
+    EXPECT_TRUE(m.onSysEx(kReply0304));
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"ansi Version: 03.04"}));
+    EXPECT_EQ(m.state(), IDLE);
+    EXPECT_TRUE(m.onSysEx(ByteString{0xF0, 0x7D, 0x02, 0xF7}));  // not a version reply: ignored
+    EXPECT_TRUE(host.take().empty());
+
+    m.startConfigRequest();
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{kQuery, "send F0 7D 02 F7"}));
+    m.startProfilesRequest();
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{kQuery, "send F0 7D 06 F7"}));
+    m.startManualVersion();
+    m.onSysEx(kReply0302);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{kQuery, "timer 2000", "ansi Version: 03.02"}));
+    EXPECT_EQ(m.state(), IDLE);
+}
+
+TEST(TransferStateMachine, EmptyStreamGoesStraightToStore) {
+    FakeHost host;
+    TTransferStateMachine m(host);
+    m.startConfigTransfer({});
+    m.onSysEx(kReply0304);
+    host.take();
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info no SysEx packets to send", "info ACK received, write EEPROM",
+                                                     "caption T2", "send F0 7D 03 F7", "timer 250"}));
+    m.onSysEx(kReply0304);
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(m.state(), IDLE);
+    for (const auto& e : host.events) EXPECT_NE(e, "send ") << "an empty message went out";
+}
+
+// Each wait of a transfer ends after its limit with T1 and restored controls.
+TEST(TransferStateMachine, TimeOuts) {
+    struct Case {
+        const char* name;
+        int repliesBeforeSilence;  // replies given before the device falls silent
+        std::int64_t limit;
+        const char* logLine;  // "" where the original first-answer path logs nothing
+    };
+    const Case cases[] = {
+        {"first query", 0, 2000, ""},
+        {"second query", 1, 2000, "error no ACK before first SysEx packet, transfer aborted"},
+        {"after packet", 2, 5000, "error no ACK after SysEx packet, transfer aborted"},
+        {"after last packet", 3, 5000, "error no ACK after last SysEx packet, transfer aborted"},
+        {"after store", 4, 5000, "error no ACK after write EEPROM, transfer aborted"},
+        {"after restart", 5, 10000, "error no ACK after Reset, transfer aborted"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        TTransferStateMachine m(host);
+        ByteString stream = packet(0);
+        const ByteString second = packet(1);
+        stream.insert(stream.end(), second.begin(), second.end());
+        m.startConfigTransfer(stream);
+        for (int i = 0; i < c.repliesBeforeSilence; ++i) m.onSysEx(kReply0304);
+        host.take();
+
+        host.advance(c.limit - 1, m);
+        EXPECT_NE(m.state(), IDLE);
+        for (const auto& e : host.events) EXPECT_NE(e, "T1");
+        host.advance(c.limit, m);
+        EXPECT_EQ(m.state(), IDLE);
+        EXPECT_FALSE(host.timerRunning);
+        std::vector<std::string> tail(host.events.end() - (c.logLine[0] ? 3 : 2), host.events.end());
+        std::vector<std::string> expected;
+        if (c.logLine[0]) expected.push_back(c.logLine);
+        expected.push_back("T1");
+        expected.push_back("InitSendButton");
+        EXPECT_EQ(tail, expected);
+    }
+}
+
+}  // namespace
+}  // namespace korvane
