@@ -47,4 +47,8 @@ ProvisionReport provisionDataFolder(const std::filesystem::path& dataFolder,
 // AlreadyPresent).
 std::string provisionMessage(const ProvisionedFile& file, std::string_view language);
 
+// The user text for a data folder that could not be created ("" when it exists).
+std::string provisionFolderMessage(const ProvisionReport& report, const std::filesystem::path& dataFolder,
+                                   std::string_view language);
+
 }  // namespace korvane

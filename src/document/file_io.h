@@ -1,0 +1,30 @@
+#pragma once
+// Small POSIX file helpers shared by the document and the provisioning.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvane::detail {
+
+// The whole file as bytes; nullopt with the system's error text in error.
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error);
+
+// Replaces target with bytes so that readers only ever see the old or the new
+// contents: a temporary file in the same folder is written, flushed to disk
+// and renamed over the target. A symbolic link is followed, so the file it
+// points to is replaced and the link stays. A target that exists but may not
+// be written is refused instead of being replaced behind the user's back.
+// Returns an empty text on success, else the reason; the target is then
+// untouched and no temporary file is left behind.
+std::string writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+
+// Creates target with bytes only if it does not exist yet, never replacing
+// anything, even when another process creates it at the same moment. The
+// bytes land in a temporary file first, so target is either absent or whole.
+// Returns "" on success; alreadyExists tells the caller it was left alone.
+std::string createFileExclusively(const std::filesystem::path& target, std::string_view bytes,
+                                  bool& alreadyExists);
+
+}  // namespace korvane::detail
