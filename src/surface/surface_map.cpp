@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
+#include <typeinfo>
 
 #include "surface_art.h"
 
@@ -327,8 +328,9 @@ TImage* Get_EingabeElement_By_Number(QObject* root, int EingabeElementNummer) {
     const QList<TImage*> pictures = root->findChildren<TImage*>();
     for (TImage* picture : pictures) {
         // Only the plain picture class counts; a class derived from it is
-        // some other control that merely reuses the painting.
-        if (picture->metaObject() != &TImage::staticMetaObject) continue;
+        // some other control that merely reuses the painting. typeid also
+        // tells apart a derived class that declares no meta object of its own.
+        if (typeid(*picture) != typeid(TImage)) continue;
         if (picture->Tag() == wanted) found = picture;
     }
     return found;
