@@ -1,0 +1,379 @@
+// The RtMidi backend of the MIDI service.
+//
+// RtMidi's default constructor gives up when the first compiled system (ALSA)
+// has no sequencer, even if JACK runs; so every compiled system is built
+// explicitly, inside try, with the error callback installed right after
+// construction. With that callback RtMidi reports problems instead of
+// throwing; the few places that may still throw are guarded.
+
+#include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <regex>
+
+#include "midi_service.h"
+
+namespace korvane {
+
+namespace {
+
+double nowSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// ALSA names end in " client:port" (e.g. "Korvane MIDI 1 24:0"); the numbers
+// change when the device is plugged in again, so they are not part of the
+// name the user stores.
+std::string displayName(RtMidi::Api api, const std::string& raw) {
+    if (api != RtMidi::LINUX_ALSA) return raw;
+    static const std::regex suffix(R"( \d+:\d+$)");
+    return std::regex_replace(raw, suffix, "");
+}
+
+// Where errors go: the service's handler, shared with every connection so a
+// connection may outlive a change of handler safely.
+struct ErrorSink {
+    std::mutex mutex;
+    MidiErrorHandler handler;
+    void report(const std::string& message) {
+        MidiErrorHandler h;
+        {
+            std::lock_guard lock(mutex);
+            h = handler;
+        }
+        if (h) h(message);
+    }
+};
+
+// Error callback target of one RtMidi object: errors that happen during a call
+// on the calling thread are kept for that call's answer; everything is also
+// passed to the sink.
+struct ErrorCapture {
+    std::shared_ptr<ErrorSink> sink;
+    std::string last;
+    bool capture = false;
+    static void callback(RtMidiError::Type type, const std::string& text, void* user) {
+        auto* self = static_cast<ErrorCapture*>(user);
+        if (self->capture && type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING)
+            self->last = text;
+        if (type != RtMidiError::DEBUG_WARNING && self->sink) self->sink->report(text);
+    }
+};
+
+template <class T>
+std::unique_ptr<T> makeRtMidi(RtMidi::Api api, const std::string& client, ErrorCapture* capture,
+                              std::string& error) {
+    try {
+        auto obj = std::make_unique<T>(api, client);
+        obj->setErrorCallback(&ErrorCapture::callback, capture);
+        return obj;
+    } catch (const RtMidiError& e) {
+        error = e.getMessage();
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    return nullptr;
+}
+
+class RtInput : public MidiInputConnection {
+public:
+    RtInput(std::shared_ptr<ErrorSink> sink, MidiInputCallback callback)
+        : callback_(std::move(callback)) {
+        capture_.sink = std::move(sink);
+    }
+    ~RtInput() override {
+        if (!midi_) return;
+        try {
+            // Stop the deliveries first; closing waits for the backend thread.
+            midi_->cancelCallback();
+            midi_->closePort();
+        } catch (...) {
+        }
+        midi_.reset();
+    }
+    const std::string& name() const override { return name_; }
+
+    bool open(RtMidi::Api api, const std::string& client, const std::string& portName, int index,
+              std::string& error) {
+        midi_ = makeRtMidi<RtMidiIn>(api, client, &capture_, error);
+        if (!midi_) return false;
+        try {
+            capture_.capture = true;
+            capture_.last.clear();
+            midi_->ignoreTypes(false, false, false);
+            midi_->setCallback(&RtInput::deliver, this);
+            if (index < 0) {
+                midi_->openVirtualPort(portName);
+            } else {
+                midi_->openPort(unsigned(index), portName);
+            }
+            capture_.capture = false;
+            if (!capture_.last.empty() || !midi_->isPortOpen()) {
+                error = capture_.last.empty() ? "MIDI input port could not be opened" : capture_.last;
+                return false;
+            }
+        } catch (const RtMidiError& e) {
+            capture_.capture = false;
+            error = e.getMessage();
+            return false;
+        }
+        return true;
+    }
+    std::string name_;
+
+private:
+    static void deliver(double, std::vector<unsigned char>* message, void* user) {
+        auto* self = static_cast<RtInput*>(user);
+        if (!message || message->empty() || !self->callback_) return;
+        self->callback_(std::span<const std::uint8_t>(message->data(), message->size()), nowSeconds());
+    }
+
+    MidiInputCallback callback_;
+    ErrorCapture capture_;
+    std::unique_ptr<RtMidiIn> midi_;
+};
+
+class RtOutput : public MidiOutputConnection {
+public:
+    explicit RtOutput(std::shared_ptr<ErrorSink> sink) { capture_.sink = std::move(sink); }
+    ~RtOutput() override {
+        if (!midi_) return;
+        try {
+            midi_->closePort();
+        } catch (...) {
+        }
+    }
+    const std::string& name() const override { return name_; }
+
+    bool open(RtMidi::Api api, const std::string& client, const std::string& portName, int index,
+              std::string& error) {
+        midi_ = makeRtMidi<RtMidiOut>(api, client, &capture_, error);
+        if (!midi_) return false;
+        try {
+            capture_.capture = true;
+            capture_.last.clear();
+            if (index < 0) {
+                midi_->openVirtualPort(portName);
+            } else {
+                midi_->openPort(unsigned(index), portName);
+            }
+            capture_.capture = false;
+            if (!capture_.last.empty() || !midi_->isPortOpen()) {
+                error = capture_.last.empty() ? "MIDI output port could not be opened" : capture_.last;
+                return false;
+            }
+        } catch (const RtMidiError& e) {
+            capture_.capture = false;
+            error = e.getMessage();
+            return false;
+        }
+        return true;
+    }
+
+    bool send(std::span<const std::uint8_t> bytes, std::string* error) override {
+        if (bytes.empty()) {
+            if (error) *error = "Nothing to send";
+            return false;
+        }
+        if (bytes.size() > kMaxMidiMessageBytes) {
+            if (error)
+                *error = "Message of " + std::to_string(bytes.size()) + " bytes is above the limit of " +
+                         std::to_string(kMaxMidiMessageBytes) + " bytes";
+            return false;
+        }
+        // JACK hands one sendMessage call over as one event, so a run of short
+        // messages has to go out message by message to arrive as such.
+        const auto messages = splitMidiMessages(bytes);
+        try {
+            capture_.capture = true;
+            capture_.last.clear();
+            for (const auto& m : messages) {
+                midi_->sendMessage(m.data(), m.size());
+                if (!capture_.last.empty()) break;
+            }
+            capture_.capture = false;
+        } catch (const RtMidiError& e) {
+            capture_.capture = false;
+            if (error) *error = e.getMessage();
+            return false;
+        }
+        if (!capture_.last.empty()) {
+            if (error) *error = capture_.last;
+            return false;
+        }
+        return true;
+    }
+    std::string name_;
+
+private:
+    ErrorCapture capture_;
+    std::unique_ptr<RtMidiOut> midi_;
+};
+
+class RtMidiService : public MidiService {
+public:
+    explicit RtMidiService(std::string clientName) : client_(std::move(clientName)) {
+        listerCapture_.sink = sink_;
+        std::vector<RtMidi::Api> apis;
+        RtMidi::getCompiledApi(apis);
+        for (auto api : apis) {
+            if (api == RtMidi::RTMIDI_DUMMY || api == RtMidi::UNSPECIFIED) continue;
+            std::string error;
+            Backend b;
+            b.api = api;
+            b.in = makeRtMidi<RtMidiIn>(api, client_ + " list", &listerCapture_, error);
+            b.out = makeRtMidi<RtMidiOut>(api, client_ + " list", &listerCapture_, error);
+            if (b.in && b.out) backends_.push_back(std::move(b));
+        }
+    }
+
+    std::vector<std::string> inputPortNames() override { return names(true); }
+    std::vector<std::string> outputPortNames() override { return names(false); }
+
+    std::unique_ptr<MidiInputConnection> openInput(const std::string& name, MidiInputCallback callback,
+                                                   std::string& error) override {
+        std::lock_guard lock(mutex_);
+        for (auto& b : backends_) {
+            const int index = find(b, true, name);
+            if (index < 0) continue;
+            auto conn = std::make_unique<RtInput>(sink_, std::move(callback));
+            conn->name_ = name;
+            if (!conn->open(b.api, client_, "in", index, error)) return nullptr;
+            return conn;
+        }
+        error = backends_.empty() ? noSystemText() : "No MIDI input port named " + name;
+        return nullptr;
+    }
+
+    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error) override {
+        std::lock_guard lock(mutex_);
+        for (auto& b : backends_) {
+            const int index = find(b, false, name);
+            if (index < 0) continue;
+            auto conn = std::make_unique<RtOutput>(sink_);
+            conn->name_ = name;
+            if (!conn->open(b.api, client_, "out", index, error)) return nullptr;
+            return conn;
+        }
+        error = backends_.empty() ? noSystemText() : "No MIDI output port named " + name;
+        return nullptr;
+    }
+
+    std::unique_ptr<MidiInputConnection> openVirtualInput(const std::string& portName, MidiInputCallback callback,
+                                                          std::string& error) override {
+        std::lock_guard lock(mutex_);
+        if (backends_.empty()) {
+            error = noSystemText();
+            return nullptr;
+        }
+        // The first working system hosts virtual ports.
+        auto& b = backends_.front();
+        const auto before = namesOf(b, false);
+        auto conn = std::make_unique<RtInput>(sink_, std::move(callback));
+        if (!conn->open(b.api, client_, portName, -1, error)) return nullptr;
+        conn->name_ = newName(before, namesOf(b, false), portName);
+        return conn;
+    }
+
+    std::unique_ptr<MidiOutputConnection> openVirtualOutput(const std::string& portName,
+                                                            std::string& error) override {
+        std::lock_guard lock(mutex_);
+        if (backends_.empty()) {
+            error = noSystemText();
+            return nullptr;
+        }
+        auto& b = backends_.front();
+        const auto before = namesOf(b, true);
+        auto conn = std::make_unique<RtOutput>(sink_);
+        if (!conn->open(b.api, client_, portName, -1, error)) return nullptr;
+        conn->name_ = newName(before, namesOf(b, true), portName);
+        return conn;
+    }
+
+    void setErrorHandler(MidiErrorHandler handler) override {
+        std::lock_guard lock(sink_->mutex);
+        sink_->handler = std::move(handler);
+    }
+
+    std::vector<std::string> backendNames() const override {
+        std::vector<std::string> out;
+        for (const auto& b : backends_) out.push_back(RtMidi::getApiDisplayName(b.api));
+        return out;
+    }
+
+private:
+    struct Backend {
+        RtMidi::Api api{};
+        std::unique_ptr<RtMidiIn> in;
+        std::unique_ptr<RtMidiOut> out;
+    };
+
+    static std::string noSystemText() { return "No MIDI system is available on this machine"; }
+
+    // The name others see for a virtual port just opened: the MIDI system may
+    // rename the client when the name is taken (JACK appends "-01"), so the
+    // port is found as the new entry of the listing that ends in its name.
+    std::string newName(const std::vector<std::string>& before, const std::vector<std::string>& after,
+                        const std::string& portName) const {
+        const std::string tail = ":" + portName;
+        for (const auto& n : after) {
+            if (std::find(before.begin(), before.end(), n) != before.end()) continue;
+            if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0) return n;
+        }
+        return client_ + tail;
+    }
+
+    std::vector<std::string> namesOf(Backend& b, bool input) {
+        std::vector<std::string> out;
+        try {
+            RtMidi& m = input ? static_cast<RtMidi&>(*b.in) : static_cast<RtMidi&>(*b.out);
+            const unsigned n = m.getPortCount();
+            for (unsigned i = 0; i < n; ++i) {
+                std::string name = displayName(b.api, m.getPortName(i));
+                // A port that vanished between count and name gives an empty name.
+                if (!name.empty()) out.push_back(std::move(name));
+            }
+        } catch (...) {
+        }
+        return out;
+    }
+
+    std::vector<std::string> names(bool input) {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> out;
+        for (auto& b : backends_) {
+            auto part = namesOf(b, input);
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        return out;
+    }
+
+    int find(Backend& b, bool input, const std::string& name) {
+        try {
+            RtMidi& m = input ? static_cast<RtMidi&>(*b.in) : static_cast<RtMidi&>(*b.out);
+            const unsigned n = m.getPortCount();
+            for (unsigned i = 0; i < n; ++i)
+                if (displayName(b.api, m.getPortName(i)) == name) return int(i);
+        } catch (...) {
+        }
+        return -1;
+    }
+
+    std::string client_;
+    std::shared_ptr<ErrorSink> sink_ = std::make_shared<ErrorSink>();
+    ErrorCapture listerCapture_;
+    std::mutex mutex_;
+    std::vector<Backend> backends_;
+};
+
+}  // namespace
+
+std::unique_ptr<MidiService> createRtMidiService(const std::string& clientName) {
+    return std::make_unique<RtMidiService>(clientName);
+}
+
+}  // namespace korvane

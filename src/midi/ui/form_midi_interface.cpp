@@ -1,0 +1,219 @@
+#include "form_midi_interface.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "dialogs.h"
+#include "midi_in.h"
+#include "midi_out.h"
+#include "texts.h"
+
+namespace korvane {
+
+namespace {
+
+QString tr(const char* key) {
+    return QString::fromUtf8(text(key, uiLanguage().toStdString()).data(),
+                             qsizetype(text(key, uiLanguage().toStdString()).size()));
+}
+
+// The native settings store: ~/.config/vandrell/Korvane.conf here, the
+// registry key Software\vandrell\Korvane on Windows.
+QString readSetting(const char* value) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane");
+    return settings.value(QStringLiteral("MIDI/") + value).toString();
+}
+
+void writeSetting(const char* value, const QString& name) {
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane");
+    settings.setValue(QStringLiteral("MIDI/") + value, name);
+    settings.sync();
+}
+
+// Enumerates a port's devices by selecting each in turn; the last device with
+// the saved name wins. Returns its number or -1.
+template <class Port>
+int findDevice(Port& port, const QString& saved) {
+    int match = -1;
+    const int count = int(port.Numdevs());
+    for (int i = 0; i < count; ++i) {
+        port.SetDeviceID(i);
+        if (QString::fromStdString(port.ProductName()) == saved) match = i;
+    }
+    return match;
+}
+
+}  // namespace
+
+QString noMidiInterfaceText() { return tr("midi.noInterface"); }
+
+QString savedInterfaceIn() { return readSetting("InterfaceIn"); }
+QString savedInterfaceOut() { return readSetting("InterfaceOut"); }
+void saveInterfaceIn(const QString& name) { writeSetting("InterfaceIn", name); }
+void saveInterfaceOut(const QString& name) { writeSetting("InterfaceOut", name); }
+
+bool MIDIInterfaceAusRegistry(TMidiInput& input, TMidiOutput& output) {
+    bool quiet = true;
+    try {
+        const QString nameIn = savedInterfaceIn();
+        const QString nameOut = savedInterfaceOut();
+
+        const int out = findDevice(output, nameOut);
+        if (out >= 0) {
+            output.SetDeviceID(out);
+        } else {
+            dialogs().message(tr("midi.selectOut"));
+            quiet = false;
+        }
+        const int in = findDevice(input, nameIn);
+        if (in >= 0) {
+            input.SetDeviceID(in);
+        } else {
+            dialogs().message(tr("midi.selectIn"));
+            quiet = false;
+        }
+        // Failures to open leave a port closed without a word; sending then
+        // reports the closed port.
+        input.Open();
+        input.Start();
+        output.Open();
+    } catch (const std::exception&) {
+        dialogs().error(noMidiInterfaceText());
+        return false;
+    }
+    return quiet;
+}
+
+}  // namespace korvane
+
+using namespace korvane;
+
+TFormMidiInterface::TFormMidiInterface(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName("FormMidiInterface");
+    setModal(true);
+
+    gbMidiIn = new QGroupBox(this);
+    gbMidiIn->setObjectName("gbMidiIn");
+    ListBox2 = new QListWidget(gbMidiIn);
+    ListBox2->setObjectName("ListBox2");
+    edMidiIn = new QLineEdit(gbMidiIn);
+    edMidiIn->setObjectName("edMidiIn");
+    auto* inLayout = new QVBoxLayout(gbMidiIn);
+    inLayout->addWidget(ListBox2);
+    inLayout->addWidget(edMidiIn);
+
+    gbMidiOut = new QGroupBox(this);
+    gbMidiOut->setObjectName("gbMidiOut");
+    ListBox1 = new QListWidget(gbMidiOut);
+    ListBox1->setObjectName("ListBox1");
+    edMidiOut = new QLineEdit(gbMidiOut);
+    edMidiOut->setObjectName("edMidiOut");
+    auto* outLayout = new QVBoxLayout(gbMidiOut);
+    outLayout->addWidget(ListBox1);
+    outLayout->addWidget(edMidiOut);
+
+    btOK = new QPushButton(this);
+    btOK->setObjectName("btOK");
+    btOK->setDefault(true);
+    btCancel = new QPushButton(this);
+    btCancel->setObjectName("btCancel");
+    auto* buttons = new QHBoxLayout();
+    buttons->addStretch();
+    buttons->addWidget(btOK);
+    buttons->addWidget(btCancel);
+
+    // The input group stands above the output group.
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(gbMidiIn);
+    layout->addWidget(gbMidiOut);
+    layout->addLayout(buttons);
+    resize(420, 460);
+
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox1); });
+    connect(ListBox2, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox2); });
+    connect(btOK, &QPushButton::clicked, this, &TFormMidiInterface::btOKClick);
+    connect(btCancel, &QPushButton::clicked, this, &TFormMidiInterface::btCancelClick);
+    Lokalisierung();
+}
+
+void TFormMidiInterface::Lokalisierung() {
+    setWindowTitle(tr("midi.dlg.caption"));
+    gbMidiIn->setTitle(tr("midi.dlg.gbMidiIn"));
+    gbMidiOut->setTitle(tr("midi.dlg.gbMidiOut"));
+    btOK->setText(tr("midi.dlg.btOK"));
+    btCancel->setText(tr("midi.dlg.btCancel"));
+}
+
+void TFormMidiInterface::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TFormMidiInterface::FormShow() {
+    Lokalisierung();
+    try {
+        // Output side. The port is closed so that its device can be changed
+        // while enumerating; it is opened again after the dialog.
+        ListBox1->clear();
+        InterfaceIndex = -1;
+        edMidiOut->setText(savedInterfaceOut());
+        if (MIDIoutput1) {
+            MIDIoutput1->Close();
+            const int count = MIDIoutput1->Numdevs();
+            for (int i = 0; i < count; ++i) {
+                MIDIoutput1->SetDeviceID(i);
+                const QString name = QString::fromStdString(MIDIoutput1->ProductName());
+                ListBox1->addItem(name);
+                if (name == edMidiOut->text()) InterfaceIndex = i;
+            }
+        }
+        if (InterfaceIndex == -1) {
+            edMidiOut->clear();
+        } else {
+            ListBox1->setCurrentRow(InterfaceIndex);
+        }
+
+        // Input side.
+        ListBox2->clear();
+        InterfaceIndex = -1;
+        edMidiIn->setText(savedInterfaceIn());
+        if (MIDIinput1) {
+            MIDIinput1->Close();
+            const int count = int(MIDIinput1->Numdevs());
+            for (int i = 0; i < count; ++i) {
+                MIDIinput1->SetDeviceID(i);
+                const QString name = QString::fromStdString(MIDIinput1->ProductName());
+                ListBox2->addItem(name);
+                if (name == edMidiIn->text()) InterfaceIndex = i;
+            }
+        }
+        if (InterfaceIndex == -1) {
+            edMidiIn->clear();
+        } else {
+            ListBox2->setCurrentRow(InterfaceIndex);
+        }
+    } catch (const std::exception& e) {
+        dialogs().error(QString::fromStdString(e.what()));
+    }
+}
+
+void TFormMidiInterface::ListBox1Click(QListWidget* sender) {
+    if (ListBox1->currentItem()) edMidiOut->setText(ListBox1->currentItem()->text());
+    if (ListBox2->currentItem()) edMidiIn->setText(ListBox2->currentItem()->text());
+    if (sender) InterfaceIndex = sender->currentRow();
+}
+
+void TFormMidiInterface::btOKClick() {
+    if (!edMidiOut->text().isEmpty()) saveInterfaceOut(edMidiOut->text());
+    if (!edMidiIn->text().isEmpty()) saveInterfaceIn(edMidiIn->text());
+    accept();
+}
+
+void TFormMidiInterface::btCancelClick() { reject(); }
