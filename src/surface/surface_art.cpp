@@ -84,7 +84,8 @@ void drawPlate(QPainter& p, const QRectF& rect, qreal radius, quint32 seed) {
 
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(255, 255, 255, 120), 1.0));
-    p.drawLine(QPointF(rect.left() + radius, rect.top() + 0.5), QPointF(rect.right() - radius, rect.top() + 0.5));
+    p.drawLine(QPointF(rect.left() + radius, rect.top() + 0.5),
+               QPointF(rect.right() - radius, rect.top() + 0.5));
     p.drawLine(QPointF(rect.left() + 0.5, rect.top() + radius),
                QPointF(rect.left() + 0.5, rect.bottom() - radius));
     p.setPen(QPen(QColor(40, 42, 45), 1.0));
@@ -306,9 +307,9 @@ QPixmap drawJog(TEingabeElementFarbe state) {
     for (const int direction : {-1, 1}) {
         const double angle = direction < 0 ? 234.0 : 306.0;
         QPainterPath arrow;
-        arrow.moveTo(polar(c, 77.5, angle + direction * 4.5));
-        arrow.lineTo(polar(c, 72.5, angle - direction * 3.5));
-        arrow.lineTo(polar(c, 82.5, angle - direction * 3.5));
+        arrow.moveTo(polar(c, 77.5, angle + direction * 6.5));
+        arrow.lineTo(polar(c, 73.5, angle - direction * 4.0));
+        arrow.lineTo(polar(c, 81.5, angle - direction * 4.0));
         arrow.closeSubpath();
         p.fillPath(arrow, QColor(255, 255, 255, 170));
     }
@@ -438,8 +439,8 @@ QPixmap drawStrip(int strip) {
                QPointF(kStripSlotX + kSlotWidth + 0.5, kSlotBottom - 2.0));
 
     // Channel number in a dark window near the bottom edge.
-    drawText(p, QRectF(2.0, 306.0, 68.0, 12.0), master ? QStringLiteral("MASTER") : QStringLiteral("CHANNEL"), 8,
-             true, kPrint);
+    drawText(p, QRectF(2.0, 306.0, 68.0, 12.0), master ? QStringLiteral("MASTER") : QStringLiteral("CHANNEL"),
+             8, true, kPrint);
     const QRectF window(10.5, 322.5, 51.0, 40.0);
     p.setBrush(kDisplay);
     p.setPen(QPen(QColor(255, 255, 255, 90), 1.0));
@@ -461,7 +462,8 @@ QPixmap drawFunctionPlate() {
     // Keys sit at x 22, y 48 + 48 i.
     for (int i = 0; i < 5; ++i) {
         const qreal keyTop = 48.0 + 48.0 * i;
-        drawText(p, QRectF(20.0, keyTop - 17.0, 32.0, 13.0), QStringLiteral("F%1").arg(i + 1), 10, true, kPrint);
+        drawText(p, QRectF(20.0, keyTop - 17.0, 32.0, 13.0), QStringLiteral("F%1").arg(i + 1), 10, true,
+                 kPrint);
         drawWell(p, QRectF(20.0, keyTop - 2.0, 32.0, 24.0), 4.0);
     }
     drawScrew(p, QPointF(35.0, 280.0));

@@ -16,9 +16,7 @@ namespace korvane {
 // ---------------------------------------------------------------------------
 // TImage
 
-TImage::TImage(QWidget* parent) : QWidget(parent) {
-    setClickable(false);
-}
+TImage::TImage(QWidget* parent) : QWidget(parent) { setClickable(false); }
 
 void TImage::setHint(const QString& hint) {
     hint_ = hint;

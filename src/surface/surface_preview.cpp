@@ -58,7 +58,9 @@ int main(int argc, char** argv) {
     EingabeElementFaerben(map.element(47), EEIMG_BLACK);
     SetFader(&panel, 8, 12000);
     panel.show();
+    panel.activateWindow();
     map.element(12)->setFocus();
+    QApplication::processEvents();
 
     const QImage shot = panel.grab().toImage();
     if (!shot.save(QString::fromLocal8Bit(argv[1]))) return 1;

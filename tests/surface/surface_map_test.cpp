@@ -1,14 +1,14 @@
 // Surface map: layout of the element pictures, the image lists, colouring,
 // the fader move and the tag lookup.
 
+#include "surface_map.h"
+
 #include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
 #include <memory>
-
-#include "surface_map.h"
 
 using namespace korvane;
 
@@ -23,38 +23,38 @@ struct Expected {
 };
 
 const Expected kLayout[64] = {
-    {"Fader1", 0, 46, 222, 28, 73},          {"ImgFader2", 1, 118, 222, 28, 73},
-    {"ImgFader3", 2, 190, 222, 28, 73},      {"ImgFader4", 3, 262, 222, 28, 73},
-    {"ImgFader5", 4, 334, 222, 28, 73},      {"ImgFader6", 5, 406, 222, 28, 73},
-    {"ImgFader7", 6, 478, 222, 28, 73},      {"ImgFader8", 7, 550, 222, 28, 73},
-    {"ImgFaderM", 8, 622, 222, 28, 73},      {"ImgTaste1", 9, 11, 128, 28, 20},
-    {"ImgTaste2", 10, 83, 128, 28, 20},      {"ImgTaste3", 11, 155, 128, 28, 20},
-    {"ImgTaste4", 12, 227, 128, 28, 20},     {"ImgTaste5", 13, 299, 128, 28, 20},
-    {"ImgTaste6", 14, 371, 128, 28, 20},     {"ImgTaste7", 15, 443, 128, 28, 20},
-    {"ImgTaste8", 16, 515, 128, 28, 20},     {"ImgTasteM", 17, 587, 128, 28, 20},
-    {"ImgInk1o", 30, 8, 24, 33, 33},         {"ImgInk1u", 29, 8, 72, 33, 33},
-    {"ImgInk2o", 31, 80, 24, 33, 33},        {"ImgInk2u", 32, 80, 72, 33, 33},
-    {"ImgInk3o", 33, 152, 24, 33, 33},       {"ImgInk3u", 34, 152, 72, 33, 33},
-    {"ImgInk4o", 35, 224, 24, 33, 33},       {"ImgInk4u", 36, 224, 72, 33, 33},
-    {"ImgInk5o", 37, 296, 24, 33, 33},       {"ImgInk5u", 38, 296, 72, 33, 33},
-    {"ImgInk6o", 39, 368, 24, 33, 33},       {"ImgInk6u", 40, 368, 72, 33, 33},
-    {"ImgInk7o", 41, 440, 24, 33, 33},       {"ImgInk7u", 42, 440, 72, 33, 33},
-    {"ImgInk8o", 43, 512, 24, 33, 33},       {"ImgInk8u", 44, 512, 72, 33, 33},
-    {"ImgInkMo", 45, 584, 24, 33, 33},       {"ImgInkMu", 46, 584, 72, 33, 33},
-    {"ImgTasteF1", 18, 687, 144, 28, 20},    {"ImgTasteF2", 19, 687, 192, 28, 20},
-    {"ImgTasteF3", 20, 687, 240, 28, 20},    {"ImgTasteF4", 21, 687, 288, 28, 20},
-    {"ImgTasteF5", 22, 687, 336, 28, 20},    {"ImgTasteRew", 23, 749, 128, 28, 20},
-    {"ImgTasteForw", 24, 789, 128, 28, 20},  {"ImgTastePlay", 25, 829, 128, 28, 20},
-    {"ImgTasteStop", 26, 869, 128, 28, 20},  {"ImgTasteRec", 27, 909, 128, 28, 20},
-    {"ImgTasteInt", 28, 949, 128, 28, 20},   {"ImgJogShuttle", 47, 780, 170, 177, 193},
-    {"JogWheel00", 63, 860, 188, 13, 13},    {"JogWheelF8", 54, 786, 281, 13, 13},
-    {"JogWheel01", 59, 876, 190, 13, 13},    {"JogWheelF9", 50, 783, 264, 13, 13},
-    {"JogWheel02", 57, 892, 195, 13, 13},    {"JogWheelFA", 48, 785, 246, 13, 13},
-    {"JogWheel03", 61, 907, 204, 13, 13},    {"JogWheelFB", 52, 791, 229, 13, 13},
-    {"JogWheel04", 53, 921, 215, 13, 13},    {"JogWheelFC", 60, 801, 215, 13, 13},
-    {"JogWheel05", 49, 932, 229, 13, 13},    {"JogWheelFD", 56, 814, 204, 13, 13},
-    {"JogWheel06", 51, 938, 246, 13, 13},    {"JogWheelFE", 58, 829, 195, 13, 11},
-    {"JogWheel07", 55, 939, 264, 13, 13},    {"JogWheelFF", 62, 844, 190, 13, 13},
+    {"Fader1", 0, 46, 222, 28, 73},         {"ImgFader2", 1, 118, 222, 28, 73},
+    {"ImgFader3", 2, 190, 222, 28, 73},     {"ImgFader4", 3, 262, 222, 28, 73},
+    {"ImgFader5", 4, 334, 222, 28, 73},     {"ImgFader6", 5, 406, 222, 28, 73},
+    {"ImgFader7", 6, 478, 222, 28, 73},     {"ImgFader8", 7, 550, 222, 28, 73},
+    {"ImgFaderM", 8, 622, 222, 28, 73},     {"ImgTaste1", 9, 11, 128, 28, 20},
+    {"ImgTaste2", 10, 83, 128, 28, 20},     {"ImgTaste3", 11, 155, 128, 28, 20},
+    {"ImgTaste4", 12, 227, 128, 28, 20},    {"ImgTaste5", 13, 299, 128, 28, 20},
+    {"ImgTaste6", 14, 371, 128, 28, 20},    {"ImgTaste7", 15, 443, 128, 28, 20},
+    {"ImgTaste8", 16, 515, 128, 28, 20},    {"ImgTasteM", 17, 587, 128, 28, 20},
+    {"ImgInk1o", 30, 8, 24, 33, 33},        {"ImgInk1u", 29, 8, 72, 33, 33},
+    {"ImgInk2o", 31, 80, 24, 33, 33},       {"ImgInk2u", 32, 80, 72, 33, 33},
+    {"ImgInk3o", 33, 152, 24, 33, 33},      {"ImgInk3u", 34, 152, 72, 33, 33},
+    {"ImgInk4o", 35, 224, 24, 33, 33},      {"ImgInk4u", 36, 224, 72, 33, 33},
+    {"ImgInk5o", 37, 296, 24, 33, 33},      {"ImgInk5u", 38, 296, 72, 33, 33},
+    {"ImgInk6o", 39, 368, 24, 33, 33},      {"ImgInk6u", 40, 368, 72, 33, 33},
+    {"ImgInk7o", 41, 440, 24, 33, 33},      {"ImgInk7u", 42, 440, 72, 33, 33},
+    {"ImgInk8o", 43, 512, 24, 33, 33},      {"ImgInk8u", 44, 512, 72, 33, 33},
+    {"ImgInkMo", 45, 584, 24, 33, 33},      {"ImgInkMu", 46, 584, 72, 33, 33},
+    {"ImgTasteF1", 18, 687, 144, 28, 20},   {"ImgTasteF2", 19, 687, 192, 28, 20},
+    {"ImgTasteF3", 20, 687, 240, 28, 20},   {"ImgTasteF4", 21, 687, 288, 28, 20},
+    {"ImgTasteF5", 22, 687, 336, 28, 20},   {"ImgTasteRew", 23, 749, 128, 28, 20},
+    {"ImgTasteForw", 24, 789, 128, 28, 20}, {"ImgTastePlay", 25, 829, 128, 28, 20},
+    {"ImgTasteStop", 26, 869, 128, 28, 20}, {"ImgTasteRec", 27, 909, 128, 28, 20},
+    {"ImgTasteInt", 28, 949, 128, 28, 20},  {"ImgJogShuttle", 47, 780, 170, 177, 193},
+    {"JogWheel00", 63, 860, 188, 13, 13},   {"JogWheelF8", 54, 786, 281, 13, 13},
+    {"JogWheel01", 59, 876, 190, 13, 13},   {"JogWheelF9", 50, 783, 264, 13, 13},
+    {"JogWheel02", 57, 892, 195, 13, 13},   {"JogWheelFA", 48, 785, 246, 13, 13},
+    {"JogWheel03", 61, 907, 204, 13, 13},   {"JogWheelFB", 52, 791, 229, 13, 13},
+    {"JogWheel04", 53, 921, 215, 13, 13},   {"JogWheelFC", 60, 801, 215, 13, 13},
+    {"JogWheel05", 49, 932, 229, 13, 13},   {"JogWheelFD", 56, 814, 204, 13, 13},
+    {"JogWheel06", 51, 938, 246, 13, 13},   {"JogWheelFE", 58, 829, 195, 13, 11},
+    {"JogWheel07", 55, 939, 264, 13, 13},   {"JogWheelFF", 62, 844, 190, 13, 13},
 };
 
 // A control that reuses the picture class; the lookup must not take it for
@@ -145,9 +145,9 @@ private slots:
             QRect rect;
         };
         const Plate plates[] = {
-            {1, {4, 0, 81, 401}},     {2, {76, 0, 81, 401}},   {3, {148, 0, 81, 401}},
-            {4, {220, 0, 81, 401}},   {5, {292, 0, 81, 401}},  {6, {364, 0, 81, 401}},
-            {7, {436, 0, 81, 401}},   {8, {508, 0, 81, 401}},  {9, {580, 0, 81, 401}},
+            {1, {4, 0, 81, 401}},     {2, {76, 0, 81, 401}},    {3, {148, 0, 81, 401}},
+            {4, {220, 0, 81, 401}},   {5, {292, 0, 81, 401}},   {6, {364, 0, 81, 401}},
+            {7, {436, 0, 81, 401}},   {8, {508, 0, 81, 401}},   {9, {580, 0, 81, 401}},
             {10, {665, 96, 70, 291}}, {14, {738, 96, 257, 74}},
         };
         for (const Plate& plate : plates) {
@@ -277,7 +277,8 @@ private slots:
         TImage* fader = map_->element(2);
         EingabeElementFaerben(fader, EEIMG_GREEN);
         const QImage shown = renderAlone(fader).convertToFormat(QImage::Format_ARGB32);
-        const QImage image = ImageListFader().image(EEIMG_GREEN).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage image =
+            ImageListFader().image(EEIMG_GREEN).toImage().convertToFormat(QImage::Format_ARGB32);
         QCOMPARE(shown.size(), QSize(28, 73));
         QCOMPARE(shown.copy(0, 0, 28, 68), image);
         for (int y = 68; y < 73; ++y) {
