@@ -250,6 +250,43 @@ void restoreTopLevelWhitespace(pugi::xml_document& doc, std::string_view utf8) {
     }
 }
 
+// The writer closes every element without children as <x/>. An element the
+// file writes as <x></x> gets an empty text child, which the writer keeps as
+// <x></x>, so such elements survive a save unchanged.
+bool writtenWithEndTag(pugi::xml_node element, std::string_view utf8) {
+    const std::ptrdiff_t off = element.offset_debug();
+    if (off <= 0) return false;
+    // Find the end of the start tag, stepping over quoted attribute values.
+    char quote = 0;
+    for (std::size_t i = static_cast<std::size_t>(off); i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return utf8[i - 1] != '/';
+        }
+    }
+    return false;
+}
+
+// Walks the tree without recursion: a hostile file may nest very deeply.
+void keepExplicitEmptyElements(pugi::xml_document& doc, std::string_view utf8) {
+    pugi::xml_node n = doc.first_child();
+    while (n) {
+        if (n.type() == pugi::node_element) {
+            if (n.first_child()) {
+                n = n.first_child();
+                continue;
+            }
+            if (writtenWithEndTag(n, utf8)) n.append_child(pugi::node_pcdata);
+        }
+        while (n && !n.next_sibling()) n = n.parent();
+        if (n) n = n.next_sibling();
+    }
+}
+
 std::string parseStatusKey(pugi::xml_parse_status status) {
     switch (status) {
         case pugi::status_unrecognized_tag: return "document.parse.unrecognized_tag";
@@ -400,6 +437,7 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         return st;
     }
     restoreTopLevelWhitespace(into, d.utf8);
+    keepExplicitEmptyElements(into, d.utf8);
     encoding = d.encoding;
     bom = d.bom;
     customEntity = customEntityIn(d.utf8);

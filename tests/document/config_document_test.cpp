@@ -1,0 +1,411 @@
+#include "config_document.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "temp_folder.h"
+
+namespace korvane {
+namespace {
+
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+using Code = DocumentStatus::Code;
+
+// Names repeat on purpose: every lookup's tie-break is visible in which
+// node (told apart by its "id" attribute) comes back.
+const char* const kLibrary = R"(<?xml version="1.0" encoding="UTF-8"?>
+<lib>
+  <messagegroups>
+    <messagegroup name="G" id="g1">
+      <message name="M" id="m1"/>
+      <message name="M" id="m2"/>
+      <message name="m" id="m3"/>
+    </messagegroup>
+    <messagegroup name="G" id="g2">
+      <message name="Only2" id="m4"/>
+    </messagegroup>
+    <messagegroup name="not in use" id="g3"/>
+  </messagegroups>
+  <sets>
+    <set name="S" id="s1">
+      <element name="Fader 1" id="e1"><group>G</group><name>M</name></element>
+      <element name="Fader 1" id="e2"><group>G</group><name>m</name></element>
+      <element name="Taste 1" id="e3"><group>Missing</group><name>M</name></element>
+      <element name="Taste 2" id="e4"><group>G</group><name>Only2</name></element>
+      <element name="Taste 3" id="e5"><group></group><name>M</name></element>
+    </set>
+    <set name="S" id="s2"/>
+    <set name="s" id="s3"/>
+  </sets>
+</lib>
+)";
+
+class LoadedLibrary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(tmp / "lib.xml", kLibrary);
+        ASSERT_TRUE(doc.load(tmp / "lib.xml").ok());
+    }
+    static std::string id(pugi::xml_node n) { return n ? n.attribute("id").value() : "nothing"; }
+
+    TempFolder tmp;
+    ConfigDocument doc;
+};
+
+TEST_F(LoadedLibrary, LookupsFollowTheirTieBreaks) {
+    const pugi::xml_node s1 = doc.Finde_XML_SetByName("S");
+    const pugi::xml_node g1 = doc.Finde_XML_MessageGroupByName("G");
+    struct Case {
+        std::string what;
+        pugi::xml_node found;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"first set of a repeated name", s1, "s1"},
+        {"set names are case-sensitive", doc.Finde_XML_SetByName("s"), "s3"},
+        {"unknown set", doc.Finde_XML_SetByName("S "), "nothing"},
+        {"last element of a repeated name", ConfigDocument::Finde_XML_Element("Fader 1", s1), "e2"},
+        {"element in no set", ConfigDocument::Finde_XML_Element("Fader 1", pugi::xml_node()), "nothing"},
+        {"element not in set", ConfigDocument::Finde_XML_Element("Fader 2", s1), "nothing"},
+        {"first group of a repeated name", g1, "g1"},
+        {"group of an element", doc.Finde_XML_MessageGroup(ConfigDocument::Finde_XML_Element("Taste 1", s1)),
+         "nothing"},
+        {"group of no element", doc.Finde_XML_MessageGroup(pugi::xml_node()), "nothing"},
+        {"first message of a repeated name", ConfigDocument::Finde_XML_MessageByName("M", g1), "m1"},
+        {"message names are case-sensitive", ConfigDocument::Finde_XML_MessageByName("m", g1), "m3"},
+        {"message in no group", ConfigDocument::Finde_XML_MessageByName("M", pugi::xml_node()), "nothing"},
+        // The second group "G" is never reached by name.
+        {"message only in a shadowed group", ConfigDocument::Finde_XML_MessageByName("Only2", g1), "nothing"},
+        {"message of an element",
+         ConfigDocument::Finde_XML_Message(ConfigDocument::Finde_XML_Element("Fader 1", s1), g1), "m3"},
+        {"message of an element in no group",
+         ConfigDocument::Finde_XML_Message(ConfigDocument::Finde_XML_Element("Fader 1", s1), pugi::xml_node()),
+         "nothing"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(id(c.found), c.expected) << c.what;
+}
+
+TEST_F(LoadedLibrary, NamesComeInDocumentOrderWithRepeats) {
+    EXPECT_EQ(doc.setNames(), (std::vector<std::string>{"S", "S", "s"}));
+    EXPECT_EQ(doc.groupNames(), (std::vector<std::string>{"G", "G", "not in use"}));
+    EXPECT_EQ(ConfigDocument::messageNames(doc.Finde_XML_MessageGroupByName("G")),
+              (std::vector<std::string>{"M", "M", "m"}));
+    EXPECT_TRUE(ConfigDocument::messageNames(pugi::xml_node()).empty());
+}
+
+TEST_F(LoadedLibrary, ResolvingAnElementNamesWhatIsMissing) {
+    using State = ElementResolution::State;
+    struct Case {
+        std::string set;
+        std::string element;
+        State state;
+        std::string message;
+        std::string de;
+    };
+    const Case cases[] = {
+        {"S", "Fader 1", State::Resolved, "m3", ""},
+        {"S", "Fader 2", State::NoAssignment, "nothing", ""},
+        {"S", "Taste 1", State::DanglingGroup, "nothing",
+         "Fehler in XML-Datei. <messagegroup name=\"Missing\"> wurde nicht gefunden."},
+        {"S", "Taste 2", State::DanglingMessage, "nothing",
+         "Fehler in XML-Datei. <message name=\"Only2\"> wurde nicht gefunden."},
+        {"S", "Taste 3", State::DanglingGroup, "nothing",
+         "Fehler in XML-Datei. <messagegroup name=\"\"> wurde nicht gefunden."},
+        {"s", "Fader 1", State::NoAssignment, "nothing", ""},
+        {"nope", "Fader 1", State::NoAssignment, "nothing", ""},
+    };
+    for (const auto& c : cases) {
+        const ElementResolution r = doc.resolveElement(c.set, c.element);
+        EXPECT_EQ(r.state, c.state) << c.element;
+        EXPECT_EQ(id(r.message), c.message) << c.element;
+        EXPECT_EQ(r.danglingText("de"), c.de) << c.element;
+    }
+    EXPECT_EQ(doc.resolveElement("S", "Taste 2").danglingText("en"),
+              "Error in XML file. <message name=\"Only2\"> was not found.");
+    EXPECT_EQ(doc.resolveElement("S", 0).state, State::Resolved);
+    EXPECT_EQ(doc.resolveElement("S", 64).state, State::NoAssignment);
+    EXPECT_EQ(doc.resolveElement("S", -1).state, State::NoAssignment);
+}
+
+TEST(ConfigDocumentChildValue, DefaultsForMissingNodeChildOrText) {
+    pugi::xml_document d;
+    d.load_string("<m><a>x</a><b></b><c/><d><!--c-->y</d><a>second</a></m>",
+                  pugi::parse_full | pugi::parse_ws_pcdata);
+    const pugi::xml_node m = d.first_child();
+    struct Case {
+        pugi::xml_node node;
+        const char* child;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {m, "a", "x"}, {m, "b", "def"}, {m, "c", "def"}, {m, "d", "y"}, {m, "z", "def"}, {{}, "a", "def"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ConfigDocument::XML_GetChildNodeValue(c.node, c.child, "def"), c.expected);
+}
+
+TEST(ConfigDocumentFile, UnchangedDocumentSavesByteForByte) {
+    const std::string files[] = {
+        kLibrary,
+        "<?xml version=\"1.0\"?>\r\n<!DOCTYPE lib [\r\n  <!ELEMENT lib ANY>\r\n]>\r\n"
+        "<!-- before -->\r\n<?app keep me?>\r\n<lib b=\"2\" a=\"1\">\r\n\t<unknown x=\"y\">text &amp; more</unknown>\r\n"
+        "\t<sets>\r\n\t</sets><![CDATA[<raw & stuff>]]>\r\n</lib>\r\n<!-- after -->\r\n\r\n",
+        "\xEF\xBB\xBF<lib><sets/></lib>",
+        "<lib/>",
+    };
+    for (const auto& content : files) {
+        TempFolder tmp;
+        writeFile(tmp / "d.xml", content);
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+        ASSERT_TRUE(doc.save().ok());
+        EXPECT_EQ(readFile(tmp / "d.xml"), content);
+    }
+}
+
+TEST(ConfigDocumentFile, ChangeTouchesOnlyItsOwnBytes) {
+    TempFolder tmp;
+    writeFile(tmp / "d.xml", kLibrary);
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    pugi::xml_node set = doc.Finde_XML_SetByName("S");
+    setChildText(ConfigDocument::Finde_XML_Element("Taste 2", set), "name", "M");
+    pugi::xml_node added = appendElementIndented(doc.Finde_XML_SetByName("s"), "element");
+    added.append_attribute("name") = "JogShuttle";
+    setChildText(added, "group", "G");
+    removeElementIndented(ConfigDocument::Finde_XML_Element("Taste 3", set));
+    ASSERT_TRUE(doc.saveAndReload().ok());
+
+    std::string expected = kLibrary;
+    auto replace = [&](const std::string& from, const std::string& to) {
+        const auto pos = expected.find(from);
+        ASSERT_NE(pos, std::string::npos) << from;
+        expected.replace(pos, from.size(), to);
+    };
+    replace("<name>Only2</name>", "<name>M</name>");
+    replace("\n      <element name=\"Taste 3\" id=\"e5\"><group></group><name>M</name></element>", "");
+    replace("<set name=\"s\" id=\"s3\"/>",
+            "<set name=\"s\" id=\"s3\">\n      <element name=\"JogShuttle\">\n        <group>G</group>\n"
+            "      </element>\n    </set>");
+    EXPECT_EQ(readFile(tmp / "d.xml"), expected);
+    EXPECT_EQ(doc.resolveElement("S", "Taste 2").state, ElementResolution::State::Resolved);
+}
+
+TEST(ConfigDocumentFile, NewLinesFollowTheFilesLineBreaksAndIndentation) {
+    TempFolder tmp;
+    writeFile(tmp / "d.xml", "<lib>\r\n\t<sets>\r\n\t\t<set name=\"a\"/>\r\n\t</sets>\r\n</lib>\r\n");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    appendElementIndented(doc.sets(), "set").append_attribute("name") = "b";
+    insertElementAfterIndented(doc.Finde_XML_SetByName("a"), "set").append_attribute("name") = "a2";
+    ASSERT_TRUE(doc.save().ok());
+    EXPECT_EQ(readFile(tmp / "d.xml"),
+              "<lib>\r\n\t<sets>\r\n\t\t<set name=\"a\"/>\r\n\t\t<set name=\"a2\"/>\r\n\t\t<set name=\"b\"/>\r\n"
+              "\t</sets>\r\n</lib>\r\n");
+}
+
+TEST(ConfigDocumentFile, Latin1FileKeepsItsEncoding) {
+    TempFolder tmp;
+    // "Gruppe für Ü" in ISO-8859-1: ü = FC, Ü = DC, ä = E4.
+    const std::string before =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<lib>\n  <messagegroups>\n"
+        "    <messagegroup name=\"Gruppe f\xFCr \xDC\"><message name=\"a\"><left>B0</left></message>"
+        "</messagegroup>\n  </messagegroups>\n</lib>\n";
+    writeFile(tmp / "l.xml", before);
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "l.xml").ok());
+    pugi::xml_node group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");  // UTF-8 in memory
+    ASSERT_TRUE(group);
+    setChildText(ConfigDocument::Finde_XML_MessageByName("a", group), "left", "B0 \xC3\xA4");
+    ASSERT_TRUE(doc.saveAndReload().ok());
+    std::string expected = before;
+    expected.replace(expected.find("<left>B0</left>"), 15, "<left>B0 \xE4</left>");
+    EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+}
+
+TEST(ConfigDocumentFile, Utf16FileKeepsItsEncoding) {
+    TempFolder tmp;
+    auto utf16le = [](std::string_view ascii) {
+        std::string out = "\xFF\xFE";
+        for (char c : ascii) out += {c, '\0'};
+        return out;
+    };
+    writeFile(tmp / "w.xml", utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<lib><sets/></lib>\n"));
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "w.xml").ok());
+    appendElementIndented(doc.sets(), "set").append_attribute("name") = "x";
+    ASSERT_TRUE(doc.saveAndReload().ok());
+    EXPECT_EQ(readFile(tmp / "w.xml"),
+              utf16le("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<lib><sets>\n  <set name=\"x\"/>\n</sets>"
+                      "</lib>\n"));
+    EXPECT_EQ(doc.setNames(), std::vector<std::string>{"x"});
+}
+
+TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
+    struct Case {
+        std::string content;
+        Code code;
+        std::string inMessage;
+    };
+    const Case cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><lib/>", Code::UnsupportedEncoding, "windows-1252"},
+        {"<?xml version='1.0' encoding='Shift_JIS'?><lib/>", Code::UnsupportedEncoding, "shift_jis"},
+        {"<lib>\n  <sets>\n</lib>", Code::ParseError, "Zeile 3, Spalte"},
+        {"<lib><a></b></lib>", Code::ParseError, "Zeile 1"},
+        {"<!-- only a comment -->", Code::NoRootElement, "Wurzelelement"},
+        {"", Code::NoRootElement, "Wurzelelement"},
+        {"\xFF\xFE<\0l\0", Code::ParseError, "UTF-16"},
+    };
+    for (const auto& c : cases) {
+        TempFolder tmp;
+        writeFile(tmp / "bad.xml", c.content);
+        writeFile(tmp / "good.xml", "<lib><sets><set name=\"kept\"/></sets></lib>");
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "good.xml").ok());
+        const DocumentStatus st = doc.load(tmp / "bad.xml");
+        EXPECT_EQ(st.code, c.code) << c.content;
+        const std::string msg = st.message("de");
+        EXPECT_NE(msg.find((tmp / "bad.xml").string()), std::string::npos) << msg;
+        EXPECT_NE(msg.find(c.inMessage), std::string::npos) << msg;
+        // The document that was loaded stays loaded and bound to its file.
+        EXPECT_EQ(doc.setNames(), std::vector<std::string>{"kept"});
+        EXPECT_EQ(doc.fileName(), tmp / "good.xml");
+        EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
+    }
+}
+
+TEST(ConfigDocumentFile, ParseErrorPointsAtLineAndColumn) {
+    TempFolder tmp;
+    writeFile(tmp / "bad.xml", "<lib>\n  <sets>\n    <set name=\"x\">\n  </sets>\n</lib>\n");
+    ConfigDocument doc;
+    const DocumentStatus st = doc.load(tmp / "bad.xml");
+    ASSERT_EQ(st.code, Code::ParseError);
+    EXPECT_EQ(st.line, 4);
+    EXPECT_EQ(st.column, 5);
+    EXPECT_EQ(st.message("en"), "The file " + (tmp / "bad.xml").string() +
+                                    " is not valid XML: end tag does not match start tag (line 4, column 5, offset " +
+                                    std::to_string(st.offset) + ")");
+    EXPECT_FALSE(doc.isLoaded());
+    EXPECT_EQ(doc.save().code, Code::NotLoaded);
+    EXPECT_EQ(doc.load(tmp / "missing.xml").code, Code::OpenFailed);
+}
+
+TEST(ConfigDocumentFile, OwnEntitiesBlockSavingButLookalikesDoNot) {
+    struct Case {
+        std::string content;
+        bool saves;
+    };
+    const Case cases[] = {
+        {"<!DOCTYPE lib [<!ENTITY co \"Vandrell\">]><lib><sets><set name=\"&co;\"/></sets></lib>", false},
+        {"<!DOCTYPE lib [<!ENTITY co \"V\">]><lib>&co;</lib>", false},
+        {"<lib><sets><set name=\"a &amp;co; b\"/></sets></lib>", true},
+        {"<lib><!-- &co; --><![CDATA[&co;]]><x>&#38;&lt;&#x41;</x></lib>", true},
+        {"<!DOCTYPE lib [<!ENTITY co \"unused\">]><lib/>", true},
+    };
+    for (const auto& c : cases) {
+        TempFolder tmp;
+        writeFile(tmp / "e.xml", c.content);
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "e.xml").ok()) << c.content;
+        doc.root().append_attribute("changed") = "1";
+        const DocumentStatus st = doc.save();
+        EXPECT_EQ(st.ok(), c.saves) << c.content;
+        if (!c.saves) {
+            EXPECT_EQ(st.code, Code::CustomEntity);
+            EXPECT_NE(st.message("en").find("&co;"), std::string::npos);
+            EXPECT_EQ(readFile(tmp / "e.xml"), c.content);
+        }
+    }
+}
+
+TEST(ConfigDocumentFile, FailedSaveLeavesTheOldFileAlone) {
+    TempFolder tmp;
+    writeFile(tmp / "d.xml", kLibrary);
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    doc.Finde_XML_SetByName("S").attribute("name") = "Renamed";
+
+    // A disk that fills up in the middle of writing: the file size limit makes
+    // the write fail for root as for anyone.
+    {
+        struct sigaction ignore {}, old {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &old);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit tiny = saved;
+        tiny.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+        const DocumentStatus st = doc.save();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        sigaction(SIGXFSZ, &old, nullptr);
+        EXPECT_EQ(st.code, Code::WriteFailed);
+        EXPECT_NE(st.message("de").find("Die bisherige Datei bleibt unverändert"), std::string::npos);
+        EXPECT_EQ(readFile(tmp / "d.xml"), kLibrary);
+    }
+    // The change is still in memory, and a later save succeeds.
+    EXPECT_TRUE(doc.Finde_XML_SetByName("Renamed"));
+
+    // No temporary file is left behind by the failed attempt.
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(tmp.path())) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+
+    // The target replaced by a folder is not removed or filled.
+    std::filesystem::rename(tmp / "d.xml", tmp / "moved.xml");
+    std::filesystem::create_directory(tmp / "d.xml");
+    EXPECT_EQ(doc.save().code, Code::WriteFailed);
+    EXPECT_TRUE(std::filesystem::is_directory(tmp / "d.xml"));
+    EXPECT_TRUE(std::filesystem::is_empty(tmp / "d.xml"));
+
+    // The folder gone altogether.
+    std::filesystem::remove_all(tmp.path());
+    EXPECT_EQ(doc.save().code, Code::WriteFailed);
+}
+
+TEST(ConfigDocumentFile, ReadOnlyFileIsNotReplaced) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+    TempFolder tmp;
+    writeFile(tmp / "d.xml", kLibrary);
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    std::filesystem::permissions(tmp / "d.xml", std::filesystem::perms::owner_read);
+    doc.root().append_attribute("x") = "1";
+    EXPECT_EQ(doc.save().code, Code::WriteFailed);
+    EXPECT_EQ(readFile(tmp / "d.xml"), kLibrary);
+}
+
+TEST(ConfigDocumentFile, SaveThroughALinkReplacesTheLinkedFile) {
+    TempFolder tmp;
+    std::filesystem::create_directory(tmp / "real");
+    writeFile(tmp / "real" / "d.xml", "<lib/>");
+    std::filesystem::create_symlink(tmp / "real" / "d.xml", tmp / "link.xml");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "link.xml").ok());
+    doc.root().append_attribute("x") = "1";
+    ASSERT_TRUE(doc.save().ok());
+    EXPECT_TRUE(std::filesystem::is_symlink(tmp / "link.xml"));
+    EXPECT_EQ(readFile(tmp / "real" / "d.xml"), "<lib x=\"1\"/>");
+}
+
+TEST(ConfigDocumentFile, ReloadDiscardsUnsavedChanges) {
+    TempFolder tmp;
+    writeFile(tmp / "d.xml", kLibrary);
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    removeElementIndented(doc.sets());
+    EXPECT_TRUE(doc.setNames().empty());
+    ASSERT_TRUE(doc.reload().ok());
+    EXPECT_EQ(doc.setNames().size(), 3u);
+    ConfigDocument never;
+    EXPECT_EQ(never.reload().code, Code::NotLoaded);
+}
+
+}  // namespace
+}  // namespace korvane
