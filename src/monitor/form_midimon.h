@@ -67,6 +67,9 @@ public:
     // asked by the profile request. Unset counts as "yes" when both fields
     // above are non-null.
     std::function<bool()> OnPortsCreated;
+    // Monotonic milliseconds for the machine's time-outs; tests put a fake
+    // clock here. Unset: the steady clock.
+    std::function<std::int64_t()> NowMs;
 
     // ---- Transfer (state machine hosted here). ----
     // Starts the configuration transfer of a packet stream (concatenated
