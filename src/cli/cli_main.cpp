@@ -1,0 +1,257 @@
+// korvane: the device protocol from the command line.
+//
+//   korvane ports
+//   korvane encode DOCUMENT CONFIGURATION
+//   korvane send DOCUMENT CONFIGURATION --out NAME --in NAME [--verbose]
+//
+// "send" runs the same transfer state machine as the editor, driven by a Qt
+// event loop: replies from the input port are posted to the main thread, the
+// repeating timer is a QTimer.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QTimer>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "config_document.h"
+#include "config_encoder.h"
+#include "element_catalogue.h"
+#include "midi_service.h"
+#include "texts.h"
+#include "transfer_state_machine.h"
+
+namespace {
+
+using namespace korvane;
+
+// The tool speaks English; every text still comes from the one table.
+constexpr std::string_view kLanguage = "en";
+
+enum ExitCode {
+    kOk = 0,
+    kUsage = 1,
+    kNoConfiguration = 2,
+    kNotEncodable = 3,
+    kNoAnswer = 4,
+    kNoSuchPort = 5,
+};
+
+std::string tx(std::string_view key) { return std::string(text(key, kLanguage)); }
+std::string tx(std::string_view key, std::string_view value) { return textWith(key, kLanguage, value); }
+
+int usage(const std::string& problem) {
+    std::cerr << "korvane: " << problem << "\n" << tx("cli.seeHelp") << "\n";
+    return kUsage;
+}
+
+// Writes the encoder's warnings and refusal to standard error.
+class StderrEncoderReport : public EncoderReport {
+public:
+    void sendFactorZero(int elementNumber) override {
+        std::cerr << "korvane: " << Wie_lautet_EingabeElementName(elementNumber) << ": "
+                  << sendFactorZeroMessage(kLanguage) << "\n";
+    }
+    void refused(const std::vector<EncodeProblem>& problems) override {
+        std::cerr << "korvane: " << refusalMessage(problems, kLanguage) << "\n";
+    }
+};
+
+// Loads the document and encodes the configuration; exit code on failure.
+std::variant<EncodeResult, int> encode(const std::string& documentPath, const std::string& configuration) {
+    ConfigDocument doc;
+    const DocumentStatus status = doc.load(documentPath);
+    if (!status.ok()) {
+        std::cerr << "korvane: " << status.message(kLanguage) << "\n" << tx("cli.checkDocument") << "\n";
+        return kNoConfiguration;
+    }
+    StderrEncoderReport report;
+    EncodeResult result = KonfigurationSenden(doc, configuration, report);
+    switch (result.status) {
+        case EncodeResult::Status::Ok:
+            return result;
+        case EncodeResult::Status::UnknownConfiguration: {
+            std::cerr << "korvane: " << tx("cli.unknownConfiguration", configuration) << "\n";
+            for (const auto& name : doc.setNames()) std::cerr << "  " << name << "\n";
+            return kNoConfiguration;
+        }
+        case EncodeResult::Status::Refused:
+            return kNotEncodable;
+    }
+    return kNotEncodable;
+}
+
+int listPorts(MidiService& service, std::ostream& out) {
+    for (const auto& name : service.inputPortNames()) out << "in: " << name << "\n";
+    for (const auto& name : service.outputPortNames()) out << "out: " << name << "\n";
+    return kOk;
+}
+
+int cmdEncode(const std::string& documentPath, const std::string& configuration) {
+    auto result = encode(documentPath, configuration);
+    if (auto* code = std::get_if<int>(&result)) return *code;
+    for (const auto& packet : std::get<EncodeResult>(result).packets) std::cout << HexBytes(packet) << "\n";
+    return kOk;
+}
+
+// Hosts the transfer state machine on the Qt event loop.
+class CliTransferHost : public TransferHost {
+public:
+    CliTransferHost(MidiOutputConnection& out, bool verbose) : out_(out), verbose_(verbose) {
+        clock_.start();
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { machine.onTimer(); });
+    }
+
+    TTransferStateMachine machine{*this};
+    std::optional<int> exitCode;
+
+    void MidiSend(const ByteString& bytes) override {
+        std::string error;
+        if (!out_.send(bytes, &error)) std::cerr << "korvane: " << error << "\n";
+        if (verbose_) std::cerr << "-> " << HexBytes(bytes) << "\n";
+    }
+    void startTimer(int intervalMs) override { timer_.start(intervalMs); }
+    void stopTimer() override { timer_.stop(); }
+    std::int64_t nowMs() override { return clock_.elapsed(); }
+    void showNotResponding() override {
+        if (!notRespondingShown_) std::cerr << tx("transfer.notResponding") << "\n";
+        notRespondingShown_ = true;
+    }
+    void setSendCaption(SendCaption) override {}
+    void InitSendButton() override {}
+    void log(TransferLogLevel, std::string_view line) override {
+        if (verbose_) std::cerr << "log: " << line << "\n";
+    }
+    void stageReached(TransferStage stage, int index, int count) override {
+        switch (stage) {
+            case TransferStage::PacketSent: {
+                std::string line = tx("cli.stage.packet", std::to_string(index));
+                if (auto pos = line.find("%n"); pos != std::string::npos) line.replace(pos, 2, std::to_string(count));
+                std::cout << line << std::endl;
+                break;
+            }
+            case TransferStage::Storing: std::cout << tx("cli.stage.storing") << std::endl; break;
+            case TransferStage::Restarting: std::cout << tx("cli.stage.restarting") << std::endl; break;
+            case TransferStage::Finished:
+                std::cout << tx("cli.stage.done") << std::endl;
+                finish(kOk);
+                break;
+            case TransferStage::Aborted:
+                std::cerr << tx("cli.checkDevice") << "\n";
+                finish(kNoAnswer);
+                break;
+        }
+    }
+
+private:
+    void finish(int code) {
+        exitCode = code;
+        timer_.stop();
+        QCoreApplication::exit(code);
+    }
+
+    MidiOutputConnection& out_;
+    bool verbose_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    bool notRespondingShown_ = false;
+};
+
+int cmdSend(int argc, char** argv, const std::string& documentPath, const std::string& configuration,
+            const std::string& outName, const std::string& inName, bool verbose) {
+    auto encoded = encode(documentPath, configuration);
+    if (auto* code = std::get_if<int>(&encoded)) return *code;
+    const EncodeResult& result = std::get<EncodeResult>(encoded);
+
+    QCoreApplication app(argc, argv);
+    auto service = createRtMidiService("korvane");
+    service->setErrorHandler([](const std::string& message) { std::cerr << "korvane: " << message << "\n"; });
+
+    const auto outputs = service->outputPortNames();
+    const auto inputs = service->inputPortNames();
+    const bool outKnown = std::find(outputs.begin(), outputs.end(), outName) != outputs.end();
+    const bool inKnown = std::find(inputs.begin(), inputs.end(), inName) != inputs.end();
+    if (!outKnown || !inKnown) {
+        std::cerr << "korvane: " << tx("cli.noSuchPort", outKnown ? inName : outName) << "\n";
+        listPorts(*service, std::cerr);
+        std::cerr << tx("cli.choosePort") << "\n";
+        return kNoSuchPort;
+    }
+
+    std::string error;
+    auto output = service->openOutput(outName, error);
+    if (!output) {
+        std::cerr << "korvane: " << tx("cli.portFailed", outName) << " " << error << "\n";
+        return kNoSuchPort;
+    }
+    CliTransferHost host(*output, verbose);
+    auto input = service->openInput(
+        inName,
+        [&app, &host, verbose](std::span<const std::uint8_t> bytes, double) {
+            // Runs on the backend thread: copy and hand over to the main loop.
+            ByteString message(bytes.begin(), bytes.end());
+            QMetaObject::invokeMethod(
+                &app,
+                [&host, verbose, message = std::move(message)] {
+                    if (verbose) std::cerr << "<- " << HexBytes(message) << "\n";
+                    if (!host.exitCode) host.machine.onSysEx(message);
+                },
+                Qt::QueuedConnection);
+        },
+        error);
+    if (!input) {
+        std::cerr << "korvane: " << tx("cli.portFailed", inName) << " " << error << "\n";
+        return kNoSuchPort;
+    }
+
+    std::cout << tx("cli.stage.encoded", std::to_string(result.packets.size())) << std::endl;
+    QTimer::singleShot(0, &app, [&] { host.machine.startConfigTransfer(result.stream); });
+    app.exec();
+    input.reset();  // no callback may post into a loop that is gone
+    return host.exitCode.value_or(kNoAnswer);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> positional;
+    std::string outName, inName;
+    bool verbose = false, haveOut = false, haveIn = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << tx("cli.help");
+            return kOk;
+        } else if (arg == "--out" || arg == "--in") {
+            if (i + 1 >= argc) return usage(tx("cli.needsValue", arg));
+            (arg == "--out" ? outName : inName) = argv[++i];
+            (arg == "--out" ? haveOut : haveIn) = true;
+        } else if (arg == "--verbose") {
+            verbose = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usage(tx("cli.unknownOption", arg));
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.empty()) return usage(tx("cli.needsCommand"));
+    const std::string& command = positional[0];
+    if (command == "ports" && positional.size() == 1) {
+        auto service = createRtMidiService("korvane");
+        return listPorts(*service, std::cout);
+    }
+    if (command == "encode" && positional.size() == 3) return cmdEncode(positional[1], positional[2]);
+    if (command == "send" && positional.size() == 3) {
+        if (!haveOut || !haveIn) return usage(tx("cli.needsPorts"));
+        return cmdSend(argc, argv, positional[1], positional[2], outName, inName, verbose);
+    }
+    return usage(tx("cli.badArguments", command));
+}

@@ -1,0 +1,151 @@
+#include "korvane_device.h"
+
+#include <gtest/gtest.h>
+
+#include "transfer_state_machine.h"
+
+namespace korvane {
+namespace {
+
+const ByteString kQuery{0xF0, 0x7D, 0x07, 0xF7};
+const ByteString kReply0304{0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF7};
+
+ByteString configPacket(std::uint8_t element, std::uint8_t extra = 0xB0) {
+    return BuildDataPacket(0x01, ByteString{element, 14, 0, 0, 0xFF, 0xFF, 1, 0, 0, 0, extra, 0xFE, 0xFE});
+}
+
+TEST(KorvaneDevice, AnswersQueriesUnlessBusyAndHonoursTheDelay) {
+    DeviceOptions options;
+    options.replyDelayMs = 30;
+    KorvaneDevice device(options);
+    device.receive(kQuery, 1000);
+    EXPECT_TRUE(device.takeDue(1029).empty());
+    EXPECT_EQ(device.nextDueMs(), 1030);
+    EXPECT_EQ(device.takeDue(1030), std::vector<ByteString>{kReply0304});
+
+    device.receive(CommandPacket(0x03), 2000);  // store: busy for 100 ms
+    device.receive(kQuery, 2099);
+    EXPECT_TRUE(device.takeDue(5000).empty()) << "a storing device does not listen";
+    device.receive(kQuery, 2100);
+    EXPECT_EQ(device.takeDue(5000).size(), 1u);
+
+    device.receive(ByteString{0xFF}, 6000);  // restart: busy for 500 ms
+    device.receive(kQuery, 6499);
+    device.receive(kQuery, 6500);
+    EXPECT_EQ(device.takeDue(9000).size(), 1u);
+
+    KorvaneDevice silent(DeviceOptions{.noReply = true});
+    silent.receive(kQuery, 0);
+    EXPECT_FALSE(silent.nextDueMs().has_value());
+
+    KorvaneDevice older(DeviceOptions{.version = "03.02"});
+    older.receive(kQuery, 0);
+    EXPECT_EQ(VersionText(older.takeDue(0).at(0)), "03.02");
+}
+
+TEST(KorvaneDevice, ValidatesPacketsAndStoresOnlyGoodOnes) {
+    KorvaneDevice device(DeviceOptions{});
+    ByteString badChecksum = configPacket(2);
+    badChecksum[badChecksum.size() - 2] ^= 0x01;
+    ByteString badNibble = configPacket(3);
+    badNibble[5] = 0x10;
+    const ByteString badElement = BuildDataPacket(0x01, ByteString{64, 14, 0xFE});
+    const ByteString emptyPayload = BuildDataPacket(0x01, {});
+
+    device.receive(configPacket(5, 0xB1), 0);
+    device.receive(configPacket(1), 0);
+    device.receive(configPacket(5, 0xB2), 0);  // replaces the earlier packet of element 5
+    for (const auto& bad : {badChecksum, badNibble, badElement, emptyPayload}) device.receive(bad, 0);
+    EXPECT_EQ(device.rejected(), 4);
+    EXPECT_TRUE(device.storedConfiguration().empty()) << "nothing is stored before the store command";
+
+    device.receive(CommandPacket(0x03), 10);
+    ASSERT_EQ(device.storedConfiguration().size(), 2u);
+    EXPECT_EQ(device.storedConfiguration().at(5), configPacket(5, 0xB2));
+    EXPECT_EQ(device.stores(), 1);
+    EXPECT_TRUE(device.takeStateChanged());
+    EXPECT_FALSE(device.takeStateChanged());
+
+    // A restart forgets unsaved packets but keeps the stored configuration.
+    device.receive(configPacket(7), 200);
+    device.receive(ByteString{0xFF}, 200);
+    EXPECT_TRUE(device.receivedConfiguration().empty());
+    EXPECT_EQ(device.storedConfiguration().size(), 2u);
+    EXPECT_EQ(device.resets(), 1);
+    EXPECT_TRUE(device.takeStateChanged());
+
+    // A store with nothing received since the restart leaves an empty configuration.
+    device.receive(CommandPacket(0x03), 1000);
+    EXPECT_TRUE(device.storedConfiguration().empty());
+
+    const std::string json = device.stateJson();
+    EXPECT_NE(json.find("\"configuration\": []"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"stores\": 2"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"resets\": 1"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"rejected\": 4"), std::string::npos) << json;
+}
+
+TEST(KorvaneDevice, ProfilesDumpsAndFaders) {
+    KorvaneDevice device(DeviceOptions{});
+    const ByteString profile = BuildDataPacket(0x04, ByteString{8, 100, 100, 0xFF, 8});
+    device.receive(profile, 0);
+    device.receive(configPacket(0), 0);
+    EXPECT_TRUE(device.takeDue(0).empty()) << "profiles and packets get no answer";
+    device.receive(CommandPacket(0x05), 0);
+    device.receive(CommandPacket(0x03), 0);  // busy: lost
+    EXPECT_EQ(device.profileStores(), 1);
+    EXPECT_EQ(device.stores(), 0);
+    device.receive(CommandPacket(0x03), 100);
+
+    device.receive(CommandPacket(0x06), 300);
+    ByteString relabelled = profile;
+    relabelled[2] = 0x06;
+    EXPECT_EQ(device.takeDue(300), (std::vector<ByteString>{relabelled, CommandPacket(0x06)}));
+    device.receive(CommandPacket(0x02), 300);
+    EXPECT_EQ(device.takeDue(300).size(), 2u);
+
+    device.receive(ByteString{0xB8, 0x07, 0x40}, 300);
+    device.receive(ByteString{0xB9, 0x07, 0x7F}, 300);  // channel 10: no fader
+    EXPECT_EQ(device.faderValue(8), 0x40);
+    for (int f = 0; f < 8; ++f) EXPECT_EQ(device.faderValue(f), 0);
+}
+
+// The state machine against the simulated device, both on one fake clock.
+TEST(KorvaneDevice, CompletesATransferWhileIgnoringQueries) {
+    struct Loop : TransferHost {
+        KorvaneDevice device{DeviceOptions{.ignoreQueries = 3}};
+        TTransferStateMachine machine{*this};
+        std::int64_t now = 0, interval = 0, nextTick = -1;
+        bool done = false, aborted = false;
+        void MidiSend(const ByteString& b) override { device.receive(b, now); }
+        void startTimer(int ms) override { interval = ms, nextTick = now + ms; }
+        void stopTimer() override { nextTick = -1; }
+        std::int64_t nowMs() override { return now; }
+        void showNotResponding() override { aborted = true; }
+        void setSendCaption(SendCaption) override {}
+        void InitSendButton() override { done = true; }
+        void log(TransferLogLevel, std::string_view) override {}
+    } loop;
+    ByteString stream;
+    for (std::uint8_t e : {0, 30, 63}) {
+        const ByteString p = configPacket(e);
+        stream.insert(stream.end(), p.begin(), p.end());
+    }
+    loop.machine.startConfigTransfer(stream);
+    while (!loop.done && loop.now < 60000) {
+        ++loop.now;
+        for (const auto& reply : loop.device.takeDue(loop.now)) loop.machine.onSysEx(reply);
+        if (loop.nextTick >= 0 && loop.now >= loop.nextTick) {
+            loop.nextTick += loop.interval;
+            loop.machine.onTimer();
+        }
+    }
+    EXPECT_TRUE(loop.done);
+    EXPECT_FALSE(loop.aborted);
+    EXPECT_EQ(loop.device.storedConfiguration().size(), 3u);
+    EXPECT_EQ(loop.device.stores(), 1);
+    EXPECT_EQ(loop.device.resets(), 1);
+}
+
+}  // namespace
+}  // namespace korvane
