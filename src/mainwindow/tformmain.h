@@ -162,8 +162,10 @@ public:
     // The picture of a German element name, or nullptr.
     korvane::TImage* Get_EingabeElement_By_Name(const QString& Name);
 
-    // Message editor panel.
-    void MessageDatenAnzeigen(pugi::xml_node xml_Node_Message);
+    // Message editor panel. Shows a message node or, given none, empties the
+    // panel. True when a message is shown; a message whose range values are
+    // not whole numbers is reported and leaves the panel empty.
+    bool MessageDatenAnzeigen(pugi::xml_node xml_Node_Message);
     void RG_ModeClick();
     void rb_Range_FullClick();
     void rb_Range_PartClick();
@@ -185,6 +187,15 @@ public:
     void bt_AenderungenUebernehmenClick();
     void Aenderungen_uebernehmen();
     void MemoDescriptionKeyUp();
+
+    // Whether the panel shows a message (false while it is empty). The apply
+    // button works only while it does: an empty panel must never be written
+    // over the message that the lists still name.
+    bool PanelZeigtMessage = false;
+    // Fills CB_MessageName with the messages of a group, none chosen.
+    void MessageListeFuellen(const QString& groupName);
+    // Checks one range button (the others uncheck) without running its click.
+    void RangeButtonSetzen(korvane::TRange Range);
     // --- end of panel block ---
 
     // ---------------------------------------------------------------- RG_Mode access

@@ -1,0 +1,125 @@
+// Writing the panel's edits into the message node, and the description of
+// the current configuration. Each is saved at once.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "description_codec.h"
+#include "dialogs.h"
+#include "panel_logic.h"
+#include "tformmain.h"
+#include "tformmain_texts.h"
+
+using namespace korvane;
+
+namespace {
+
+// Text-table key of the label that names a range edit in error messages.
+std::string_view rangeFieldLabelKey(panel::RangeField field) {
+    switch (field) {
+        case panel::kMax: return "main.LabelMax";
+        case panel::kMin: return "main.LabelMin";
+        case panel::kStep: return "main.LabelStep";
+        case panel::kStart: return "main.Label1";
+    }
+    return "main.LabelMin";
+}
+
+}  // namespace
+
+void TFormMain::bt_AenderungenUebernehmenClick() { Aenderungen_uebernehmen(); }
+
+void TFormMain::Aenderungen_uebernehmen() {
+    if (IstKeineZuordnung(CB_Group->currentText())) return;
+    // An empty panel has nothing to apply; writing it would wipe the message
+    // that the lists still name.
+    if (!PanelZeigtMessage) return;
+
+    panel::ApplyInput input;
+    input.left = Edit_MsgLeft->text().toStdString();
+    input.right = Edit_MsgRight->text().toStdString();
+    input.rightEditable = RG_ModeItemIndex() == 2;
+    input.mode = GetMode();
+    input.range = GetRange();
+    input.edits = {Ed_Max->text().toStdString(), Ed_Min->text().toStdString(), Ed_Step->text().toStdString(),
+                   Ed_Start->text().toStdString()};
+    input.decimalPoint = QLocale().decimalPoint().toStdString();
+
+    // Everything is checked before the node is touched: on a refusal the
+    // document stays as it was and the edits keep the user's text.
+    const panel::ApplyPlan plan = panel::planApply(input);
+    if (plan.problem != panel::ApplyProblem::None) {
+        const std::string lang = language.toStdString();
+        std::string message;
+        const std::string fieldLabel(text(rangeFieldLabelKey(plan.field), lang));
+        const std::string typed = plan.problem == panel::ApplyProblem::LeftTemplate    ? input.left
+                                  : plan.problem == panel::ApplyProblem::RightTemplate ? input.right
+                                                                                       : input.edits[plan.field];
+        switch (plan.problem) {
+            case panel::ApplyProblem::LeftTemplate:
+                message = panel::fillPlaceholders(text("panel.err.template", lang),
+                                                  {std::string(text("panel.field.left", lang)), typed});
+                break;
+            case panel::ApplyProblem::RightTemplate:
+                message = panel::fillPlaceholders(text("panel.err.template", lang),
+                                                  {std::string(text("panel.field.right", lang)), typed});
+                break;
+            case panel::ApplyProblem::Value14Bit:
+                message = panel::fillPlaceholders(text("panel.err.value14", lang), {typed, fieldLabel});
+                break;
+            case panel::ApplyProblem::Value7Bit:
+                message = panel::fillPlaceholders(text("panel.err.value7", lang), {typed, fieldLabel});
+                break;
+            case panel::ApplyProblem::Percent:
+                message = panel::fillPlaceholders(text("panel.err.percent", lang),
+                                                  {typed, fieldLabel, input.decimalPoint});
+                break;
+            case panel::ApplyProblem::None:
+                break;
+        }
+        dialogs().error(QString::fromStdString(message));
+        return;
+    }
+
+    if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
+    const pugi::xml_node group = XMLkonfig->Finde_XML_MessageGroupByName(CB_Group->currentText().toStdString());
+    pugi::xml_node message =
+        ConfigDocument::Finde_XML_MessageByName(CB_MessageName->currentText().toStdString(), group);
+    if (!message) return;
+
+    for (const auto& [child, value] : plan.children) setChildText(message, child, value);
+    SaveAndReload();
+    // Showing the element again loads what was saved into LetzteMessage, and
+    // the apply button then compares against it.
+    Selektiere(LastElement);
+}
+
+void TFormMain::MemoDescriptionKeyUp() {
+    if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
+    std::vector<std::string> lines;
+    // An empty memo has no lines at all; otherwise every text block is one
+    // line, so a trailing line break survives as an empty last line.
+    if (!MemoDescription->document()->isEmpty()) {
+        for (QTextBlock block = MemoDescription->document()->begin(); block.isValid(); block = block.next())
+            lines.push_back(block.text().toStdString());
+    }
+    const std::string encoded = encodeDescription(lines);
+
+    const std::string setName = CB_Set->currentText().toStdString();
+    bool changed = false;
+    for (pugi::xml_node set : XMLkonfig->sets().children("set")) {
+        if (setName != set.attribute("name").value()) continue;
+        pugi::xml_attribute description = set.attribute("description");
+        // Keys that change nothing (arrows, shift) leave the file alone.
+        if (description ? encoded == description.value() : encoded.empty()) continue;
+        if (!description) description = set.append_attribute("description");
+        description.set_value(encoded.c_str());
+        changed = true;
+    }
+    if (changed) SaveAndReload();
+}
