@@ -215,9 +215,6 @@ std::array<ElementPicture, 64> buildTable() {
     return table;
 }
 
-// Keyboard order over the map: strip by strip (upper knob, lower knob, key,
-// fader), the function keys, the transport keys, the shuttle, then the
-// wheel positions around the ring from -8 to +7.
 constexpr std::array<int, 64> kTabOrder = {
     30, 29, 9,  0,  31, 32, 10, 1,  33, 34, 11, 2,  35, 36, 12, 3,  37, 38, 13, 4,  39, 40,
     14, 5,  41, 42, 15, 6,  43, 44, 16, 7,  45, 46, 17, 8,  18, 19, 20, 21, 22, 23, 24, 25,
@@ -225,6 +222,8 @@ constexpr std::array<int, 64> kTabOrder = {
 };
 
 }  // namespace
+
+const std::array<int, 64>& elementTabOrder() { return kTabOrder; }
 
 const std::array<ElementPicture, 64>& elementPictures() {
     static const std::array<ElementPicture, 64> table = buildTable();

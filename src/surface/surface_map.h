@@ -119,6 +119,13 @@ struct ElementPicture {
 // The 64 element pictures, indexed by element number.
 const std::array<ElementPicture, 64>& elementPictures();
 
+// Element numbers in the order the keyboard walks the map: strip by strip
+// (upper knob, lower knob, key, fader), the function keys, the transport
+// keys, the shuttle, then the wheel positions around the ring from -8 to +7.
+// SurfaceMap sets this focus chain; a window that chains its own controls in
+// front of the map can continue with it.
+const std::array<int, 64>& elementTabOrder();
+
 // Size and colour of the background panel the map is built on.
 inline constexpr int kBackgroundWidth = 995;
 inline constexpr int kBackgroundHeight = 401;

@@ -350,6 +350,25 @@ private slots:
         QCOMPARE(onPanel.presses, 1);
     }
 
+    void keyboardWalksEveryElementOnceInMapOrder() {
+        QSet<int> seen;
+        for (const int n : elementTabOrder()) {
+            QVERIFY(n >= 0 && n < 64);
+            seen.insert(n);
+        }
+        QCOMPARE(seen.size(), 64);
+        // The chain set on the pictures follows that order.
+        const std::array<int, 64>& order = elementTabOrder();
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            QWidget* next = map_->element(order[i - 1])->nextInFocusChain();
+            while (next && next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+            QCOMPARE(next, map_->element(order[i]));
+        }
+        QCOMPARE(order.front(), 30);  // strip 1, upper knob
+        QCOMPARE(order[3], 0);        // strip 1, fader
+        QCOMPARE(order.back(), 55);   // wheel position +7
+    }
+
     void hintKeepsItsTextAndShowsCleanLines() {
         TImage* fader = map_->element(0);
         const QString hint = QStringLiteral("Fader 1\n\rGruppe\n\rMessage");
