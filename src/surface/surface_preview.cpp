@@ -3,6 +3,7 @@
 //   surface_preview map.png [lists.png]
 // The map shows the elements in all four colour states, one fader moved; the
 // second file shows every image list enlarged four times, one row per state.
+// PREVIEW_FOCUS=<element number> picks the picture drawn with the focus frame.
 
 #include <QApplication>
 #include <QImage>
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
     SetFader(&panel, 8, 12000);
     panel.show();
     panel.activateWindow();
-    map.element(12)->setFocus();
+    map.element(qEnvironmentVariableIntValue("PREVIEW_FOCUS"))->setFocus();
     QApplication::processEvents();
 
     const QImage shot = panel.grab().toImage();
