@@ -49,10 +49,11 @@ class QPushButton;
 class QRadioButton;
 class QWidget;
 
-class QDialog;
 class TFormMIDIMon;
+class TFormMidiInterface;
 
 namespace korvane {
+class MidiService;
 class TMidiInput;
 class TMidiOutput;
 }  // namespace korvane
@@ -69,8 +70,9 @@ public:
     // ---------------------------------------------------------------- wiring
     // The windows the main window works with; the program entry sets them
     // after creating all windows and before the main window is shown.
-    void setMonitorWindow(TFormMIDIMon* monitor) { FormMIDIMon = monitor; }
-    void setMidiInterfaceDialog(QDialog* dialog) { FormMidiInterface = dialog; }
+    // The monitor window gets the send button hooks of the transfer here.
+    void setMonitorWindow(TFormMIDIMon* monitor);
+    void setMidiInterfaceDialog(TFormMidiInterface* dialog) { FormMidiInterface = dialog; }
     void setMotorProfileWindow(QWidget* window) { FormMotorProfil = window; }
     void setAboutBox(QWidget* window) { Form4 = window; }
 
@@ -323,18 +325,26 @@ private:
     void BuildMap();
     void BuildPanel();
     void ConnectHandlers();
+    // Sets every caption of the main window in language "de" or "en".
+    void ApplyCaptions(const QString& code);
     // Reads the document file again; on failure one error box names the file
     // and the parser's message, and false is returned.
     bool ReloadDocument();
     // Shows a failed load or save of the document as one error box.
     void ShowDocumentError(const korvane::DocumentStatus& status);
     void CreateMidiPorts();
+    // Opens both ports on the remembered interfaces and routes their input
+    // to the monitor window.
+    void ConnectMidiPorts();
 
     TFormMIDIMon* FormMIDIMon = nullptr;
-    QDialog* FormMidiInterface = nullptr;
+    TFormMidiInterface* FormMidiInterface = nullptr;
     QWidget* FormMotorProfil = nullptr;
     QWidget* Form4 = nullptr;
 
+    // The platform's MIDI service under the default ports; it must outlive
+    // them, hence declared first.
+    std::unique_ptr<korvane::MidiService> MidiDienst;
     // The port objects belong to the main window; the monitor window keeps
     // plain pointers to them.
     std::unique_ptr<korvane::TMidiInput> MidiInputPort;

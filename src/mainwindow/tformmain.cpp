@@ -1,0 +1,455 @@
+// Construction and layout of the main window's components.
+//
+// The window has a fixed client area of 1012 x 692 pixels below its menu: the
+// surface map fills the upper part, the lower part holds, from left to right,
+// the configuration and message choice with the send controls, and the
+// message editor. Positions are fixed like the map's, so every component
+// stays where the user expects it in both languages.
+
+#include <QAction>
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QWheelEvent>
+
+#include "midi_in.h"
+#include "midi_out.h"
+#include "midi_service.h"
+#include "tformmain.h"
+#include "tformmain_texts.h"
+
+namespace {
+
+constexpr int kClientWidth = 1012;
+constexpr int kClientHeight = 692;
+
+template <typename W>
+W* named(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QAction* namedAction(QMenu* menu, const char* name) {
+    auto* action = menu->addAction(QString());
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+QMenu* namedMenu(QMenu* parent, const char* name) {
+    auto* menu = parent->addMenu(QString());
+    menu->setObjectName(QString::fromLatin1(name));
+    menu->menuAction()->setObjectName(QString::fromLatin1(name) + QStringLiteral("_action"));
+    return menu;
+}
+
+QMenu* namedMenu(QMenuBar* bar, const char* name) {
+    auto* menu = bar->addMenu(QString());
+    menu->setObjectName(QString::fromLatin1(name));
+    menu->menuAction()->setObjectName(QString::fromLatin1(name) + QStringLiteral("_action"));
+    return menu;
+}
+
+// The three lists only offer what the document holds; a wheel turned while
+// the mouse passes over a list must not silently switch the configuration or
+// reassign the selected element, so the lists ignore the wheel unless they
+// are open.
+class WheelGuard : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Wheel) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// The maker's logo: a plain drawn word mark, clickable.
+QPixmap drawLogo() {
+    QPixmap logo(217, 65);
+    logo.fill(Qt::transparent);
+    QPainter p(&logo);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QLinearGradient back(0, 0, 0, 65);
+    back.setColorAt(0, QColor(70, 70, 78));
+    back.setColorAt(1, QColor(40, 40, 46));
+    p.setPen(QPen(QColor(110, 110, 120), 1));
+    p.setBrush(back);
+    p.drawRoundedRect(QRectF(0.5, 0.5, 216, 64), 8, 8);
+    QFont f = p.font();
+    f.setPixelSize(30);
+    f.setBold(true);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    p.setFont(f);
+    p.setPen(QColor(220, 220, 228));
+    p.drawText(QRect(0, 0, 217, 48), Qt::AlignCenter, QStringLiteral("Quillon"));
+    f.setPixelSize(11);
+    f.setBold(false);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    p.setFont(f);
+    p.setPen(QColor(150, 200, 150));
+    p.drawText(QRect(0, 42, 217, 18), Qt::AlignCenter, QStringLiteral("Pellux3"));
+    return logo;
+}
+
+}  // namespace
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("FormMain"));
+    FormCreate();
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    BuildMenu();
+    BuildMap();
+    BuildPanel();
+    ConnectHandlers();
+
+    // The designed captions are the German ones; Lokalisierung switches them
+    // once the language has been read from the settings.
+    ApplyCaptions(QStringLiteral("de"));
+    setWindowTitle(trText("main.caption.start", QStringLiteral("de")));
+
+    // No resizing and no maximise button: the map has fixed pixel positions.
+    setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowMinimizeButtonHint |
+                    Qt::WindowCloseButtonHint | Qt::WindowTitleHint) &
+                   ~Qt::WindowMaximizeButtonHint);
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+void TFormMain::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    MenuDatei = namedMenu(bar, "MenuDatei");
+    Menu_Oeffnen_ = namedAction(MenuDatei, "Menu_Oeffnen_");
+    Menu_Einstellungen_ = namedMenu(MenuDatei, "Menu_Einstellungen_");
+    Menu_Einstellungen_MIDI_ = namedAction(Menu_Einstellungen_, "Menu_Einstellungen_MIDI_");
+    Menu_Sprache = namedMenu(Menu_Einstellungen_, "Menu_Sprache");
+    Menu_Sprache_Deutsch_ = namedAction(Menu_Sprache, "Menu_Sprache_Deutsch_");
+    Menu_Sprache_English_ = namedAction(Menu_Sprache, "Menu_Sprache_English_");
+    MenuDatei->addSeparator();
+    Menu_Beenden_ = namedAction(MenuDatei, "Menu_Beenden_");
+
+    MenuKonfiguration = namedMenu(bar, "MenuKonfiguration");
+    Menu_Neue_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Neue_Konfiguration_");
+    Menu_Dupliziere_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Dupliziere_Konfiguration_");
+    Menu_Umbenenne_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Umbenenne_Konfiguration_");
+    Menu_Loesche_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Loesche_Konfiguration_");
+    MenuKonfiguration->addSeparator();
+    Menu_Sende_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Sende_Konfiguration_");
+    Menu_Exportiere_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Exportiere_Konfiguration_");
+
+    Menu_Gruppe = namedMenu(bar, "Menu_Gruppe");
+    Menu_Neue_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Neue_Gruppe_");
+    Menu_Dupliziere_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Dupliziere_Gruppe_");
+    Menu_Umbenenne_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Umbenenne_Gruppe_");
+    Menu_Loesche_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Loesche_Gruppe_");
+    Menu_Gruppe->addSeparator();
+    Menu_Exportiere_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Exportiere_Gruppe_");
+
+    MenuNachricht = namedMenu(bar, "MenuNachricht");
+    Menu_Neue_Message_ = namedAction(MenuNachricht, "Menu_Neue_Message_");
+    Menu_Dupliziere_Message_ = namedAction(MenuNachricht, "Menu_Dupliziere_Message_");
+    Menu_Umbenenne_Message_ = namedAction(MenuNachricht, "Menu_Umbenenne_Message_");
+    Menu_Loesche_Message_ = namedAction(MenuNachricht, "Menu_Loesche_Message_");
+    MenuNachricht->addSeparator();
+    Menu_Schiebe_Message_In_Andere_Gruppe_ = namedAction(MenuNachricht, "Menu_Schiebe_Message_In_Andere_Gruppe_");
+    Menu_Kopiere_Message_In_Andere_Gruppe_ = namedAction(MenuNachricht, "Menu_Kopiere_Message_In_Andere_Gruppe_");
+
+    Menu_Motorprofil_ = namedMenu(bar, "Menu_Motorprofil_");
+    Menu_Motorprofileditor_ = namedAction(Menu_Motorprofil_, "Menu_Motorprofileditor_");
+
+    Debug1 = namedMenu(bar, "Debug1");
+    Menu_MIDI_Monitor_ = namedAction(Debug1, "Menu_MIDI_Monitor_");
+
+    Hilfe1 = namedMenu(bar, "Hilfe1");
+    Menu_Hilfe_Anleitung_ = namedAction(Hilfe1, "Menu_Hilfe_Anleitung_");
+    Hilfe1->addSeparator();
+    Menu_Quillon_Homepage_ = namedAction(Hilfe1, "Menu_Quillon_Homepage_");
+    Menu_Internet_Look_For_Updates_ = namedAction(Hilfe1, "Menu_Internet_Look_For_Updates_");
+    Menu_Internet_Look_For_Configurations_ = namedAction(Hilfe1, "Menu_Internet_Look_For_Configurations_");
+    Hilfe1->addSeparator();
+    Menu_Info_Ueber_Editor_ = namedAction(Hilfe1, "Menu_Info_Ueber_Editor_");
+
+    // Commands whose windows and document operations are not part of this
+    // build yet stay visible but disabled, so the menu never offers
+    // something that does nothing.
+    for (QAction* later :
+         {Menu_Oeffnen_, Menu_Neue_Konfiguration_, Menu_Dupliziere_Konfiguration_, Menu_Umbenenne_Konfiguration_,
+          Menu_Loesche_Konfiguration_, Menu_Exportiere_Konfiguration_, Menu_Neue_Gruppe_, Menu_Dupliziere_Gruppe_,
+          Menu_Umbenenne_Gruppe_, Menu_Loesche_Gruppe_, Menu_Exportiere_Gruppe_, Menu_Neue_Message_,
+          Menu_Dupliziere_Message_, Menu_Umbenenne_Message_, Menu_Loesche_Message_,
+          Menu_Schiebe_Message_In_Andere_Gruppe_, Menu_Kopiere_Message_In_Andere_Gruppe_, Menu_Motorprofileditor_,
+          Menu_Hilfe_Anleitung_, Menu_Quillon_Homepage_, Menu_Internet_Look_For_Updates_,
+          Menu_Internet_Look_For_Configurations_, Menu_Info_Ueber_Editor_}) {
+        later->setEnabled(false);
+    }
+}
+
+void TFormMain::BuildMap() {
+    QWidget* client = centralWidget();
+    GroupBoxMap = named(new QGroupBox(client), "GroupBoxMap");
+    GroupBoxMap->setGeometry(4, 2, 1004, 422);
+
+    pnBackground = named(new QWidget(GroupBoxMap), "pnBackground");
+    pnBackground->move(4, 18);
+    Map = std::make_unique<korvane::SurfaceMap>(pnBackground);
+    pnBackground->installEventFilter(this);
+    for (int n = 0; n < 64; ++n) EingabeElemente[static_cast<std::size_t>(n)] = Map->element(n);
+
+    MemoDescription = named(new QPlainTextEdit(pnBackground), "MemoDescription");
+    MemoDescription->setGeometry(korvane::kMemoX, korvane::kMemoY, korvane::kMemoWidth, korvane::kMemoHeight);
+    MemoDescription->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { background: black; color: lime; border: 1px solid #505050; }"));
+    MemoDescription->setTabChangesFocus(true);
+    MemoDescription->installEventFilter(this);
+}
+
+void TFormMain::BuildPanel() {
+    QWidget* client = centralWidget();
+    constexpr int top = 428;
+    constexpr int leftWidth = 330;
+
+    // Configuration choice.
+    GroupBoxKonfiguration = named(new QGroupBox(client), "GroupBoxKonfiguration");
+    GroupBoxKonfiguration->setGeometry(4, top, leftWidth, 56);
+    labelKonfiguration = named(new QLabel(GroupBoxKonfiguration), "labelKonfiguration");
+    labelKonfiguration->setGeometry(10, 24, 90, 22);
+    CB_Set = named(new QComboBox(GroupBoxKonfiguration), "CB_Set");
+    CB_Set->setGeometry(100, 22, 220, 24);
+    labelKonfiguration->setBuddy(CB_Set);
+
+    // Message choice.
+    gb_MessageAuswahl = named(new QGroupBox(client), "gb_MessageAuswahl");
+    gb_MessageAuswahl->setGeometry(4, top + 60, leftWidth, 86);
+    LabelGruppe = named(new QLabel(gb_MessageAuswahl), "LabelGruppe");
+    LabelGruppe->setGeometry(10, 24, 90, 22);
+    CB_Group = named(new QComboBox(gb_MessageAuswahl), "CB_Group");
+    CB_Group->setGeometry(100, 22, 220, 24);
+    LabelGruppe->setBuddy(CB_Group);
+    Label3 = named(new QLabel(gb_MessageAuswahl), "Label3");
+    Label3->setGeometry(10, 54, 90, 22);
+    CB_MessageName = named(new QComboBox(gb_MessageAuswahl), "CB_MessageName");
+    CB_MessageName->setGeometry(100, 52, 220, 24);
+    Label3->setBuddy(CB_MessageName);
+
+    auto* wheelGuard = new WheelGuard(this);
+    for (QComboBox* list : {CB_Set, CB_Group, CB_MessageName}) {
+        // Pick from the list only: a typed name would silently assign an
+        // element to a message that does not exist.
+        list->setEditable(false);
+        list->setFocusPolicy(Qt::StrongFocus);
+        list->installEventFilter(wheelGuard);
+    }
+
+    // Sending.
+    btSend = named(new QPushButton(client), "btSend");
+    btSend->setGeometry(4, top + 152, leftWidth, 30);
+    ProgressBar1 = named(new QProgressBar(client), "ProgressBar1");
+    ProgressBar1->setGeometry(4, top + 186, leftWidth, 12);
+    ProgressBar1->setRange(0, 63);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+
+    // The maker's logo.
+    GroupBox1 = named(new QGroupBox(client), "GroupBox1");
+    GroupBox1->setGeometry(4, top + 200, leftWidth, 62);
+    Image_Quillon = named(new QLabel(GroupBox1), "Image_Quillon");
+    Image_Quillon->setPixmap(drawLogo().scaledToHeight(52, Qt::SmoothTransformation));
+    Image_Quillon->setGeometry((leftWidth - 174) / 2, 5, 174, 52);
+    Image_Quillon->setCursor(Qt::PointingHandCursor);
+    Image_Quillon->installEventFilter(this);
+
+    // Message editor.
+    gb_Message = named(new QGroupBox(client), "gb_Message");
+    gb_Message->setGeometry(340, top, 668, 262);
+
+    RG_Mode = named(new QGroupBox(gb_Message), "RG_Mode");
+    RG_Mode->setGeometry(8, 20, 226, 132);
+    for (int i = 0; i < 4; ++i) {
+        auto* item = new QRadioButton(RG_Mode);
+        item->setObjectName(QStringLiteral("RG_Mode_%1").arg(i));
+        item->setGeometry(10, 8 + 30 * i, 212, 24);
+        // The group behaves as one radio group, but the panel must also be
+        // able to show no item at all, which an exclusive Qt group forbids;
+        // exclusivity is therefore kept by SetRG_ModeItemIndex and the click
+        // handler.
+        item->setAutoExclusive(false);
+        RG_ModeItems[static_cast<std::size_t>(i)] = item;
+    }
+
+    LabelLinksDruecken = named(new QLabel(gb_Message), "LabelLinksDruecken");
+    LabelLinksDruecken->setGeometry(244, 18, 410, 20);
+    Edit_MsgLeft = named(new QLineEdit(gb_Message), "Edit_MsgLeft");
+    Edit_MsgLeft->setGeometry(244, 38, 414, 24);
+    LabelLinksDruecken->setBuddy(Edit_MsgLeft);
+    LabelRechtsLoslassen = named(new QLabel(gb_Message), "LabelRechtsLoslassen");
+    LabelRechtsLoslassen->setGeometry(244, 66, 410, 20);
+    Edit_MsgRight = named(new QLineEdit(gb_Message), "Edit_MsgRight");
+    Edit_MsgRight->setGeometry(244, 86, 414, 24);
+    LabelRechtsLoslassen->setBuddy(Edit_MsgRight);
+
+    GroupBoxStellbereich = named(new QGroupBox(gb_Message), "GroupBoxStellbereich");
+    GroupBoxStellbereich->setGeometry(244, 118, 352, 136);
+    rb_Range_Full = named(new QRadioButton(GroupBoxStellbereich), "rb_Range_Full");
+    rb_Range_Full->setGeometry(10, 24, 130, 24);
+    rb_Range_Part = named(new QRadioButton(GroupBoxStellbereich), "rb_Range_Part");
+    rb_Range_Part->setGeometry(10, 54, 130, 24);
+    rb_Range_Percent = named(new QRadioButton(GroupBoxStellbereich), "rb_Range_Percent");
+    rb_Range_Percent->setGeometry(10, 84, 130, 24);
+    for (QRadioButton* rb : {rb_Range_Full, rb_Range_Part, rb_Range_Percent}) rb->setAutoExclusive(false);
+
+    struct RangeRow {
+        QLabel*& label;
+        const char* labelName;
+        QLineEdit*& edit;
+        const char* editName;
+        QLabel*& percent;
+        const char* percentName;
+    };
+    const RangeRow rows[] = {
+        {LabelMax, "LabelMax", Ed_Max, "Ed_Max", Lb_percent1, "Lb_percent1"},
+        {LabelMin, "LabelMin", Ed_Min, "Ed_Min", Lb_percent2, "Lb_percent2"},
+        {LabelStep, "LabelStep", Ed_Step, "Ed_Step", Lb_percent3, "Lb_percent3"},
+        {Label1, "Label1", Ed_Start, "Ed_Start", Lb_percent4, "Lb_percent4"},
+    };
+    int y = 20;
+    for (const RangeRow& row : rows) {
+        row.label = named(new QLabel(GroupBoxStellbereich), row.labelName);
+        row.label->setGeometry(148, y + 2, 92, 22);
+        row.label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        row.edit = named(new QLineEdit(GroupBoxStellbereich), row.editName);
+        row.edit->setGeometry(246, y, 76, 24);
+        row.label->setBuddy(row.edit);
+        row.percent = named(new QLabel(GroupBoxStellbereich), row.percentName);
+        row.percent->setGeometry(326, y + 2, 20, 22);
+        y += 28;
+    }
+
+    bt_AenderungenUebernehmen = named(new QPushButton(gb_Message), "bt_AenderungenUebernehmen");
+    bt_AenderungenUebernehmen->setGeometry(606, 204, 52, 48);
+    bt_AenderungenUebernehmen->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    bt_AenderungenUebernehmen->setIconSize(QSize(28, 28));
+    bt_AenderungenUebernehmen->setEnabled(false);
+
+    // Tab order follows the work: configuration, group, message, mode,
+    // templates, range, apply, send, description, then the map.
+    QWidget* order[] = {CB_Set,           CB_Group,       CB_MessageName,
+                        RG_ModeItems[0],  RG_ModeItems[1], RG_ModeItems[2],
+                        RG_ModeItems[3],  Edit_MsgLeft,   Edit_MsgRight,
+                        rb_Range_Full,    rb_Range_Part,  rb_Range_Percent,
+                        Ed_Max,           Ed_Min,         Ed_Step,
+                        Ed_Start,         bt_AenderungenUebernehmen, btSend,
+                        MemoDescription};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    QWidget* previous = MemoDescription;
+    for (korvane::TImage* picture : EingabeElemente) {
+        if (!picture) continue;
+        setTabOrder(previous, picture);
+        previous = picture;
+    }
+}
+
+void TFormMain::ConnectHandlers() {
+    connect(Menu_Beenden_, &QAction::triggered, this, [this] { Menu_Beenden_Click(); });
+    connect(Menu_Sende_Konfiguration_, &QAction::triggered, this, [this] { Menu_Sende_Konfiguration_Click(); });
+    connect(Menu_Einstellungen_MIDI_, &QAction::triggered, this, [this] { Menu_Einstellungen_MIDI_Click(); });
+    connect(Menu_Sprache_Deutsch_, &QAction::triggered, this, [this] { Menu_Sprache_Deutsch_Click(); });
+    connect(Menu_Sprache_English_, &QAction::triggered, this, [this] { Menu_Sprache_English_Click(); });
+    connect(Menu_MIDI_Monitor_, &QAction::triggered, this, [this] { Menu_MIDI_Monitor_Click(); });
+    connect(Menu_Motorprofileditor_, &QAction::triggered, this, [this] { Menu_Motorprofileditor_Click(); });
+    connect(Menu_Hilfe_Anleitung_, &QAction::triggered, this, [this] { Menu_Hilfe_Anleitung_Click(); });
+    connect(Menu_Quillon_Homepage_, &QAction::triggered, this, [this] { Menu_Quillon_Homepage_Click(); });
+    connect(Menu_Internet_Look_For_Updates_, &QAction::triggered, this,
+            [this] { Menu_Internet_Look_For_Updates_Click(); });
+    connect(Menu_Internet_Look_For_Configurations_, &QAction::triggered, this,
+            [this] { Menu_Internet_Look_For_Configurations_Click(); });
+    connect(Menu_Info_Ueber_Editor_, &QAction::triggered, this, [this] { Menu_Info_Ueber_Editor_Click(); });
+
+    // The lists react to the user's choice only; filling them from code runs
+    // the handlers explicitly where needed.
+    connect(CB_Set, &QComboBox::activated, this, [this](int) { CB_SetChange(); });
+    connect(CB_Group, &QComboBox::activated, this, [this](int) { CB_GroupChange(); });
+    connect(CB_MessageName, &QComboBox::activated, this, [this](int) { CB_MessageNameChange(); });
+
+    for (std::size_t i = 0; i < RG_ModeItems.size(); ++i) {
+        connect(RG_ModeItems[i], &QRadioButton::clicked, this, [this, i] {
+            SetRG_ModeItemIndex(static_cast<int>(i));
+            RG_ModeClick();
+        });
+    }
+    connect(rb_Range_Full, &QRadioButton::clicked, this, [this] {
+        rb_Range_Full->setChecked(true);
+        rb_Range_Part->setChecked(false);
+        rb_Range_Percent->setChecked(false);
+        rb_Range_FullClick();
+    });
+    connect(rb_Range_Part, &QRadioButton::clicked, this, [this] {
+        rb_Range_Part->setChecked(true);
+        rb_Range_Full->setChecked(false);
+        rb_Range_Percent->setChecked(false);
+        rb_Range_PartClick();
+    });
+    connect(rb_Range_Percent, &QRadioButton::clicked, this, [this] {
+        rb_Range_Percent->setChecked(true);
+        rb_Range_Full->setChecked(false);
+        rb_Range_Part->setChecked(false);
+        rb_Range_PercentClick();
+    });
+
+    for (QLineEdit* edit : {Edit_MsgLeft, Edit_MsgRight, Ed_Min, Ed_Max, Ed_Step, Ed_Start})
+        connect(edit, &QLineEdit::textChanged, this, [this] { MessageChange(); });
+
+    connect(bt_AenderungenUebernehmen, &QPushButton::clicked, this, [this] { bt_AenderungenUebernehmenClick(); });
+    connect(btSend, &QPushButton::clicked, this, [this] { btSendClick(); });
+
+    for (korvane::TImage* picture : EingabeElemente) {
+        if (!picture) continue;
+        connect(picture, &korvane::TImage::clicked, this, [this, picture] { ElementClicked(picture); });
+    }
+}
+
+int TFormMain::RG_ModeItemIndex() const {
+    for (std::size_t i = 0; i < RG_ModeItems.size(); ++i)
+        if (RG_ModeItems[i]->isChecked()) return static_cast<int>(i);
+    return -1;
+}
+
+void TFormMain::SetRG_ModeItemIndex(int index) {
+    for (std::size_t i = 0; i < RG_ModeItems.size(); ++i)
+        RG_ModeItems[i]->setChecked(static_cast<int>(i) == index);
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == pnBackground && event->type() == QEvent::MouseButtonPress) {
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) Deselect();
+    } else if (watched == MemoDescription && event->type() == QEvent::KeyRelease) {
+        // Auto-repeat sends releases for every repeated key; each one is a
+        // key release of the memo as well, and the text did change.
+        MemoDescriptionKeyUp();
+    } else if (watched == Image_Quillon && event->type() == QEvent::MouseButtonRelease) {
+        if (Menu_Quillon_Homepage_->isEnabled()) Image_QuillonClick();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

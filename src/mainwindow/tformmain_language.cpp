@@ -1,0 +1,149 @@
+// The interface language: every caption of the main window from the text
+// table, and the language menu.
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+
+#include "dialogs.h"
+#include "form_midimon.h"
+#include "tformmain.h"
+#include "tformmain_texts.h"
+
+namespace {
+
+// The addresses of the maker's pages in both languages. They are product
+// configuration, kept in one place.
+struct Pages {
+    const char* homepage;
+    const char* updates;
+    const char* usersets;
+};
+constexpr Pages kPagesDe{"https://www.quillon.example/de/", "https://www.quillon.example/de/updates/",
+                         "https://www.quillon.example/de/konfigurationen/"};
+constexpr Pages kPagesEn{"https://www.quillon.example/en/", "https://www.quillon.example/en/updates/",
+                         "https://www.quillon.example/en/configurations/"};
+
+}  // namespace
+
+void TFormMain::ApplyCaptions(const QString& code) {
+    auto t = [&code](std::string_view key) { return trText(key, code); };
+
+    const std::pair<QMenu*, const char*> menus[] = {
+        {MenuDatei, "main.MenuDatei"},         {Menu_Einstellungen_, "main.Menu_Einstellungen_"},
+        {Menu_Sprache, "main.Menu_Sprache"},   {MenuKonfiguration, "main.MenuKonfiguration"},
+        {Menu_Gruppe, "main.Menu_Gruppe"},     {MenuNachricht, "main.MenuNachricht"},
+        {Menu_Motorprofil_, "main.Menu_Motorprofil_"}, {Debug1, "main.Debug1"},
+        {Hilfe1, "main.Hilfe1"},
+    };
+    for (const auto& [menu, key] : menus) menu->setTitle(t(key));
+
+    const std::pair<QAction*, const char*> actions[] = {
+        {Menu_Oeffnen_, "main.Menu_Oeffnen_"},
+        {Menu_Einstellungen_MIDI_, "main.Menu_Einstellungen_MIDI_"},
+        {Menu_Sprache_Deutsch_, "main.Menu_Sprache_Deutsch_"},
+        {Menu_Sprache_English_, "main.Menu_Sprache_English_"},
+        {Menu_Beenden_, "main.Menu_Beenden_"},
+        {Menu_Neue_Konfiguration_, "main.Menu_Neue_Konfiguration_"},
+        {Menu_Dupliziere_Konfiguration_, "main.Menu_Dupliziere_Konfiguration_"},
+        {Menu_Umbenenne_Konfiguration_, "main.Menu_Umbenenne_Konfiguration_"},
+        {Menu_Loesche_Konfiguration_, "main.Menu_Loesche_Konfiguration_"},
+        {Menu_Sende_Konfiguration_, "main.Menu_Sende_Konfiguration_"},
+        {Menu_Exportiere_Konfiguration_, "main.Menu_Exportiere_Konfiguration_"},
+        {Menu_Neue_Gruppe_, "main.Menu_Neue_Gruppe_"},
+        {Menu_Dupliziere_Gruppe_, "main.Menu_Dupliziere_Gruppe_"},
+        {Menu_Umbenenne_Gruppe_, "main.Menu_Umbenenne_Gruppe_"},
+        {Menu_Loesche_Gruppe_, "main.Menu_Loesche_Gruppe_"},
+        {Menu_Exportiere_Gruppe_, "main.Menu_Exportiere_Gruppe_"},
+        {Menu_Neue_Message_, "main.Menu_Neue_Message_"},
+        {Menu_Dupliziere_Message_, "main.Menu_Dupliziere_Message_"},
+        {Menu_Umbenenne_Message_, "main.Menu_Umbenenne_Message_"},
+        {Menu_Loesche_Message_, "main.Menu_Loesche_Message_"},
+        {Menu_Schiebe_Message_In_Andere_Gruppe_, "main.Menu_Schiebe_Message_In_Andere_Gruppe_"},
+        {Menu_Kopiere_Message_In_Andere_Gruppe_, "main.Menu_Kopiere_Message_In_Andere_Gruppe_"},
+        {Menu_Motorprofileditor_, "main.Menu_Motorprofileditor_"},
+        {Menu_MIDI_Monitor_, "main.Menu_MIDI_Monitor_"},
+        {Menu_Hilfe_Anleitung_, "main.Menu_Hilfe_Anleitung_"},
+        {Menu_Quillon_Homepage_, "main.Menu_Quillon_Homepage_"},
+        {Menu_Internet_Look_For_Updates_, "main.Menu_Internet_Look_For_Updates_"},
+        {Menu_Internet_Look_For_Configurations_, "main.Menu_Internet_Look_For_Configurations_"},
+        {Menu_Info_Ueber_Editor_, "main.Menu_Info_Ueber_Editor_"},
+    };
+    for (const auto& [action, key] : actions) action->setText(t(key));
+
+    const std::pair<QGroupBox*, const char*> boxes[] = {
+        {GroupBoxMap, "main.GroupBoxMap"},
+        {GroupBoxKonfiguration, "main.GroupBoxKonfiguration"},
+        {gb_MessageAuswahl, "main.gb_MessageAuswahl"},
+        {gb_Message, "main.gb_Message"},
+        {GroupBoxStellbereich, "main.GroupBoxStellbereich"},
+    };
+    for (const auto& [box, key] : boxes) box->setTitle(t(key));
+
+    const std::pair<QLabel*, const char*> labels[] = {
+        {labelKonfiguration, "main.labelKonfiguration"}, {LabelGruppe, "main.LabelGruppe"},
+        {Label3, "main.Label3"},       {LabelStep, "main.LabelStep"},
+        {LabelMax, "main.LabelMax"},   {LabelMin, "main.LabelMin"},
+        {Label1, "main.Label1"},
+    };
+    for (const auto& [label, key] : labels) label->setText(t(key));
+
+    const char* modeKeys[] = {"main.RG_Mode.0", "main.RG_Mode.1", "main.RG_Mode.2", "main.RG_Mode.3"};
+    for (std::size_t i = 0; i < RG_ModeItems.size(); ++i) RG_ModeItems[i]->setText(t(modeKeys[i]));
+
+    rb_Range_Full->setText(t("main.rb_Range_Full"));
+    rb_Range_Part->setText(t("main.rb_Range_Part"));
+    rb_Range_Percent->setText(t("main.rb_Range_Percent"));
+    // The range hints were only ever written in German.
+    rb_Range_Full->setToolTip(t("main.rb_Range_Full.hint"));
+    rb_Range_Part->setToolTip(t("main.rb_Range_Part.hint"));
+    rb_Range_Percent->setToolTip(t("main.rb_Range_Percent.hint"));
+    bt_AenderungenUebernehmen->setToolTip(t("main.bt_AenderungenUebernehmen.hint"));
+
+    // While a transfer runs the button shows its stage; the language change
+    // must not overwrite that.
+    if (btSend->isEnabled()) btSend->setText(t("main.btSend"));
+
+    const Pages& pages = code == QStringLiteral("en") ? kPagesEn : kPagesDe;
+    URLhomepage = QString::fromLatin1(pages.homepage);
+    URLupdates = QString::fromLatin1(pages.updates);
+    URLusersets = QString::fromLatin1(pages.usersets);
+}
+
+void TFormMain::Lokalisierung(const QString& code) {
+    // Only the two languages of the text table exist; any other code leaves
+    // every caption as it is.
+    if (code != QStringLiteral("de") && code != QStringLiteral("en")) return;
+    korvane::setUiLanguage(code);
+    ApplyCaptions(code);
+    if (FormMIDIMon) FormMIDIMon->Lokalisierung();
+    if (FormMotorProfil) FormMotorProfil->setWindowTitle(trText("main.TFormMotorProfil", code));
+    // Let the new captions paint at once.
+    QCoreApplication::processEvents();
+}
+
+namespace {
+
+void switchLanguage(TFormMain& w, const QString& code) {
+    w.Lokalisierung(code);
+    w.language = code;
+    w.HinweiseErzeugen();
+    // The first entry of the group list is the no-assignment entry; it
+    // speaks the new language now. The rest of the list and its choice stay.
+    if (w.CB_Group->count() > 0 && TFormMain::IstKeineZuordnung(w.CB_Group->itemText(0)))
+        w.CB_Group->setItemText(0, w.KeineZuordnungText());
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vandrell"),
+                       QStringLiteral("Korvane"));
+    settings.setValue(QStringLiteral("Prefs/language"), code);
+}
+
+}  // namespace
+
+void TFormMain::Menu_Sprache_Deutsch_Click() { switchLanguage(*this, QStringLiteral("de")); }
+void TFormMain::Menu_Sprache_English_Click() { switchLanguage(*this, QStringLiteral("en")); }

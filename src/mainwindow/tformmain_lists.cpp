@@ -1,0 +1,105 @@
+// The configuration and group lists, the change of the current
+// configuration, and the one save-and-reload routine every change uses.
+
+#include <QCollator>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <algorithm>
+
+#include "description_codec.h"
+#include "dialogs.h"
+#include "tformmain.h"
+#include "tformmain_texts.h"
+
+QString TFormMain::KeineZuordnungText() const {
+    // Only German shows the German entry; every other code (also one that
+    // is neither language) shows the English one.
+    return trText("main.keine_zuordnung", language == QStringLiteral("de") ? QStringLiteral("de")
+                                                                             : QStringLiteral("en"));
+}
+
+bool TFormMain::IstKeineZuordnung(const QString& groupText) {
+    // Both languages count whatever the current one is, so a list filled
+    // before a language switch is still understood.
+    return groupText == trText("main.keine_zuordnung", QStringLiteral("de")) ||
+           groupText == trText("main.keine_zuordnung", QStringLiteral("en"));
+}
+
+void TFormMain::ShowDocumentError(const korvane::DocumentStatus& status) {
+    korvane::dialogs().error(fromStd(status.message(language.toStdString())));
+}
+
+bool TFormMain::ReloadDocument() {
+    if (!XMLkonfig || !XMLkonfig->isLoaded()) return false;
+    const korvane::DocumentStatus status = XMLkonfig->reload();
+    if (!status.ok()) {
+        // The document keeps what it last read successfully, so the lists
+        // still show something sensible.
+        ShowDocumentError(status);
+        return false;
+    }
+    return true;
+}
+
+bool TFormMain::SaveAndReload() {
+    if (!XMLkonfig || !XMLkonfig->isLoaded()) return false;
+    korvane::DocumentStatus status = XMLkonfig->save();
+    if (!status.ok()) {
+        // The file on disk is untouched; the change stays in memory only and
+        // the user has been told which file and why.
+        ShowDocumentError(status);
+        return false;
+    }
+    status = XMLkonfig->reload();
+    if (!status.ok()) {
+        ShowDocumentError(status);
+        return false;
+    }
+    return true;
+}
+
+void TFormMain::XML_HoleKonfigurationen() {
+    CB_Set->clear();
+    if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
+    ReloadDocument();
+
+    QStringList names;
+    for (const std::string& name : XMLkonfig->setNames()) names << fromStd(name);
+    // The list is shown in alphabetical order, case ignored, as the user
+    // reads it; equal names keep their document order.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(names.begin(), names.end(),
+                     [&collator](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    CB_Set->addItems(names);
+    CB_Set->setCurrentIndex(names.isEmpty() ? -1 : 0);
+    CB_SetChange();
+}
+
+void TFormMain::XML_HoleGruppen() {
+    CB_Group->clear();
+    CB_Group->addItem(KeineZuordnungText());
+    if (XMLkonfig && XMLkonfig->isLoaded()) {
+        ReloadDocument();
+        for (const std::string& name : XMLkonfig->groupNames()) CB_Group->addItem(fromStd(name));
+    }
+    CB_Group->setCurrentIndex(-1);
+}
+
+void TFormMain::CB_SetChange() {
+    glb_KonfigName = CB_Set->currentText();
+    setWindowTitle(trTextWith("main.caption.config", language, glb_KonfigName));
+    XML_HoleGruppen();
+
+    MemoDescription->clear();
+    if (XMLkonfig && XMLkonfig->isLoaded()) {
+        const pugi::xml_node set = XMLkonfig->Finde_XML_SetByName(glb_KonfigName.toStdString());
+        const pugi::xml_attribute description = set.attribute("description");
+        if (description) {
+            QStringList lines;
+            for (const std::string& line : korvane::decodeDescription(description.value())) lines << fromStd(line);
+            MemoDescription->setPlainText(lines.join(QLatin1Char('\n')));
+        }
+    }
+    HinweiseErzeugen();
+}

@@ -1,0 +1,109 @@
+// Sending the current configuration to the device: the window side. The
+// encoding itself is the transfer library's; the window shows each assigned
+// element selected on the map while it is encoded, moves the progress bar,
+// and hands the packet stream to the monitor window's transfer.
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QComboBox>
+
+#include "config_encoder.h"
+#include "dialogs.h"
+#include "form_midi_interface.h"
+#include "form_midimon.h"
+#include "tformmain.h"
+#include "tformmain_texts.h"
+
+void TFormMain::setTransferStarter(TransferStarter starter) { StartTransfer = std::move(starter); }
+
+void TFormMain::btSendClick() {
+    if (bMIDIinCreated && bMIDIoutCreated) {
+        KonfigurationZumKorvaneSenden();
+    } else {
+        korvane::dialogs().error(korvane::noMidiInterfaceText());
+    }
+}
+
+void TFormMain::Menu_Sende_Konfiguration_Click() { btSendClick(); }
+
+void TFormMain::KonfigurationZumKorvaneSenden() {
+    btSend->setEnabled(false);
+    gb_MessageAuswahl->setEnabled(false);
+    gb_Message->setEnabled(false);
+    Menu_Sende_Konfiguration_->setEnabled(false);
+    btSend->setText(trText("main.btSend.busy", language));
+    const bool started = KonfigurationSenden();
+    Selektiere(nullptr);
+    // Without a started transfer nobody else will give the controls back.
+    if (!started) InitSendButton();
+}
+
+namespace {
+
+class WindowEncoderReport : public korvane::EncoderReport {
+public:
+    explicit WindowEncoderReport(TFormMain& window) : w(window) {}
+
+    void elementProgress(int elementNumber, bool assigned) override {
+        if (assigned) {
+            if (korvane::TImage* picture = w.Get_EingabeElement_By_Number(elementNumber)) {
+                w.Selektiere(picture);
+                // Let the map and the panel repaint, so the user sees which
+                // element is being read.
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            }
+        }
+        w.ProgressBar1->setValue(elementNumber);
+    }
+
+    void sendFactorZero(int) override {
+        korvane::dialogs().message(fromStd(korvane::sendFactorZeroMessage(w.language.toStdString())));
+    }
+
+    void refused(const std::vector<korvane::EncodeProblem>& problems) override {
+        korvane::dialogs().error(fromStd(korvane::refusalMessage(problems, w.language.toStdString())));
+    }
+
+private:
+    TFormMain& w;
+};
+
+}  // namespace
+
+bool TFormMain::KonfigurationSenden() {
+    if (!XMLkonfig || !XMLkonfig->isLoaded() || CB_Set->currentText().isEmpty()) {
+        korvane::dialogs().error(trText("main.no_configuration", language));
+        return false;
+    }
+    WindowEncoderReport report(*this);
+    const korvane::EncodeResult result =
+        korvane::KonfigurationSenden(*XMLkonfig, CB_Set->currentText().toStdString(), report);
+    if (result.status == korvane::EncodeResult::Status::UnknownConfiguration) {
+        korvane::dialogs().error(trText("main.no_configuration", language));
+        return false;
+    }
+    if (!result.ok()) return false;  // the refusal has been shown; nothing is sent
+    ProgressBar1->setValue(63);
+
+    if (StartTransfer) {
+        StartTransfer(result.stream);
+    } else if (FormMIDIMon) {
+        FormMIDIMon->SendConfiguration(result.stream);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void TFormMain::InitSendButton() {
+    btSend->setText(trText("main.btSend", language));
+    ProgressBar1->setValue(0);
+    btSend->setEnabled(true);
+    gb_Message->setEnabled(true);
+    gb_MessageAuswahl->setEnabled(true);
+    Menu_Sende_Konfiguration_->setEnabled(true);
+}
+
+void TFormMain::SetSendCaption(const QString& caption) { btSend->setText(caption); }

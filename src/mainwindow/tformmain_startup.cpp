@@ -1,0 +1,221 @@
+// The main window's life: the log at creation, the data folder, settings,
+// language, document and MIDI ports when it is first shown, and the orderly
+// end.
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QShowEvent>
+#include <QStandardPaths>
+
+#include "data_files.h"
+#include "form_midi_interface.h"
+#include "dialogs.h"
+#include "form_midimon.h"
+#include "log_class.h"
+#include "midi_in.h"
+#include "midi_out.h"
+#include "midi_service.h"
+#include "program_log.h"
+#include "tformmain.h"
+#include "tformmain_texts.h"
+
+namespace {
+
+QSettings openSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vandrell"),
+                     QStringLiteral("Korvane"));
+}
+
+// The per-machine data folder. On Windows the common application data
+// folder; elsewhere the user's data folder, which honours XDG_DATA_HOME.
+QString computeDataFolder() {
+#ifdef Q_OS_WIN
+    QString common = qEnvironmentVariable("ProgramData");
+    if (common.isEmpty()) common = QStringLiteral("C:\\ProgramData");
+    return QDir::toNativeSeparators(common + QStringLiteral("\\Pellux3"));
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Pellux3");
+#endif
+}
+
+// The folder of the shipped default documents: beside the executable when
+// they are there (a build tree, a Windows installation), otherwise the
+// installed share folder.
+QString computeProgramFolder() {
+    const QString beside = QCoreApplication::applicationDirPath();
+    const QString shared = QDir::cleanPath(beside + QStringLiteral("/../share/korvane"));
+    for (const QString& folder : {beside, shared})
+        if (QFileInfo::exists(folder + QStringLiteral("/korvane.def"))) return folder;
+    return beside;
+}
+
+}  // namespace
+
+TFormMain::~TFormMain() {
+    // The monitor window keeps plain pointers to the ports; they go first so
+    // nothing can reach a port that no longer exists.
+    if (FormMIDIMon) {
+        FormMIDIMon->MIDIinput1 = nullptr;
+        FormMIDIMon->MIDIoutput1 = nullptr;
+    }
+    MidiInputPort.reset();
+    MidiOutputPort.reset();
+    FormDestroy();
+}
+
+void TFormMain::setPortFactories(InputPortFactory in, OutputPortFactory out) {
+    MakeInputPort = std::move(in);
+    MakeOutputPort = std::move(out);
+}
+
+void TFormMain::FormCreate() {
+    korvane::startProgramLog();
+}
+
+void TFormMain::FormDestroy() {
+    korvane::stopProgramLog();
+}
+
+void TFormMain::Menu_Beenden_Click() { close(); }
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The window is shown once per run; a restore from minimised must not
+    // load everything again.
+    if (!Shown && !event->spontaneous()) {
+        Shown = true;
+        FormShow();
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    // Closing the main window ends the program, also while hidden windows
+    // (monitor, motor profiles) are open.
+    if (event->isAccepted()) QApplication::closeAllWindows();
+}
+
+void TFormMain::FormShow() {
+    if (FormMIDIMon) FormMIDIMon->VersionsString.clear();
+
+    QSettings settings = openSettings();
+
+    DataFolder = computeDataFolder();
+    ProgramFolder = computeProgramFolder();
+    const korvane::ProvisionReport provision =
+        korvane::provisionDataFolder(DataFolder.toStdString(), ProgramFolder.toStdString());
+
+    bt_AenderungenUebernehmen->setText(QString());
+    GeradeSelektierteEingabeElementNummer = -1;
+
+    language = settings.value(QStringLiteral("Prefs/language"), QStringLiteral("de")).toString();
+    setWindowTitle(trText("main.caption.start", language));
+    Lokalisierung(language);
+
+    // A working document that could not be created is told plainly, with
+    // the file it needed; the window stays up without a document.
+    if (!provision.folderReady) {
+        korvane::LogError("data folder: " + provision.folderError);
+    }
+    for (const korvane::ProvisionedFile* file : {&provision.configuration, &provision.motorProfiles}) {
+        const std::string text = korvane::provisionMessage(*file, language.toStdString());
+        if (!text.empty()) {
+            korvane::LogError(text);
+            korvane::dialogs().error(fromStd(text));
+        }
+    }
+
+    XMLkonfig = std::make_unique<korvane::ConfigDocument>();
+    const korvane::DocumentStatus loaded = XMLkonfig->load(workingDocumentPath().toStdString());
+    if (loaded.ok()) {
+        XML_HoleKonfigurationen();
+    } else {
+        // Reported once, file and parser message named; nothing on disk is
+        // touched. The ports are still made: the window stays usable.
+        korvane::LogError(loaded.message("de"));
+        ShowDocumentError(loaded);
+        XML_HoleGruppen();
+    }
+
+    CreateMidiPorts();
+}
+
+void TFormMain::CreateMidiPorts() {
+    bMIDIinCreated = false;
+    bMIDIoutCreated = false;
+
+    if (!MakeInputPort || !MakeOutputPort) {
+        MidiDienst = korvane::createRtMidiService("Korvane Editor");
+        korvane::MidiService* service = MidiDienst.get();
+        if (!MakeInputPort)
+            MakeInputPort = [this, service] { return std::make_unique<korvane::TMidiInput>(*service, this); };
+        if (!MakeOutputPort)
+            MakeOutputPort = [this, service] { return std::make_unique<korvane::TMidiOutput>(*service, this); };
+    }
+
+    // A port that cannot be made is only logged (in the log's own language):
+    // every MIDI command later reports the missing interface itself.
+    try {
+        MidiInputPort = MakeInputPort();
+        if (FormMIDIMon) FormMIDIMon->MIDIinput1 = MidiInputPort.get();
+        bMIDIinCreated = MidiInputPort != nullptr;
+    } catch (const std::exception& e) {
+        korvane::LogError(trText("main.log.midi_in_problem", QStringLiteral("de")).toStdString() + e.what());
+    }
+    try {
+        MidiOutputPort = MakeOutputPort();
+        if (FormMIDIMon) FormMIDIMon->MIDIoutput1 = MidiOutputPort.get();
+        bMIDIoutCreated = MidiOutputPort != nullptr;
+    } catch (const std::exception& e) {
+        korvane::LogError(trText("main.log.midi_out_problem", QStringLiteral("de")).toStdString() + e.what());
+    }
+
+    if (bMIDIinCreated && bMIDIoutCreated) ConnectMidiPorts();
+}
+
+void TFormMain::setMonitorWindow(TFormMIDIMon* monitor) {
+    FormMIDIMon = monitor;
+    if (!monitor) return;
+    monitor->OnSetSendCaption = [this](const QString& caption) { SetSendCaption(caption); };
+    monitor->OnInitSendButton = [this] { InitSendButton(); };
+    monitor->OnPortsCreated = [this] { return bMIDIinCreated && bMIDIoutCreated; };
+}
+
+void TFormMain::ConnectMidiPorts() {
+    if (!MidiInputPort || !MidiOutputPort) return;
+    korvane::MIDIInterfaceAusRegistry(*MidiInputPort, *MidiOutputPort);
+    if (FormMIDIMon) FormMIDIMon->BindInput();
+}
+
+void TFormMain::Menu_Einstellungen_MIDI_Click() {
+    if (!(bMIDIinCreated && bMIDIoutCreated)) {
+        korvane::dialogs().error(korvane::noMidiInterfaceText());
+        return;
+    }
+    if (FormMidiInterface) {
+        FormMidiInterface->MIDIinput1 = MidiInputPort.get();
+        FormMidiInterface->MIDIoutput1 = MidiOutputPort.get();
+        FormMidiInterface->exec();
+    }
+    ConnectMidiPorts();
+}
+
+void TFormMain::Menu_MIDI_Monitor_Click() {
+    if (!(bMIDIinCreated && bMIDIoutCreated)) {
+        korvane::dialogs().error(korvane::noMidiInterfaceText());
+        return;
+    }
+    if (FormMIDIMon) {
+        FormMIDIMon->show();
+        FormMIDIMon->raise();
+        FormMIDIMon->activateWindow();
+    }
+}
