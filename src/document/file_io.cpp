@@ -35,8 +35,15 @@ int createTemporary(const std::filesystem::path& target, std::filesystem::path& 
     static std::atomic<unsigned> counter{0};
     const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tmpPath = folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "_" +
-                            std::to_string(counter.fetch_add(1)));
+        // Hidden and unmistakable: a dot, the target's name, the process and
+        // a counter, so parallel savers never pick the same name.
+        std::string name(1, '.');
+        name.append(target.filename().string());
+        name.append(".tmp");
+        name.append(std::to_string(::getpid()));
+        name.push_back('_');
+        name.append(std::to_string(counter.fetch_add(1)));
+        tmpPath = folder / name;
         const int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) return fd;
         if (errno != EEXIST) break;
@@ -83,6 +90,8 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
         return std::nullopt;
     }
     std::string bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
