@@ -1,0 +1,187 @@
+// The command-line tool against the simulated device over a private JACK
+// server: what the device stores must be exactly what "korvane encode" prints.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "jack_server.h"
+#include "process.h"
+
+namespace korvane {
+namespace {
+
+using testing::BackgroundProcess;
+using testing::ProcessResult;
+using testing::runProcess;
+
+const std::filesystem::path kBin = KORVANE_BIN_DIR;
+const std::string kDocument = (kBin / "korvane.def").string();
+const std::string kStandard = "Standard Tarvok NRPN";
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The packets of one array of the simulator's state file, in order.
+std::vector<std::string> packetsOf(const std::string& json, const std::string& key) {
+    const auto start = json.find("\"" + key + "\": [");
+    if (start == std::string::npos) return {};
+    const auto end = json.find(']', start);
+    const std::string array = json.substr(start, end - start);
+    std::vector<std::string> out;
+    const std::regex packet("\"(F0[0-9A-F ]*F7)\"");
+    for (auto it = std::sregex_iterator(array.begin(), array.end(), packet); it != std::sregex_iterator(); ++it)
+        out.push_back((*it)[1]);
+    return out;
+}
+
+int counterOf(const std::string& json, const std::string& key) {
+    std::smatch m;
+    if (!std::regex_search(json, m, std::regex("\"" + key + "\": ([0-9]+)"))) return -1;
+    return std::stoi(m[1]);
+}
+
+class CliOverJack : public testing::JackTest {
+protected:
+    void SetUp() override {
+        testing::JackTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        dir_ = testing::makeTempDir("korvane-cli");
+        state_ = dir_ / "state.json";
+    }
+    void TearDown() override {
+        sim_.reset();
+        if (!dir_.empty()) std::filesystem::remove_all(dir_);
+    }
+
+    // Starts the simulator with extra options and learns its port names.
+    void startSim(std::vector<std::string> extra) {
+        static int counter = 0;
+        std::vector<std::string> argv{(kBin / "korvane-sim").string(), "--name", "Sim" + std::to_string(counter++),
+                                      "--state", state_.string()};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        sim_ = std::make_unique<BackgroundProcess>(argv);
+        ASSERT_TRUE(sim_->started());
+        auto in = sim_->waitForLine("device input: ", std::chrono::seconds(20));
+        auto out = sim_->waitForLine("device output: ", std::chrono::seconds(5));
+        ASSERT_TRUE(in && out) << "simulator did not come up:\n" << sim_->errors();
+        deviceIn_ = *in;
+        deviceOut_ = *out;
+    }
+
+    ProcessResult send(const std::string& configuration = kStandard) {
+        return runProcess({(kBin / "korvane").string(), "send", kDocument, configuration, "--out", deviceIn_, "--in",
+                           deviceOut_},
+                          std::chrono::seconds(120));
+    }
+
+    std::filesystem::path dir_;
+    std::filesystem::path state_;
+    std::unique_ptr<BackgroundProcess> sim_;
+    std::string deviceIn_, deviceOut_;
+};
+
+TEST_F(CliOverJack, DeviceStoresExactlyTheEncodedPackets) {
+    ASSERT_NO_FATAL_FAILURE(startSim({}));
+    const ProcessResult encoded = runProcess({(kBin / "korvane").string(), "encode", kDocument, kStandard});
+    ASSERT_EQ(encoded.exitCode, 0) << encoded.err;
+    const auto expected = lines(encoded.out);
+    ASSERT_EQ(expected.size(), 64u);
+
+    const ProcessResult sent = send();
+    ASSERT_EQ(sent.exitCode, 0) << sent.out << sent.err << sim_->errors();
+    const auto stages = lines(sent.out);
+    EXPECT_NE(std::find(stages.begin(), stages.end(), "packet 64 of 64 sent"), stages.end()) << sent.out;
+    EXPECT_EQ(stages.back(), "done");
+
+    const std::string state = readFile(state_);
+    EXPECT_EQ(packetsOf(state, "configuration"), expected);
+    EXPECT_EQ(counterOf(state, "stores"), 1) << state;
+    EXPECT_EQ(counterOf(state, "resets"), 1) << state;
+    EXPECT_EQ(counterOf(state, "rejected"), 0) << state;
+}
+
+TEST_F(CliOverJack, SilentDeviceEndsWithTheNotRespondingText) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--no-reply"}));
+    const ProcessResult sent = send();
+    EXPECT_EQ(sent.exitCode, 4);
+    EXPECT_NE(sent.err.find("Korvane does not respond."), std::string::npos) << sent.err;
+    EXPECT_EQ(counterOf(readFile(state_), "stores"), 0);
+}
+
+TEST_F(CliOverJack, DeviceThatIgnoresQueriesStillGetsEverything) {
+    ASSERT_NO_FATAL_FAILURE(startSim({"--ignore-queries", "3"}));
+    const ProcessResult sent = send();
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    const std::string state = readFile(state_);
+    EXPECT_EQ(packetsOf(state, "configuration").size(), 64u);
+    EXPECT_EQ(counterOf(state, "stores"), 1);
+    EXPECT_EQ(counterOf(state, "resets"), 1);
+}
+
+TEST_F(CliOverJack, UnknownPortListsTheAvailableOnes) {
+    ASSERT_NO_FATAL_FAILURE(startSim({}));
+    const ProcessResult r = runProcess(
+        {(kBin / "korvane").string(), "send", kDocument, kStandard, "--out", "nowhere", "--in", deviceOut_});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_NE(r.err.find("'nowhere'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("out: " + deviceIn_), std::string::npos) << r.err;
+
+    const ProcessResult ports = runProcess({(kBin / "korvane").string(), "ports"});
+    EXPECT_EQ(ports.exitCode, 0);
+    const auto listed = lines(ports.out);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "in: " + deviceOut_), listed.end()) << ports.out;
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "out: " + deviceIn_), listed.end()) << ports.out;
+}
+
+// Failures found before any port is opened.
+TEST(CliErrors, ExitCodesAndMessages) {
+    const auto dir = testing::makeTempDir("korvane-cli-errors");
+    const auto broken = dir / "broken.xml";
+    std::ofstream(broken) << "<korvane><sets><set name=\"Bad\"><element name=\"Fader 1\"><group>none</group>"
+                             "<name>x</name></element></set></sets><messagegroups/></korvane>";
+    const auto notXml = dir / "not.xml";
+    std::ofstream(notXml) << "<korvane><sets>";
+    const std::string tool = (kBin / "korvane").string();
+
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string inErr;
+    };
+    const Case cases[] = {
+        {{"encode", kDocument, "no such configuration"}, 2, kStandard},  // the available names are listed
+        {{"encode", notXml.string(), "Bad"}, 2, "korvane"},
+        {{"encode", (dir / "missing.xml").string(), "Bad"}, 2, "korvane"},
+        {{"encode", broken.string(), "Bad"}, 3, "'none'"},
+        {{"send", broken.string(), "Bad", "--out", "a", "--in", "b"}, 3, "'none'"},
+        {{"send", kDocument, kStandard}, 1, "--out"},
+        {{"frobnicate"}, 1, "--help"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv{tool};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = runProcess(argv);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args[0] << " " << r.err;
+        EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace korvane
