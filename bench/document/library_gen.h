@@ -88,7 +88,8 @@ inline std::filesystem::path writeLibrary(const std::filesystem::path& folder, c
 
 // A fresh folder under the system's temporary folder (the caller removes it).
 inline std::filesystem::path makeTempFolder(const char* prefix = "korvane-bench") {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) std::abort();
     return pattern;
 }

@@ -289,18 +289,30 @@ void keepExplicitEmptyElements(pugi::xml_document& doc, std::string_view utf8) {
 
 std::string parseStatusKey(pugi::xml_parse_status status) {
     switch (status) {
-        case pugi::status_unrecognized_tag: return "document.parse.unrecognized_tag";
-        case pugi::status_bad_pi: return "document.parse.bad_pi";
-        case pugi::status_bad_comment: return "document.parse.bad_comment";
-        case pugi::status_bad_cdata: return "document.parse.bad_cdata";
-        case pugi::status_bad_doctype: return "document.parse.bad_doctype";
-        case pugi::status_bad_pcdata: return "document.parse.bad_pcdata";
-        case pugi::status_bad_start_element: return "document.parse.bad_start_element";
-        case pugi::status_bad_attribute: return "document.parse.bad_attribute";
-        case pugi::status_bad_end_element: return "document.parse.bad_end_element";
-        case pugi::status_end_element_mismatch: return "document.parse.end_element_mismatch";
-        case pugi::status_no_document_element: return "document.parse.no_document_element";
-        default: return {};
+        case pugi::status_unrecognized_tag:
+            return "document.parse.unrecognized_tag";
+        case pugi::status_bad_pi:
+            return "document.parse.bad_pi";
+        case pugi::status_bad_comment:
+            return "document.parse.bad_comment";
+        case pugi::status_bad_cdata:
+            return "document.parse.bad_cdata";
+        case pugi::status_bad_doctype:
+            return "document.parse.bad_doctype";
+        case pugi::status_bad_pcdata:
+            return "document.parse.bad_pcdata";
+        case pugi::status_bad_start_element:
+            return "document.parse.bad_start_element";
+        case pugi::status_bad_attribute:
+            return "document.parse.bad_attribute";
+        case pugi::status_bad_end_element:
+            return "document.parse.bad_end_element";
+        case pugi::status_end_element_mismatch:
+            return "document.parse.end_element_mismatch";
+        case pugi::status_no_document_element:
+            return "document.parse.no_document_element";
+        default:
+            return {};
     }
 }
 
@@ -366,27 +378,37 @@ pugi::xml_node placeAtEnd(pugi::xml_node parent, Make make) {
 std::string DocumentStatus::message(std::string_view language) const {
     const std::string file = fileName.string();
     switch (code) {
-        case Code::Ok: return {};
-        case Code::NotLoaded: return detail::fillText("document.not_loaded", language, {file});
-        case Code::OpenFailed: return detail::fillText("document.open_failed", language, {file, detail});
+        case Code::Ok:
+            return {};
+        case Code::NotLoaded:
+            return detail::fillText("document.not_loaded", language, {file});
+        case Code::OpenFailed:
+            return detail::fillText("document.open_failed", language, {file, detail});
         case Code::ParseError:
-            return detail::fillText("document.parse_error", language,
-                                    {file, detailKey.empty() ? std::string_view(detail) : text(detailKey, language), std::to_string(line), std::to_string(column),
-                                     std::to_string(offset)});
+            return detail::fillText(
+                "document.parse_error", language,
+                {file, detailKey.empty() ? std::string_view(detail) : text(detailKey, language),
+                 std::to_string(line), std::to_string(column), std::to_string(offset)});
         case Code::UnsupportedEncoding:
             return detail::fillText("document.unsupported_encoding", language, {file, detail});
-        case Code::NoRootElement: return detail::fillText("document.no_root", language, {file});
-        case Code::CustomEntity: return detail::fillText("document.custom_entity", language, {file, detail});
-        case Code::WriteFailed: return detail::fillText("document.write_failed", language, {file, detail});
+        case Code::NoRootElement:
+            return detail::fillText("document.no_root", language, {file});
+        case Code::CustomEntity:
+            return detail::fillText("document.custom_entity", language, {file, detail});
+        case Code::WriteFailed:
+            return detail::fillText("document.write_failed", language, {file, detail});
     }
     return {};
 }
 
 std::string ElementResolution::danglingText(std::string_view language) const {
     switch (state) {
-        case State::DanglingGroup: return textWith("document.group_not_found", language, groupName);
-        case State::DanglingMessage: return textWith("document.message_not_found", language, messageName);
-        default: return {};
+        case State::DanglingGroup:
+            return textWith("document.group_not_found", language, groupName);
+        case State::DanglingMessage:
+            return textWith("document.message_not_found", language, messageName);
+        default:
+            return {};
     }
 }
 
@@ -417,16 +439,16 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         st.detail = "invalid UTF-16/UTF-32 sequence";
         return st;
     }
-    const pugi::xml_parse_result res = into.load_buffer(d.utf8.data(), d.utf8.size(), kParseFlags,
-                                                        pugi::encoding_utf8);
+    const pugi::xml_parse_result res =
+        into.load_buffer(d.utf8.data(), d.utf8.size(), kParseFlags, pugi::encoding_utf8);
     if (!res) {
         st.code = res.status == pugi::status_no_document_element ? DocumentStatus::Code::NoRootElement
                                                                  : DocumentStatus::Code::ParseError;
         st.detailKey = parseStatusKey(res.status);
         st.detail = res.description();
         st.offset = res.offset;
-        const auto upTo = std::min<std::size_t>(static_cast<std::size_t>(std::max<std::ptrdiff_t>(res.offset, 0)),
-                                                d.utf8.size());
+        const auto upTo = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<std::ptrdiff_t>(res.offset, 0)), d.utf8.size());
         st.line = 1 + static_cast<int>(std::count(d.utf8.begin(), d.utf8.begin() + upTo, '\n'));
         const auto lastNl = std::string_view(d.utf8).substr(0, upTo).find_last_of('\n');
         st.column = static_cast<int>(lastNl == std::string_view::npos ? upTo + 1 : upTo - lastNl);
@@ -519,7 +541,8 @@ pugi::xml_node ConfigDocument::Finde_XML_SetByName(std::string_view Setname) con
     return firstNamed(sets(), Setname);
 }
 
-pugi::xml_node ConfigDocument::Finde_XML_Element(std::string_view EingabeElement, pugi::xml_node xml_Node_Set) {
+pugi::xml_node ConfigDocument::Finde_XML_Element(std::string_view EingabeElement,
+                                                 pugi::xml_node xml_Node_Set) {
     // The last one counts: an assignment appended later overrides an older
     // duplicate that a hand edit may have left in the set.
     for (pugi::xml_node c = xml_Node_Set.last_child(); c; c = c.previous_sibling()) {
@@ -545,7 +568,8 @@ pugi::xml_node ConfigDocument::Finde_XML_MessageByName(std::string_view MessageN
 pugi::xml_node ConfigDocument::Finde_XML_Message(pugi::xml_node xml_Node_Element,
                                                  pugi::xml_node xml_Node_MessageGroup) {
     if (!xml_Node_MessageGroup) return {};
-    return Finde_XML_MessageByName(XML_GetChildNodeValue(xml_Node_Element, "name", ""), xml_Node_MessageGroup);
+    return Finde_XML_MessageByName(XML_GetChildNodeValue(xml_Node_Element, "name", ""),
+                                   xml_Node_MessageGroup);
 }
 
 std::string ConfigDocument::XML_GetChildNodeValue(pugi::xml_node ANode, std::string_view AName,
@@ -576,7 +600,8 @@ std::vector<std::string> ConfigDocument::messageNames(pugi::xml_node messagegrou
     return namesOf(messagegroup);
 }
 
-ElementResolution ConfigDocument::resolveElement(std::string_view setName, std::string_view elementName) const {
+ElementResolution ConfigDocument::resolveElement(std::string_view setName,
+                                                 std::string_view elementName) const {
     ElementResolution r;
     r.set = Finde_XML_SetByName(setName);
     r.element = Finde_XML_Element(elementName, r.set);

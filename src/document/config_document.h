@@ -8,10 +8,9 @@
 // processing instructions, unknown elements, attribute order and whitespace,
 // in the encoding the file declared.
 
-#include <pugixml.hpp>
-
 #include <cstddef>
 #include <filesystem>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -70,7 +70,8 @@ std::string provisionMessage(const ProvisionedFile& file, std::string_view langu
             return detail::fillText("document.copy_failed", language,
                                     {file.source.string(), file.target.string(), file.error});
         case ProvisionOutcome::Copied:
-        case ProvisionOutcome::AlreadyPresent: break;
+        case ProvisionOutcome::AlreadyPresent:
+            break;
     }
     return {};
 }

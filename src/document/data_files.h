@@ -25,12 +25,12 @@ struct ProvisionedFile {
     std::filesystem::path source;  // default document beside the program
     std::filesystem::path target;  // working document in the data folder
     ProvisionOutcome outcome = ProvisionOutcome::AlreadyPresent;
-    std::string error;             // system error text for CopyFailed / folder errors
+    std::string error;  // system error text for CopyFailed / folder errors
 };
 
 struct ProvisionReport {
-    bool folderReady = false;  // the data folder exists (created if needed)
-    std::string folderError;   // why it could not be created
+    bool folderReady = false;       // the data folder exists (created if needed)
+    std::string folderError;        // why it could not be created
     ProvisionedFile configuration;  // korvane.def -> korvane.xml
     ProvisionedFile motorProfiles;  // motorprofile.def -> motorprofile.mp
 };

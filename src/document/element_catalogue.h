@@ -20,8 +20,8 @@ struct ElementInfo {
     std::string_view germanName;    // the key stored in the document
     std::string_view englishLabel;  // shown when the interface language is "en"
     ElementKind kind;
-    std::string_view picture;       // object name of the element's picture on the map
-    int tag;                        // picture tag: the number, 64 for element 0
+    std::string_view picture;  // object name of the element's picture on the map
+    int tag;                   // picture tag: the number, 64 for element 0
 };
 
 // The whole table, indexed by element number.

@@ -19,11 +19,16 @@ std::optional<TMode> modeFromText(std::string_view text) {
 
 std::string_view modeToText(TMode mode) {
     switch (mode) {
-        case MODE_14Bit: return "14";
-        case MODE_7Bit: return "7";
-        case MODE_Taster: return "1";
-        case MODE_Jogwheel: return "2";
-        case MODE_INVAL: break;
+        case MODE_14Bit:
+            return "14";
+        case MODE_7Bit:
+            return "7";
+        case MODE_Taster:
+            return "1";
+        case MODE_Jogwheel:
+            return "2";
+        case MODE_INVAL:
+            break;
     }
     return {};
 }
@@ -37,10 +42,14 @@ std::optional<TRange> rangeFromText(std::string_view text) {
 
 std::string_view rangeToText(TRange range) {
     switch (range) {
-        case RANGE_FULL: return "full";
-        case RANGE_ABS: return "absolute";
-        case RANGE_PERCENT: return "percent";
-        case RANGE_INVAL: break;
+        case RANGE_FULL:
+            return "full";
+        case RANGE_ABS:
+            return "absolute";
+        case RANGE_PERCENT:
+            return "percent";
+        case RANGE_INVAL:
+            break;
     }
     return {};
 }
@@ -100,7 +109,8 @@ std::optional<MessageReadError> readMessageRecord(pugi::xml_node message, TMessa
         next.*(f.field) = *value;
     }
 
-    if (auto range = rangeFromText(ConfigDocument::XML_GetChildNodeValue(message, "range", kDefaultRangeText))) {
+    if (auto range =
+            rangeFromText(ConfigDocument::XML_GetChildNodeValue(message, "range", kDefaultRangeText))) {
         next.Range = *range;
     }
     record = std::move(next);
@@ -117,7 +127,8 @@ std::int32_t storedToPercent(std::int32_t stored) {
 
 std::optional<std::int32_t> sevenBitToStored(std::int32_t value) {
     const std::int64_t stored = static_cast<std::int64_t>(value) * 129;
-    if (stored > std::numeric_limits<std::int32_t>::max() || stored < std::numeric_limits<std::int32_t>::min()) {
+    if (stored > std::numeric_limits<std::int32_t>::max() ||
+        stored < std::numeric_limits<std::int32_t>::min()) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(stored);

@@ -3,11 +3,10 @@
 // read from a message node, and the conversions between the stored 14-bit
 // scale and what the user sees and types.
 
-#include <pugixml.hpp>
-
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 

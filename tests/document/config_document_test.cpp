@@ -83,7 +83,8 @@ TEST_F(LoadedLibrary, LookupsFollowTheirTieBreaks) {
         {"message of an element",
          ConfigDocument::Finde_XML_Message(ConfigDocument::Finde_XML_Element("Fader 1", s1), g1), "m3"},
         {"message of an element in no group",
-         ConfigDocument::Finde_XML_Message(ConfigDocument::Finde_XML_Element("Fader 1", s1), pugi::xml_node()),
+         ConfigDocument::Finde_XML_Message(ConfigDocument::Finde_XML_Element("Fader 1", s1),
+                                           pugi::xml_node()),
          "nothing"},
     };
     for (const auto& c : cases) EXPECT_EQ(id(c.found), c.expected) << c.what;
@@ -144,14 +145,16 @@ TEST(ConfigDocumentChildValue, DefaultsForMissingNodeChildOrText) {
     const Case cases[] = {
         {m, "a", "x"}, {m, "b", "def"}, {m, "c", "def"}, {m, "d", "y"}, {m, "z", "def"}, {{}, "a", "def"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ConfigDocument::XML_GetChildNodeValue(c.node, c.child, "def"), c.expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(ConfigDocument::XML_GetChildNodeValue(c.node, c.child, "def"), c.expected);
 }
 
 TEST(ConfigDocumentFile, UnchangedDocumentSavesByteForByte) {
     const std::string files[] = {
         kLibrary,
         "<?xml version=\"1.0\"?>\r\n<!DOCTYPE lib [\r\n  <!ELEMENT lib ANY>\r\n]>\r\n"
-        "<!-- before -->\r\n<?app keep me?>\r\n<lib b=\"2\" a=\"1\">\r\n\t<unknown x=\"y\">text &amp; more</unknown>\r\n"
+        "<!-- before -->\r\n<?app keep me?>\r\n<lib b=\"2\" a=\"1\">\r\n\t<unknown x=\"y\">text &amp; "
+        "more</unknown>\r\n"
         "\t<sets>\r\n\t</sets><![CDATA[<raw & stuff>]]>\r\n</lib>\r\n<!-- after -->\r\n\r\n",
         "\xEF\xBB\xBF<lib><sets/></lib>",
         "<lib/>",
@@ -202,9 +205,10 @@ TEST(ConfigDocumentFile, NewLinesFollowTheFilesLineBreaksAndIndentation) {
     appendElementIndented(doc.sets(), "set").append_attribute("name") = "b";
     insertElementAfterIndented(doc.Finde_XML_SetByName("a"), "set").append_attribute("name") = "a2";
     ASSERT_TRUE(doc.save().ok());
-    EXPECT_EQ(readFile(tmp / "d.xml"),
-              "<lib>\r\n\t<sets>\r\n\t\t<set name=\"a\"/>\r\n\t\t<set name=\"a2\"/>\r\n\t\t<set name=\"b\"/>\r\n"
-              "\t</sets>\r\n</lib>\r\n");
+    EXPECT_EQ(
+        readFile(tmp / "d.xml"),
+        "<lib>\r\n\t<sets>\r\n\t\t<set name=\"a\"/>\r\n\t\t<set name=\"a2\"/>\r\n\t\t<set name=\"b\"/>\r\n"
+        "\t</sets>\r\n</lib>\r\n");
 }
 
 TEST(ConfigDocumentFile, Latin1FileKeepsItsEncoding) {
@@ -251,7 +255,8 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         std::string inMessage;
     };
     const Case cases[] = {
-        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><lib/>", Code::UnsupportedEncoding, "windows-1252"},
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><lib/>", Code::UnsupportedEncoding,
+         "windows-1252"},
         {"<?xml version='1.0' encoding='Shift_JIS'?><lib/>", Code::UnsupportedEncoding, "shift_jis"},
         {"<lib>\n  <sets>\n</lib>", Code::ParseError, "Zeile 3, Spalte"},
         {"<lib><a></b></lib>", Code::ParseError, "Zeile 1"},
@@ -285,9 +290,10 @@ TEST(ConfigDocumentFile, ParseErrorPointsAtLineAndColumn) {
     ASSERT_EQ(st.code, Code::ParseError);
     EXPECT_EQ(st.line, 4);
     EXPECT_EQ(st.column, 5);
-    EXPECT_EQ(st.message("en"), "The file " + (tmp / "bad.xml").string() +
-                                    " is not valid XML: end tag does not match start tag (line 4, column 5, offset " +
-                                    std::to_string(st.offset) + ")");
+    EXPECT_EQ(st.message("en"),
+              "The file " + (tmp / "bad.xml").string() +
+                  " is not valid XML: end tag does not match start tag (line 4, column 5, offset " +
+                  std::to_string(st.offset) + ")");
     EXPECT_FALSE(doc.isLoaded());
     EXPECT_EQ(doc.save().code, Code::NotLoaded);
     EXPECT_EQ(doc.load(tmp / "missing.xml").code, Code::OpenFailed);
@@ -331,7 +337,8 @@ TEST(ConfigDocumentFile, FailedSaveLeavesTheOldFileAlone) {
     // A disk that fills up in the middle of writing: the file size limit makes
     // the write fail for root as for anyone.
     {
-        struct sigaction ignore {}, old {};
+        struct sigaction ignore {
+        }, old{};
         ignore.sa_handler = SIG_IGN;
         sigaction(SIGXFSZ, &ignore, &old);
         rlimit saved{};

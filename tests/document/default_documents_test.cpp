@@ -33,8 +33,9 @@ TEST(DefaultDocuments, StandardConfigurationAssignsAllElements) {
     ASSERT_TRUE(st.ok()) << st.message("en");
     ASSERT_TRUE(doc.Finde_XML_SetByName("Standard Tarvok NRPN"));
     ASSERT_TRUE(doc.Finde_XML_MessageGroupByName("Standard Tarvok NRPN"));
-    EXPECT_FALSE(decodeDescription(doc.Finde_XML_SetByName("Standard Tarvok NRPN").attribute("description").value())
-                     .empty());
+    EXPECT_FALSE(
+        decodeDescription(doc.Finde_XML_SetByName("Standard Tarvok NRPN").attribute("description").value())
+            .empty());
 
     for (int n = 0; n < kElementCount; ++n) {
         const ElementResolution r = doc.resolveElement("Standard Tarvok NRPN", n);

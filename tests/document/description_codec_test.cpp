@@ -39,15 +39,9 @@ TEST(DescriptionCodec, ReadsHandWrittenText) {
     };
     const Case cases[] = {
         // A blank outside quotes separates lines, as a line break would.
-        {"a b#c", {"a", "b", "c"}},
-        {"  \t leading", {"leading"}},
-        {"a #  b", {"a", "b"}},
-        {"a\r\nb", {"a", "b"}},
-        {"a#  ", {"a", ""}},
-        {"\"unterminated", {"unterminated"}},
-        {"\"x\"y#z", {"x", "y", "z"}},
-        {"\"\"\"\"", {"\""}},
-        {"   ", {}},
+        {"a b#c", {"a", "b", "c"}},    {"  \t leading", {"leading"}}, {"a #  b", {"a", "b"}},
+        {"a\r\nb", {"a", "b"}},        {"a#  ", {"a", ""}},           {"\"unterminated", {"unterminated"}},
+        {"\"x\"y#z", {"x", "y", "z"}}, {"\"\"\"\"", {"\""}},          {"   ", {}},
     };
     for (const auto& c : cases) EXPECT_EQ(decodeDescription(c.stored), c.lines) << c.stored;
 }

@@ -104,7 +104,8 @@ TEST(ElementCatalogue, TranslateOnlyButtonsAndEncodersIntoEnglish) {
     for (const auto& c : cases) {
         EXPECT_EQ(Translate(c.name, "en"), c.english) << c.name;
         // Only exactly "en" translates; German and anything else show the key.
-        for (std::string_view lang : {"de", "EN", "", "en "}) EXPECT_EQ(Translate(c.name, lang), c.name) << lang;
+        for (std::string_view lang : {"de", "EN", "", "en "})
+            EXPECT_EQ(Translate(c.name, lang), c.name) << lang;
     }
 }
 

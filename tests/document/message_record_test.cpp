@@ -29,9 +29,10 @@ TEST(MessageRecord, ReadsStoredValues) {
     pugi::xml_document doc;
     TMessageRecord r;
     ASSERT_FALSE(readMessageRecord(
-        parseMessage(doc, "<message name=\"m\"><start>8256</start><left>B0, 07 ,F1</left><mode>7</mode>"
-                          "<range>absolute</range><min>-5</min><max>+16383</max><step>129</step>"
-                          "<right>80,3C,00</right><unknown>x</unknown></message>"),
+        parseMessage(doc,
+                     "<message name=\"m\"><start>8256</start><left>B0, 07 ,F1</left><mode>7</mode>"
+                     "<range>absolute</range><min>-5</min><max>+16383</max><step>129</step>"
+                     "<right>80,3C,00</right><unknown>x</unknown></message>"),
         r));
     EXPECT_EQ(r, (TMessageRecord{"B0, 07 ,F1", "80,3C,00", MODE_7Bit, -5, 16383, 129, 8256, RANGE_ABS}));
 }
@@ -54,8 +55,8 @@ TEST(MessageRecord, UnknownModeOrRangeKeepsThePreviousValue) {
     };
     for (const auto& c : cases) {
         pugi::xml_document doc;
-        const std::string xml = std::string("<message><mode>") + c.mode + "</mode><range>" + c.range +
-                                "</range></message>";
+        const std::string xml =
+            std::string("<message><mode>") + c.mode + "</mode><range>" + c.range + "</range></message>";
         TMessageRecord r;
         r.Mode = c.previousMode;
         r.Range = c.previousRange;
