@@ -30,38 +30,72 @@ std::tm localTime(std::chrono::system_clock::time_point t) {
 
 // Seconds since the start counter with six decimals and always a "." before
 // them: the log is read by tools and people in every locale alike.
-std::string secondsText(std::int64_t count, std::int64_t start, std::int64_t frequency) {
+void appendSeconds(std::string& out, std::int64_t count, std::int64_t start, std::int64_t frequency) {
     double seconds = frequency > 0 ? static_cast<double>(count - start) / static_cast<double>(frequency) : 0.0;
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, 6);
-    return std::string(buf, res.ptr);
+    out.append(buf, res.ptr);
 }
 
 }  // namespace
 
+void StampCache::Append(std::string& out, TTimeFormat TimeFormat, std::chrono::system_clock::time_point DateTime,
+                        std::int64_t PerfCount, std::int64_t StartPerfCount, std::int64_t FrequencyPerfCount) {
+    if (TimeFormat == tfSeconds) {
+        appendSeconds(out, PerfCount, StartPerfCount, FrequencyPerfCount);
+        return;
+    }
+    std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(DateTime.time_since_epoch()).count();
+    std::int64_t second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    int milli = static_cast<int>(ms - second * 1000);
+    if (second != second_) {
+        std::tm tm = localTime(std::chrono::system_clock::time_point(std::chrono::seconds(second)));
+        std::snprintf(date_, sizeof date_, "%.2d.%.2d.%.2d", tm.tm_mday % 100, (tm.tm_mon + 1) % 100,
+                      (tm.tm_year + 1900 - 2000) % 100);
+        std::snprintf(time_, sizeof time_, "%.2d:%.2d:%.2d", tm.tm_hour % 100, tm.tm_min % 100, tm.tm_sec % 100);
+        second_ = second;
+    }
+    const bool withDate = TimeFormat != tfTime && TimeFormat != tfTimeAndSeconds;
+    if (withDate) {
+        out += date_;
+        out += ", ";
+    }
+    out += time_;
+    const char digits[4] = {'.', static_cast<char>('0' + milli / 100), static_cast<char>('0' + milli / 10 % 10),
+                            static_cast<char>('0' + milli % 10)};
+    out.append(digits, 4);
+    if (TimeFormat == tfTimeAndSeconds || TimeFormat == tfDateTimeAndSeconds) {
+        out += " (";
+        appendSeconds(out, PerfCount, StartPerfCount, FrequencyPerfCount);
+        out += ')';
+    }
+}
+
 std::string TLogItem::Zeit(TTimeFormat TimeFormat, std::int64_t StartPerfCount,
                            std::int64_t FrequencyPerfCount) const {
-    std::tm tm = localTime(DateTime);
-    auto ms = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(DateTime.time_since_epoch()).count() % 1000);
-    if (ms < 0) ms += 1000;
-    char date[32];
-    char time[32];
-    std::snprintf(date, sizeof date, "%.2d.%.2d.%.2d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900 - 2000);
-    std::snprintf(time, sizeof time, "%.2d:%.2d:%.2d.%.3d", tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
-    switch (TimeFormat) {
-        case tfTime:
-            return time;
-        case tfSeconds:
-            return secondsText(PerfCount, StartPerfCount, FrequencyPerfCount);
-        case tfTimeAndSeconds:
-            return std::string(time) + " (" + secondsText(PerfCount, StartPerfCount, FrequencyPerfCount) + ")";
-        case tfDateTimeAndSeconds:
-            return std::string(date) + ", " + time + " (" +
-                   secondsText(PerfCount, StartPerfCount, FrequencyPerfCount) + ")";
-        case tfDateTime:
-        default:
-            return std::string(date) + ", " + time;
+    std::string out;
+    StampCache cache;
+    cache.Append(out, TimeFormat, DateTime, PerfCount, StartPerfCount, FrequencyPerfCount);
+    return out;
+}
+
+void TLogItem::AppendLines(std::string& out, std::size_t prefixStart) const { out.resize(prefixStart); }
+
+void TLogLine::AppendLines(std::string& out, std::size_t) const {
+    out += Text;
+    out += "\r\n";
+}
+
+void TLogBlock::AppendLines(std::string& out, std::size_t prefixStart) const {
+    if (Text.empty()) {
+        out.resize(prefixStart);
+        return;
+    }
+    const std::size_t indent = utf8Length(std::string_view(out).substr(prefixStart));
+    for (std::size_t i = 0; i < Text.size(); ++i) {
+        if (i > 0) out.append(indent, ' ');
+        out += Text[i];
+        out += "\r\n";
     }
 }
 
@@ -302,30 +336,23 @@ void TLogThread::WriteLinesToFile() {
         const std::int64_t start = qpStartTime.load();
         std::string out;
         out.reserve(64 * 1024);
+        StampCache stamps;
         for (const auto& item : FFileTempLogList) {
             if (item->VerboseLevel < threshold) continue;
-            std::string prefix;
-            if (showStamp && !item->SuppressTimeStamp) prefix += item->Zeit(format, start, qpFrequency) + " ";
+            const std::size_t prefixStart = out.size();
+            if (showStamp && !item->SuppressTimeStamp) {
+                stamps.Append(out, format, item->DateTime, item->PerfCount, start, qpFrequency);
+                out += ' ';
+            }
             if (showLevel) {
-                prefix += levelTag(item->VerboseLevel);
-                prefix += ' ';
+                out += levelTag(item->VerboseLevel);
+                out += ' ';
             }
-            if (showName) prefix += item->ThreadName + " ";
-            if (auto* line = dynamic_cast<const TLogLine*>(item.get())) {
-                out += prefix;
-                out += line->Text;
-                out += "\r\n";
-            } else if (auto* block = dynamic_cast<const TLogBlock*>(item.get())) {
-                for (std::size_t i = 0; i < block->Text.size(); ++i) {
-                    if (i == 0) {
-                        out += prefix;
-                    } else {
-                        out.append(utf8Length(prefix), ' ');
-                    }
-                    out += block->Text[i];
-                    out += "\r\n";
-                }
+            if (showName) {
+                out += item->ThreadName;
+                out += ' ';
             }
+            item->AppendLines(out, prefixStart);
             if (out.size() >= 60 * 1024) {
                 writeAll(file.f, out, FWorkingLogFileName);
                 out.clear();

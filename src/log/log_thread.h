@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,19 +37,40 @@ public:
     // StartPerfCount.
     std::string Zeit(TTimeFormat TimeFormat, std::int64_t StartPerfCount,
                      std::int64_t FrequencyPerfCount) const;
+
+    // Appends the item's text behind the prefix that the writer has put at
+    // out[prefixStart..]: one line, or several with the further ones indented
+    // by the prefix's width. An item without text takes its prefix back.
+    virtual void AppendLines(std::string& out, std::size_t prefixStart) const;
+};
+
+// Breaks wall-clock times into the texts of the time stamps, remembering the
+// last second it converted: a batch holds many lines of the same second, and
+// the conversion to local time is the dear part.
+class StampCache {
+public:
+    void Append(std::string& out, TTimeFormat TimeFormat, std::chrono::system_clock::time_point DateTime,
+                std::int64_t PerfCount, std::int64_t StartPerfCount, std::int64_t FrequencyPerfCount);
+
+private:
+    std::int64_t second_ = INT64_MIN;
+    char date_[16] = {};  // "dd.mm.yy"
+    char time_[16] = {};  // "hh:mm:ss"
 };
 
 // One line: what the facade queues.
-class TLogLine : public TLogItem {
+class TLogLine final : public TLogItem {
 public:
     std::string Text;
+    void AppendLines(std::string& out, std::size_t prefixStart) const override;
 };
 
 // Several lines written as one entry, the further lines indented under the
 // first one's text.
-class TLogBlock : public TLogItem {
+class TLogBlock final : public TLogItem {
 public:
     std::vector<std::string> Text;
+    void AppendLines(std::string& out, std::size_t prefixStart) const override;
 };
 
 // The time stamp of the writer's own notices, taken at writing time. Formats

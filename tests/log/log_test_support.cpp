@@ -58,6 +58,12 @@ std::vector<std::string> readLines(const std::filesystem::path& path) {
     return lines;
 }
 
+std::string numbered(const char* prefix, long long n) {
+    std::string s = prefix;
+    s += std::to_string(n);
+    return s;
+}
+
 std::string paddedId(TThreadID id) {
     std::string n = std::to_string(id);
     return n.size() < 5 ? std::string(5 - n.size(), ' ') + n : n;

@@ -26,6 +26,9 @@ std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& content);
 // The file's lines without their CR LF; fails the test if a line lacks the CR.
 std::vector<std::string> readLines(const std::filesystem::path& path);
+// prefix followed by the number; kept out of line, since GCC 12 at -O3
+// warns falsely about `"literal" + std::to_string(n)`.
+std::string numbered(const char* prefix, long long n);
 // "[ 1234]"-style right-aligned id as the labels write it.
 std::string paddedId(TThreadID id);
 

@@ -15,6 +15,7 @@ namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::numbered;
 using testing::readFile;
 using testing::readLines;
 using testing::writeFile;
@@ -171,7 +172,7 @@ TEST_F(LogWriterTest, RotatesAtTheExactSize) {
         fs::create_directories(working().parent_path());
         writeFile(working(), "old working\r\n");
         fs::resize_file(working(), c.existingSize);
-        for (int n = 1; n <= kGenerations; ++n) writeFile(generation(n), "generation " + std::to_string(n));
+        for (int n = 1; n <= kGenerations; ++n) writeFile(generation(n), numbered("generation ", n));
 
         auto log = makeLog(c.maxSize, kGenerations);
         log->Append("fresh", vlInfo, false);
@@ -202,7 +203,7 @@ TEST_F(LogWriterTest, RotationHappensOnlyAtTheStartOfACycle) {
     // While a folder blocks the file, the lines gather in one batch; once the
     // way is free they all go into the one file, far past its limit.
     fs::create_directories(working());
-    for (int i = 0; i < 20; ++i) log->Append("line " + std::to_string(i), vlInfo, false);
+    for (int i = 0; i < 20; ++i) log->Append(numbered("line ", i), vlInfo, false);
     log->Flush(0);
     fs::remove(working());
     writeFile(working(), "below the limit\r\n");
@@ -224,7 +225,7 @@ TEST_F(LogWriterTest, UnwritableFileKeepsItsLinesUntilItCanBeWritten) {
         notices.push_back(n);
     });
     fs::create_directories(working());  // a folder where the file should be
-    for (int i = 0; i < 3; ++i) log->Append("early " + std::to_string(i), vlInfo, false);
+    for (int i = 0; i < 3; ++i) log->Append(numbered("early ", i), vlInfo, false);
     log->Flush(0);
     log->Flush(0);
     EXPECT_TRUE(fs::is_directory(working()));
@@ -247,7 +248,7 @@ TEST_F(LogWriterTest, UnwritableFileKeepsItsLinesUntilItCanBeWritten) {
     log->Flush(0);
     auto lines = readLines(working());
     ASSERT_EQ(lines.size(), 6u);
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(lines[1 + i].ends_with("early " + std::to_string(i))) << lines[1 + i];
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(lines[1 + i].ends_with(numbered("early ", i))) << lines[1 + i];
     EXPECT_TRUE(lines[5].ends_with("late"));
     EXPECT_EQ(log->Logfile(0)->LogThread()->LogItemBytesTotal.load(), 0);
 }
@@ -270,8 +271,8 @@ TEST_F(LogWriterTest, BacklogAboveThirtyMillionIsTrimmedFromTheOldestEnd) {
     EXPECT_GE(kept, 27u);
     // What survived is the newest lines, in order.
     for (std::size_t k = 0; k < kept; ++k) {
-        std::string number = std::to_string(kLines - kept + k) + ":";
-        EXPECT_NE(lines[1 + k].find("] " + number), std::string::npos) << k;
+        std::string number = numbered("] ", static_cast<long long>(kLines - kept + k)) + ":";
+        EXPECT_NE(lines[1 + k].find(number), std::string::npos) << k;
     }
 }
 
@@ -282,7 +283,7 @@ TEST_F(LogWriterTest, LinesOfEachThreadKeepTheirOrder) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            log->RegisterThread("T" + std::to_string(t), 0);
+            log->RegisterThread(numbered("T", t), 0);
             for (int i = 0; i < kPerThread; ++i) log->Append(std::to_string(i), vlInfo, false);
             log->UnregisterThread();
         });
@@ -308,7 +309,7 @@ TEST_F(LogWriterTest, DestructionWritesEverythingQueued) {
         SCOPED_TRACE(round);
         fs::remove_all(dir_ / "deep");
         auto log = makeLog();
-        for (int i = 0; i < 5000; ++i) log->Append("n" + std::to_string(i), vlInfo, false);
+        for (int i = 0; i < 5000; ++i) log->Append(numbered("n", i), vlInfo, false);
         log.reset();
         auto lines = readLines(working());
         ASSERT_EQ(lines.size(), 5001u);
