@@ -86,6 +86,9 @@ bool TMidiOutput::Open() {
     }
     PCtlInfo->hWindow = Handle;
     PCtlInfo->PBuffer = nullptr;
+    // A new port opens device 0 without having read its name first.
+    if (FProductName.empty() && FDeviceID >= 0 && std::size_t(FDeviceID) < devices_.size())
+        FProductName = devices_[std::size_t(FDeviceID)];
     std::string error;
     connection_ = FProductName.empty() ? nullptr : service_.openOutput(FProductName, error);
     if (!connection_) {
@@ -112,9 +115,12 @@ bool TMidiOutput::Close() {
 void TMidiOutput::PutShort(std::uint8_t MidiMessage, std::uint8_t Data1, std::uint8_t Data2) {
     if (FState != mosOpen || !connection_) raise(MMSYSERR_INVALHANDLE);
     const std::uint8_t bytes[3] = {MidiMessage, Data1, Data2};
+    // Only as many data bytes as the status asks for: a Program Change's
+    // unused third byte would otherwise be read as a running-status message.
+    const std::size_t length = shortMessageLength(MidiMessage);
+    if (length == 0) raise(MMSYSERR_INVALPARAM);
     std::string error;
-    // The service sends as many data bytes as the status asks for.
-    if (!connection_->send(bytes, &error)) raise(MMSYSERR_ERROR, error);
+    if (!connection_->send(std::span<const std::uint8_t>(bytes, length), &error)) raise(MMSYSERR_ERROR, error);
     FError = MMSYSERR_NOERROR;
 }
 

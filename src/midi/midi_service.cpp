@@ -25,6 +25,11 @@ int dataBytesFor(std::uint8_t status) {
 
 }  // namespace
 
+std::size_t shortMessageLength(std::uint8_t status) {
+    if (status < 0x80) return 0;
+    return 1 + std::size_t(dataBytesFor(status));
+}
+
 std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::uint8_t> bytes) {
     std::vector<std::vector<std::uint8_t>> out;
     std::uint8_t running = 0;  // last channel status, for running status
@@ -59,7 +64,15 @@ std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::ui
         const int need = dataBytesFor(status);
         std::vector<std::uint8_t> msg{status};
         std::size_t j = first;
-        while (int(msg.size()) - 1 < need && j < bytes.size() && bytes[j] < 0x80) msg.push_back(bytes[j++]);
+        while (int(msg.size()) - 1 < need && j < bytes.size() && (bytes[j] < 0x80 || bytes[j] >= 0xF8)) {
+            // A real-time byte may sit between a status and its data; it goes
+            // out on its own, ahead of the message it interrupted.
+            if (bytes[j] >= 0xF8) {
+                out.push_back({bytes[j++]});
+                continue;
+            }
+            msg.push_back(bytes[j++]);
+        }
         out.push_back(std::move(msg));
         i = j;
     }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <regex>
@@ -112,7 +113,8 @@ public:
                 midi_->openPort(unsigned(index), portName);
             }
             capture_.capture = false;
-            if (!capture_.last.empty() || !midi_->isPortOpen()) {
+            // RtMidi does not count a virtual port as "open".
+            if (!capture_.last.empty() || (index >= 0 && !midi_->isPortOpen())) {
                 error = capture_.last.empty() ? "MIDI input port could not be opened" : capture_.last;
                 return false;
             }
@@ -162,7 +164,8 @@ public:
                 midi_->openPort(unsigned(index), portName);
             }
             capture_.capture = false;
-            if (!capture_.last.empty() || !midi_->isPortOpen()) {
+            // RtMidi does not count a virtual port as "open".
+            if (!capture_.last.empty() || (index >= 0 && !midi_->isPortOpen())) {
                 error = capture_.last.empty() ? "MIDI output port could not be opened" : capture_.last;
                 return false;
             }
@@ -222,6 +225,9 @@ public:
         RtMidi::getCompiledApi(apis);
         for (auto api : apis) {
             if (api == RtMidi::RTMIDI_DUMMY || api == RtMidi::UNSPECIFIED) continue;
+            // Without a sequencer device ALSA can only fail, noisily, on
+            // stderr; skip it quietly.
+            if (api == RtMidi::LINUX_ALSA && !std::filesystem::exists("/dev/snd/seq")) continue;
             std::string error;
             Backend b;
             b.api = api;

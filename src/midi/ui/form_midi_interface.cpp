@@ -18,9 +18,10 @@ namespace korvane {
 
 namespace {
 
-QString tr(const char* key) {
-    return QString::fromUtf8(text(key, uiLanguage().toStdString()).data(),
-                             qsizetype(text(key, uiLanguage().toStdString()).size()));
+// Named apart from QObject::tr, which a window's members would pick instead.
+QString uiText(const char* key) {
+    const auto t = text(key, uiLanguage().toStdString());
+    return QString::fromUtf8(t.data(), qsizetype(t.size()));
 }
 
 // The native settings store: ~/.config/vandrell/Korvane.conf here, the
@@ -51,7 +52,7 @@ int findDevice(Port& port, const QString& saved) {
 
 }  // namespace
 
-QString noMidiInterfaceText() { return tr("midi.noInterface"); }
+QString noMidiInterfaceText() { return uiText("midi.noInterface"); }
 
 QString savedInterfaceIn() { return readSetting("InterfaceIn"); }
 QString savedInterfaceOut() { return readSetting("InterfaceOut"); }
@@ -68,14 +69,14 @@ bool MIDIInterfaceAusRegistry(TMidiInput& input, TMidiOutput& output) {
         if (out >= 0) {
             output.SetDeviceID(out);
         } else {
-            dialogs().message(tr("midi.selectOut"));
+            dialogs().message(uiText("midi.selectOut"));
             quiet = false;
         }
         const int in = findDevice(input, nameIn);
         if (in >= 0) {
             input.SetDeviceID(in);
         } else {
-            dialogs().message(tr("midi.selectIn"));
+            dialogs().message(uiText("midi.selectIn"));
             quiet = false;
         }
         // Failures to open leave a port closed without a word; sending then
@@ -144,11 +145,11 @@ TFormMidiInterface::TFormMidiInterface(QWidget* parent)
 }
 
 void TFormMidiInterface::Lokalisierung() {
-    setWindowTitle(tr("midi.dlg.caption"));
-    gbMidiIn->setTitle(tr("midi.dlg.gbMidiIn"));
-    gbMidiOut->setTitle(tr("midi.dlg.gbMidiOut"));
-    btOK->setText(tr("midi.dlg.btOK"));
-    btCancel->setText(tr("midi.dlg.btCancel"));
+    setWindowTitle(uiText("midi.dlg.caption"));
+    gbMidiIn->setTitle(uiText("midi.dlg.gbMidiIn"));
+    gbMidiOut->setTitle(uiText("midi.dlg.gbMidiOut"));
+    btOK->setText(uiText("midi.dlg.btOK"));
+    btCancel->setText(uiText("midi.dlg.btCancel"));
 }
 
 void TFormMidiInterface::showEvent(QShowEvent* event) {

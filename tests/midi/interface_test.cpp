@@ -1,0 +1,175 @@
+// Choice of the MIDI interfaces: the lookup of the saved names at start and
+// after the dialog, and the dialog itself. Settings live in a temporary
+// folder; boxes are answered by the scripted dialogs.
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QListWidget>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "dialogs.h"
+#include "form_midi_interface.h"
+#include "midi_in.h"
+#include "midi_out.h"
+#include "midi_service.h"
+
+using namespace korvane;
+
+namespace {
+
+// A service with fixed device lists; every open succeeds.
+class FixedService : public MidiService {
+public:
+    std::vector<std::string> ins, outs;
+    struct In : MidiInputConnection {
+        std::string n;
+        const std::string& name() const override { return n; }
+    };
+    struct Out : MidiOutputConnection {
+        std::string n;
+        const std::string& name() const override { return n; }
+        bool send(std::span<const std::uint8_t>, std::string*) override { return true; }
+    };
+    std::vector<std::string> inputPortNames() override { return ins; }
+    std::vector<std::string> outputPortNames() override { return outs; }
+    std::unique_ptr<MidiInputConnection> openInput(const std::string& n, MidiInputCallback,
+                                                   std::string&) override {
+        auto c = std::make_unique<In>();
+        c->n = n;
+        return c;
+    }
+    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& n, std::string&) override {
+        auto c = std::make_unique<Out>();
+        c->n = n;
+        return c;
+    }
+    std::unique_ptr<MidiInputConnection> openVirtualInput(const std::string&, MidiInputCallback,
+                                                          std::string&) override {
+        return nullptr;
+    }
+    std::unique_ptr<MidiOutputConnection> openVirtualOutput(const std::string&, std::string&) override {
+        return nullptr;
+    }
+    void setErrorHandler(MidiErrorHandler) override {}
+    std::vector<std::string> backendNames() const override { return {"fixed"}; }
+};
+
+class InterfaceChoice : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir();
+        qputenv("XDG_CONFIG_HOME", dir_->path().toUtf8());
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    void SetUp() override {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane").clear();
+        setUiLanguage("de");
+        service.ins = {"In A", "In B", "In C"};
+        service.outs = {"Out A", "Out B"};
+        in = std::make_unique<TMidiInput>(service);
+        out = std::make_unique<TMidiOutput>(service);
+    }
+
+    static QTemporaryDir* dir_;
+    FixedService service;
+    ScriptedDialogs boxes;
+    ScopedDialogs scope{&boxes};
+    std::unique_ptr<TMidiInput> in;
+    std::unique_ptr<TMidiOutput> out;
+};
+QTemporaryDir* InterfaceChoice::dir_ = nullptr;
+
+TEST_F(InterfaceChoice, SettingsFileLivesInTheTestFolder) {
+    saveInterfaceIn("x");
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane");
+    EXPECT_TRUE(s.fileName().startsWith(dir_->path())) << s.fileName().toStdString();
+    EXPECT_EQ(s.value("MIDI/InterfaceIn").toString(), "x");
+}
+
+TEST_F(InterfaceChoice, FirstStartAsksForBothAndUsesTheHighestDevices) {
+    EXPECT_FALSE(MIDIInterfaceAusRegistry(*in, *out));
+    ASSERT_EQ(boxes.count(), 2u);
+    EXPECT_EQ(boxes.shown()[0].text,
+              "Wählen Sie gleich ein gültiges MIDI-Interface für MIDI Out (unter Datei -> Einstellungen -> "
+              "MIDI-Interface)");
+    EXPECT_EQ(boxes.shown()[1].text,
+              "Wählen Sie gleich ein gültiges MIDI-Interface für MIDI In (unter Datei -> Einstellungen -> "
+              "MIDI-Interface)");
+    EXPECT_EQ(out->DeviceID(), 1);
+    EXPECT_EQ(in->DeviceID(), 2);
+    EXPECT_EQ(in->State(), misOpen);
+    EXPECT_EQ(out->State(), mosOpen);
+}
+
+TEST_F(InterfaceChoice, SavedNamesAreFoundAndTheLastOfTwoEqualNamesWins) {
+    service.ins = {"Twin", "Other", "Twin", "Last"};
+    service.outs = {"Out A", "Out B"};
+    in = std::make_unique<TMidiInput>(service);
+    saveInterfaceIn("Twin");
+    saveInterfaceOut("Out A");
+    EXPECT_TRUE(MIDIInterfaceAusRegistry(*in, *out));
+    EXPECT_EQ(boxes.count(), 0u);
+    EXPECT_EQ(in->DeviceID(), 2);
+    EXPECT_EQ(out->DeviceID(), 0);
+    EXPECT_EQ(out->ProductName(), "Out A");
+}
+
+TEST_F(InterfaceChoice, ASelectionErrorShowsTheNoInterfaceBox) {
+    ASSERT_TRUE(in->Open());  // an open port refuses a new device
+    EXPECT_FALSE(MIDIInterfaceAusRegistry(*in, *out));
+    ASSERT_FALSE(boxes.texts(ScriptedDialogs::Kind::Error).empty());
+    EXPECT_EQ(boxes.texts(ScriptedDialogs::Kind::Error).back(),
+              "MIDI-Interface nicht vorhanden oder fehlerhaft. Gewünschte Funktion kann daher nicht ausgeführt "
+              "werden.");
+}
+
+TEST_F(InterfaceChoice, DialogListsDevicesAndWritesOnlyOnSelect) {
+    saveInterfaceOut("Out B");
+    saveInterfaceIn("Gone");
+    ASSERT_TRUE(in->Open());
+    ASSERT_TRUE(out->Open());
+    TFormMidiInterface dlg;
+    dlg.MIDIinput1 = in.get();
+    dlg.MIDIoutput1 = out.get();
+    dlg.FormShow();
+    // Enumerating closes both ports.
+    EXPECT_EQ(in->State(), misClosed);
+    EXPECT_EQ(out->State(), mosClosed);
+    ASSERT_EQ(dlg.ListBox1->count(), 2);
+    ASSERT_EQ(dlg.ListBox2->count(), 3);
+    EXPECT_EQ(dlg.edMidiOut->text(), "Out B");
+    EXPECT_EQ(dlg.ListBox1->currentRow(), 1);
+    EXPECT_EQ(dlg.edMidiIn->text(), "");  // saved name not among the devices
+
+    dlg.ListBox2->setCurrentRow(1);
+    dlg.ListBox1Click(dlg.ListBox2);
+    EXPECT_EQ(dlg.edMidiIn->text(), "In B");
+    EXPECT_EQ(dlg.InterfaceIndex, 1);
+
+    dlg.btCancelClick();
+    EXPECT_EQ(savedInterfaceIn(), "Gone");
+
+    dlg.FormShow();
+    dlg.ListBox2->setCurrentRow(2);
+    dlg.ListBox1Click(dlg.ListBox2);
+    dlg.edMidiOut->clear();  // an empty edit leaves its value alone
+    dlg.btOKClick();
+    EXPECT_EQ(savedInterfaceIn(), "In C");
+    EXPECT_EQ(savedInterfaceOut(), "Out B");
+}
+
+TEST_F(InterfaceChoice, CaptionsFollowTheLanguage) {
+    TFormMidiInterface dlg;
+    setUiLanguage("en");
+    dlg.Lokalisierung();
+    EXPECT_EQ(dlg.windowTitle(), "Select MIDI Interface");
+    EXPECT_EQ(dlg.btOK->text(), "Select");
+    setUiLanguage("de");
+    dlg.Lokalisierung();
+    EXPECT_EQ(dlg.gbMidiIn->title(), "Midi In (verbunden mit Korvane MIDI Out)");
+}
+
+}  // namespace
