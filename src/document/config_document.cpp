@@ -158,14 +158,15 @@ Decoded decode(std::string_view raw) {
         body.remove_prefix(3);
     }
     const std::string declared = lower(declaredEncoding(body));
-    if (declared.empty() || declared == "utf-8" || declared == "utf8" || declared == "utf-16" ||
+    // A byte order mark settles the question, whatever the declaration says.
+    if (d.bom || declared.empty() || declared == "utf-8" || declared == "utf8" || declared == "utf-16" ||
         declared == "utf-32") {
         // A UTF-16/32 declaration over 8-bit bytes is wrong, but the bytes are
         // written back exactly as read, so nothing is lost by keeping it.
         d.encoding = pugi::encoding_utf8;
         d.utf8.assign(body);
-    } else if (!d.bom && (declared == "iso-8859-1" || declared == "latin1" || declared == "iso_8859-1" ||
-                          declared == "latin-1")) {
+    } else if (declared == "iso-8859-1" || declared == "latin1" || declared == "iso_8859-1" ||
+               declared == "latin-1") {
         d.encoding = pugi::encoding_latin1;
         d.utf8.reserve(body.size() + body.size() / 8);
         for (char c : body) appendUtf8(d.utf8, static_cast<unsigned char>(c));
@@ -221,6 +222,39 @@ std::string customEntityIn(const std::string& utf8) {
         }
     } walker;
     raw.traverse(walker);
+    return walker.found;
+}
+
+// ---- ISO-8859-1 --------------------------------------------------------
+
+// The first character above U+00FF in text (as its UTF-8 bytes), or "".
+std::string nonLatin1In(std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        // Lead bytes C2 and C3 cover U+0080..U+00FF; every later lead byte
+        // starts a character that ISO-8859-1 does not have.
+        if (b >= 0xC4 && b <= 0xF4) {
+            const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+            return std::string(utf8.substr(i, len));
+        }
+    }
+    return {};
+}
+
+std::string firstNonLatin1(pugi::xml_document& doc) {
+    struct Walker : pugi::xml_tree_walker {
+        std::string found;
+        bool for_each(pugi::xml_node& n) override {
+            found = nonLatin1In(n.name());
+            if (found.empty()) found = nonLatin1In(n.value());
+            for (auto a = n.first_attribute(); found.empty() && a; a = a.next_attribute()) {
+                found = nonLatin1In(a.name());
+                if (found.empty()) found = nonLatin1In(a.value());
+            }
+            return found.empty();
+        }
+    } walker;
+    doc.traverse(walker);
     return walker.found;
 }
 
@@ -397,6 +431,8 @@ std::string DocumentStatus::message(std::string_view language) const {
             return detail::fillText("document.custom_entity", language, {file, detail});
         case Code::WriteFailed:
             return detail::fillText("document.write_failed", language, {file, detail});
+        case Code::Unrepresentable:
+            return detail::fillText("document.unrepresentable", language, {file, detail});
     }
     return {};
 }
@@ -502,6 +538,15 @@ DocumentStatus ConfigDocument::save() {
         st.code = DocumentStatus::Code::CustomEntity;
         st.detail = customEntity_;
         return st;
+    }
+    if (encoding_ == pugi::encoding_latin1) {
+        // The writer would put "?" in place of such a character: refuse
+        // rather than lose it without a word.
+        if (std::string ch = firstNonLatin1(doc_); !ch.empty()) {
+            st.code = DocumentStatus::Code::Unrepresentable;
+            st.detail = std::move(ch);
+            return st;
+        }
     }
     struct Collect : pugi::xml_writer {
         std::string bytes;

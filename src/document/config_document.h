@@ -27,6 +27,7 @@ struct DocumentStatus {
         NoRootElement,        // well-formed but without a document element
         CustomEntity,         // save refused: the file uses an entity of its own (detail: its name)
         WriteFailed,          // save failed, the file on disk is unchanged (detail: system error)
+        Unrepresentable,      // save refused: an ISO-8859-1 file cannot hold a character (detail: it)
     };
     Code code = Code::Ok;
     std::filesystem::path fileName;

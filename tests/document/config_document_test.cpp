@@ -228,6 +228,14 @@ TEST(ConfigDocumentFile, Latin1FileKeepsItsEncoding) {
     std::string expected = before;
     expected.replace(expected.find("<left>B0</left>"), 15, "<left>B0 \xE4</left>");
     EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+
+    // A character the encoding does not have would be written as "?".
+    group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");
+    group.append_attribute("description") = "5 \xE2\x82\xAC";  // euro sign
+    const DocumentStatus st = doc.save();
+    EXPECT_EQ(st.code, Code::Unrepresentable);
+    EXPECT_NE(st.message("en").find("\xE2\x82\xAC"), std::string::npos);
+    EXPECT_EQ(readFile(tmp / "l.xml"), expected);
 }
 
 TEST(ConfigDocumentFile, Utf16FileKeepsItsEncoding) {
