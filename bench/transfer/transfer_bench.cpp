@@ -104,10 +104,12 @@ void BM_SendAgainstSimulator(benchmark::State& state) {
     double totalMs = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const auto r = korvane::testing::runProcess({(kBin / "korvane").string(), "send", (kBin / "korvane.def").string(),
-                                                     kStandard, "--out", *in, "--in", *out},
-                                                    std::chrono::seconds(120));
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        const auto r = korvane::testing::runProcess(
+            {(kBin / "korvane").string(), "send", (kBin / "korvane.def").string(), kStandard, "--out", *in,
+             "--in", *out},
+            std::chrono::seconds(120));
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (r.exitCode != 0) {
             state.SkipWithError(("korvane send failed: " + r.err).c_str());
             break;

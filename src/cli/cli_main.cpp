@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QTimer>
-
 #include <algorithm>
 #include <iostream>
 #include <memory>
@@ -134,12 +133,17 @@ public:
         switch (stage) {
             case TransferStage::PacketSent: {
                 std::string line = tx("cli.stage.packet", std::to_string(index));
-                if (auto pos = line.find("%n"); pos != std::string::npos) line.replace(pos, 2, std::to_string(count));
+                if (auto pos = line.find("%n"); pos != std::string::npos)
+                    line.replace(pos, 2, std::to_string(count));
                 std::cout << line << std::endl;
                 break;
             }
-            case TransferStage::Storing: std::cout << tx("cli.stage.storing") << std::endl; break;
-            case TransferStage::Restarting: std::cout << tx("cli.stage.restarting") << std::endl; break;
+            case TransferStage::Storing:
+                std::cout << tx("cli.stage.storing") << std::endl;
+                break;
+            case TransferStage::Restarting:
+                std::cout << tx("cli.stage.restarting") << std::endl;
+                break;
             case TransferStage::Finished:
                 std::cout << tx("cli.stage.done") << std::endl;
                 finish(kOk);

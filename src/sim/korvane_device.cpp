@@ -39,7 +39,8 @@ std::string jsonString(const std::string& s) {
 
 }  // namespace
 
-KorvaneDevice::KorvaneDevice(DeviceOptions options, LogSink log) : options_(std::move(options)), log_(std::move(log)) {}
+KorvaneDevice::KorvaneDevice(DeviceOptions options, LogSink log)
+    : options_(std::move(options)), log_(std::move(log)) {}
 
 void KorvaneDevice::log(const std::string& line) const {
     if (log_) log_(line);
@@ -135,8 +136,8 @@ void KorvaneDevice::handleDataPacket(const ByteString& message) {
     const DecodedPacket decoded = DecodeDataPacket(message);
     if (decoded.fault != PacketFault::None || decoded.payload.empty()) {
         ++rejected_;
-        const std::string_view why =
-            decoded.fault == PacketFault::None ? std::string_view("empty payload") : describeFault(decoded.fault);
+        const std::string_view why = decoded.fault == PacketFault::None ? std::string_view("empty payload")
+                                                                        : describeFault(decoded.fault);
         log("rejected packet (" + std::string(why) + "): " + HexBytes(message));
         return;
     }
@@ -170,7 +171,8 @@ void KorvaneDevice::dump(const std::map<int, ByteString>& stored, std::uint8_t c
 
 std::vector<ByteString> KorvaneDevice::takeDue(std::int64_t nowMs) {
     std::vector<ByteString> due;
-    auto end = std::find_if(outgoing_.begin(), outgoing_.end(), [&](const auto& e) { return e.first > nowMs; });
+    auto end =
+        std::find_if(outgoing_.begin(), outgoing_.end(), [&](const auto& e) { return e.first > nowMs; });
     for (auto it = outgoing_.begin(); it != end; ++it) due.push_back(std::move(it->second));
     outgoing_.erase(outgoing_.begin(), end);
     return due;

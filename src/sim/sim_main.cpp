@@ -3,6 +3,9 @@
 // device does; what it stores can be written to a JSON file after every store
 // and restart, so tests can compare it with what was sent.
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -17,8 +20,6 @@
 #include <string>
 #include <system_error>
 #include <utility>
-#include <algorithm>
-#include <unistd.h>
 
 #include "korvane_device.h"
 #include "midi_service.h"
@@ -139,9 +140,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--verbose") {
             opt.verbose = true;
         } else if (arg == "--ignore-queries") {
-            if (!count(opt.device.ignoreQueries)) return usageError(textWith("sim.needsCount", kLanguage, arg));
+            if (!count(opt.device.ignoreQueries))
+                return usageError(textWith("sim.needsCount", kLanguage, arg));
         } else if (arg == "--reply-delay-ms") {
-            if (!count(opt.device.replyDelayMs)) return usageError(textWith("sim.needsCount", kLanguage, arg));
+            if (!count(opt.device.replyDelayMs))
+                return usageError(textWith("sim.needsCount", kLanguage, arg));
         } else if (arg == "--store-ms") {
             if (!count(opt.device.storeMs)) return usageError(textWith("sim.needsCount", kLanguage, arg));
         } else if (arg == "--reset-ms") {
@@ -155,13 +158,16 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, onSignal);
 
     auto service = createRtMidiService(opt.name);
-    service->setErrorHandler([](const std::string& message) { std::cerr << "korvane-sim: " << message << "\n"; });
+    service->setErrorHandler(
+        [](const std::string& message) { std::cerr << "korvane-sim: " << message << "\n"; });
 
     Inbox inbox;
     std::string error;
     auto input = service->openVirtualInput(
         opt.name,
-        [&inbox](std::span<const std::uint8_t> bytes, double) { inbox.push({bytes.begin(), bytes.end()}); },
+        [&inbox](std::span<const std::uint8_t> bytes, double) {
+            inbox.push({bytes.begin(), bytes.end()});
+        },
         error);
     if (!input) {
         std::cerr << textWith("sim.noPorts", kLanguage, error) << "\n";
@@ -191,7 +197,8 @@ int main(int argc, char** argv) {
 
     while (!gStop) {
         std::chrono::milliseconds wait(100);
-        if (auto due = device.nextDueMs()) wait = std::chrono::milliseconds(std::clamp<std::int64_t>(*due - nowMs(), 0, 100));
+        if (auto due = device.nextDueMs())
+            wait = std::chrono::milliseconds(std::clamp<std::int64_t>(*due - nowMs(), 0, 100));
         for (auto& message : inbox.waitAndTake(wait)) {
             if (opt.verbose) std::cout << "<- " << HexBytes(message) << std::endl;
             device.receive(message, nowMs());

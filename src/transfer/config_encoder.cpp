@@ -12,13 +12,20 @@ namespace {
 
 std::string_view reasonKey(EncodeProblem::Reason reason) {
     switch (reason) {
-        case EncodeProblem::Reason::DanglingGroup: return "transfer.problem.group";
-        case EncodeProblem::Reason::DanglingMessage: return "transfer.problem.message";
-        case EncodeProblem::Reason::InvalidLeft: return "transfer.problem.left";
-        case EncodeProblem::Reason::InvalidRight: return "transfer.problem.right";
-        case EncodeProblem::Reason::InvalidMode: return "transfer.problem.mode";
-        case EncodeProblem::Reason::InvalidRange: return "transfer.problem.range";
-        case EncodeProblem::Reason::InvalidNumber: return "transfer.problem.number";
+        case EncodeProblem::Reason::DanglingGroup:
+            return "transfer.problem.group";
+        case EncodeProblem::Reason::DanglingMessage:
+            return "transfer.problem.message";
+        case EncodeProblem::Reason::InvalidLeft:
+            return "transfer.problem.left";
+        case EncodeProblem::Reason::InvalidRight:
+            return "transfer.problem.right";
+        case EncodeProblem::Reason::InvalidMode:
+            return "transfer.problem.mode";
+        case EncodeProblem::Reason::InvalidRange:
+            return "transfer.problem.range";
+        case EncodeProblem::Reason::InvalidNumber:
+            return "transfer.problem.number";
     }
     return "";
 }
@@ -60,7 +67,8 @@ ElementWords elementWords(int elementNumber, std::int32_t minimum, std::int32_t 
             // The device scales the fader with F and back with G = 2^24 / F;
             // computed in double and truncated toward zero like the device's
             // own arithmetic expects. Only the low 16 bits travel.
-            auto f = static_cast<std::int64_t>(std::trunc((maximum - static_cast<double>(minimum)) / 16383.0 * 65535.0));
+            auto f = static_cast<std::int64_t>(
+                std::trunc((maximum - static_cast<double>(minimum)) / 16383.0 * 65535.0));
             if (f == 0) {
                 w.sendFactorWasZero = true;
                 f = 256;
@@ -99,7 +107,8 @@ ByteString configPayload(int elementNumber, std::uint8_t modeCode, const Element
     return payload;
 }
 
-EncodeResult KonfigurationSenden(const ConfigDocument& doc, std::string_view configName, EncoderReport& report) {
+EncodeResult KonfigurationSenden(const ConfigDocument& doc, std::string_view configName,
+                                 EncoderReport& report) {
     EncodeResult result;
     if (!doc.Finde_XML_SetByName(configName)) {
         result.status = EncodeResult::Status::UnknownConfiguration;
@@ -113,14 +122,16 @@ EncodeResult KonfigurationSenden(const ConfigDocument& doc, std::string_view con
             result.problems.push_back({n, reason, std::move(detail)});
         };
         switch (res.state) {
-            case ElementResolution::State::NoAssignment: continue;
+            case ElementResolution::State::NoAssignment:
+                continue;
             case ElementResolution::State::DanglingGroup:
                 problem(EncodeProblem::Reason::DanglingGroup, res.groupName);
                 continue;
             case ElementResolution::State::DanglingMessage:
                 problem(EncodeProblem::Reason::DanglingMessage, res.messageName);
                 continue;
-            case ElementResolution::State::Resolved: break;
+            case ElementResolution::State::Resolved:
+                break;
         }
 
         const std::size_t problemsBefore = result.problems.size();

@@ -29,13 +29,13 @@ class ConfigDocument;
 // Why an element cannot be encoded.
 struct EncodeProblem {
     enum class Reason {
-        DanglingGroup,     // detail: the group name
-        DanglingMessage,   // detail: the message name
-        InvalidLeft,       // detail: the left template text
-        InvalidRight,      // detail: the right template text
-        InvalidMode,       // detail: the stored mode text
-        InvalidRange,      // detail: the stored range text
-        InvalidNumber,     // detail: "child: text" of min/max/step/start
+        DanglingGroup,    // detail: the group name
+        DanglingMessage,  // detail: the message name
+        InvalidLeft,      // detail: the left template text
+        InvalidRight,     // detail: the right template text
+        InvalidMode,      // detail: the stored mode text
+        InvalidRange,     // detail: the stored range text
+        InvalidNumber,    // detail: "child: text" of min/max/step/start
     };
     int elementNumber = -1;
     Reason reason = Reason::DanglingGroup;
@@ -64,9 +64,9 @@ public:
 struct EncodeResult {
     enum class Status { Ok, UnknownConfiguration, Refused };
     Status status = Status::Ok;
-    ByteString stream;                   // empty unless Ok (and empty if nothing is assigned)
-    std::vector<ByteString> packets;     // the same packets one by one
-    std::vector<EncodeProblem> problems; // filled when Refused
+    ByteString stream;                    // empty unless Ok (and empty if nothing is assigned)
+    std::vector<ByteString> packets;      // the same packets one by one
+    std::vector<EncodeProblem> problems;  // filled when Refused
     bool ok() const { return status == Status::Ok; }
 };
 
@@ -93,6 +93,7 @@ ByteString configPayload(int elementNumber, std::uint8_t modeCode, const Element
                          const ByteString& left, const ByteString& right);
 
 // Encodes configuration configName of doc.
-EncodeResult KonfigurationSenden(const ConfigDocument& doc, std::string_view configName, EncoderReport& report);
+EncodeResult KonfigurationSenden(const ConfigDocument& doc, std::string_view configName,
+                                 EncoderReport& report);
 
 }  // namespace korvane

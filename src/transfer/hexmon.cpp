@@ -64,8 +64,17 @@ void forEachLine(std::string_view data, int lines, int bytesPerLine, bool suppre
 bool allowedInDisplay(std::uint8_t c) {
     if (c >= 0x20 && c <= 0x7E) return true;
     switch (c) {
-        case 0xB0: case 0xC4: case 0xD6: case 0xDC: case 0xDF: case 0xE4: case 0xF6: case 0xFC: return true;
-        default: return false;
+        case 0xB0:
+        case 0xC4:
+        case 0xD6:
+        case 0xDC:
+        case 0xDF:
+        case 0xE4:
+        case 0xF6:
+        case 0xFC:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -90,8 +99,8 @@ std::string THexmon::HexAsciiMonLineBuffer(const std::vector<std::uint8_t>& Byte
     return lineOf(asView(ByteBuffer), Pos, BytesPerLine, true);
 }
 
-std::string THexmon::HexAsciiMonLine(const void* p, std::size_t ByteCount, std::int64_t Offset, int BytesPerLine,
-                                     bool PrintAbsoluteAddresses) {
+std::string THexmon::HexAsciiMonLine(const void* p, std::size_t ByteCount, std::int64_t Offset,
+                                     int BytesPerLine, bool PrintAbsoluteAddresses) {
     // The block holds ByteCount bytes; reading starts Offset bytes into it and
     // never runs past its end.
     if (p == nullptr || BytesPerLine <= 0) return {};
@@ -130,8 +139,8 @@ std::string THexmon::HexAsciiMonLines(std::string_view Zeichenkette, int BytesPe
     return out;
 }
 
-std::vector<std::string> THexmon::CreateHexAsciiMonLinesStringList(std::string_view Zeichenkette, int BytesPerLine,
-                                                                   bool SuppressAddress) {
+std::vector<std::string> THexmon::CreateHexAsciiMonLinesStringList(std::string_view Zeichenkette,
+                                                                   int BytesPerLine, bool SuppressAddress) {
     return CreateHexAsciiMonLinesStringList(Zeichenkette, -1, BytesPerLine, SuppressAddress);
 }
 
@@ -159,7 +168,8 @@ void THexmon::HexAsciiMonMemo(std::string_view Zeichenkette, THexmonLineSink& Ei
     toSink(Zeichenkette, EinMemo, BytesPerLine);
 }
 
-void THexmon::HexAsciiMonRichedit(std::string_view Zeichenkette, THexmonLineSink& RichEdit, int BytesPerLine) {
+void THexmon::HexAsciiMonRichedit(std::string_view Zeichenkette, THexmonLineSink& RichEdit,
+                                  int BytesPerLine) {
     toSink(Zeichenkette, RichEdit, BytesPerLine);
 }
 

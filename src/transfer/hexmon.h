@@ -50,7 +50,8 @@ public:
 
     // All lines, each ended by CR LF; unless SuppressAddress each line is
     // prefixed with its offset as four hex digits and three blanks.
-    static std::string HexAsciiMonLines(std::string_view Zeichenkette, int BytesPerLine, bool SuppressAddress);
+    static std::string HexAsciiMonLines(std::string_view Zeichenkette, int BytesPerLine,
+                                        bool SuppressAddress);
 
     // The same lines as a list, at most Lines lines (-1: no limit).
     static std::vector<std::string> CreateHexAsciiMonLinesStringList(std::string_view Zeichenkette,
@@ -66,7 +67,8 @@ public:
 
     // Appends the addressed lines to a text control in one batched update.
     static void HexAsciiMonMemo(std::string_view Zeichenkette, THexmonLineSink& EinMemo, int BytesPerLine);
-    static void HexAsciiMonRichedit(std::string_view Zeichenkette, THexmonLineSink& RichEdit, int BytesPerLine);
+    static void HexAsciiMonRichedit(std::string_view Zeichenkette, THexmonLineSink& RichEdit,
+                                    int BytesPerLine);
 
     // Shortens Data to Shorten characters ("..." at the end or in the middle)
     // and masks characters outside printable ASCII and a few German letters:

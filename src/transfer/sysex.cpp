@@ -34,15 +34,22 @@ std::uint8_t GetHigh(std::int32_t Wort) {
     return static_cast<std::uint8_t>((static_cast<std::uint32_t>(Wort) & 0xFFFFu) >> 8);
 }
 
-std::uint8_t GetLow(std::int32_t Wort) { return static_cast<std::uint8_t>(static_cast<std::uint32_t>(Wort) & 0xFFu); }
+std::uint8_t GetLow(std::int32_t Wort) {
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(Wort) & 0xFFu);
+}
 
 std::uint8_t ModeToInt(int mode) {
     switch (mode) {
-        case 1: return 14;  // 14-bit analog
-        case 2: return 7;   // 7-bit analog
-        case 3: return 1;   // button or digital up/down
-        case 4: return 2;   // jog-wheel position
-        default: return 0;
+        case 1:
+            return 14;  // 14-bit analog
+        case 2:
+            return 7;  // 7-bit analog
+        case 3:
+            return 1;  // button or digital up/down
+        case 4:
+            return 2;  // jog-wheel position
+        default:
+            return 0;
     }
 }
 
@@ -138,11 +145,16 @@ DecodedPacket DecodeDataPacket(const ByteString& packet) {
 
 std::string_view describeFault(PacketFault fault) {
     switch (fault) {
-        case PacketFault::None: return "ok";
-        case PacketFault::Frame: return "bad frame";
-        case PacketFault::OddBody: return "odd number of body bytes";
-        case PacketFault::NibbleRange: return "body byte above 0x0F";
-        case PacketFault::Checksum: return "checksum mismatch";
+        case PacketFault::None:
+            return "ok";
+        case PacketFault::Frame:
+            return "bad frame";
+        case PacketFault::OddBody:
+            return "odd number of body bytes";
+        case PacketFault::NibbleRange:
+            return "body byte above 0x0F";
+        case PacketFault::Checksum:
+            return "checksum mismatch";
     }
     return "unknown";
 }
@@ -171,8 +183,8 @@ ByteString MakeVersionReply(std::string_view versionText) {
         // Keep the digit inside the data byte range so the reply stays a valid SysEx.
         return static_cast<std::uint8_t>((static_cast<std::uint8_t>(c) - 0x30) & 0x7F);
     };
-    return ByteString{sysex::kStart, sysex::kManufacturer, sysex::kCmdVersionReply, at(0), at(1), at(3), at(4),
-                      sysex::kEnd};
+    return ByteString{sysex::kStart, sysex::kManufacturer, sysex::kCmdVersionReply, at(0), at(1), at(3),
+                      at(4),         sysex::kEnd};
 }
 
 std::string HexBytes(const ByteString& bytes) {

@@ -27,14 +27,14 @@ constexpr std::uint8_t kManufacturer = 0x7D;
 constexpr std::uint8_t kReset = 0xFF;
 
 // Command bytes (third byte of every frame).
-constexpr std::uint8_t kCmdConfigPacket = 0x01;    // one element's configuration (data packet)
-constexpr std::uint8_t kCmdRequestConfig = 0x02;   // ask for the device's configuration
-constexpr std::uint8_t kCmdStoreConfig = 0x03;     // write received configuration to non-volatile memory
-constexpr std::uint8_t kCmdMotorProfile = 0x04;    // one fader's motor profile (data packet)
-constexpr std::uint8_t kCmdStoreProfiles = 0x05;   // write motor profiles to non-volatile memory
-constexpr std::uint8_t kCmdRequestProfiles = 0x06; // ask for the device's motor profiles
-constexpr std::uint8_t kCmdVersionQuery = 0x07;    // ask for the firmware version
-constexpr std::uint8_t kCmdVersionReply = 0x08;    // device: version, doubles as acknowledgement
+constexpr std::uint8_t kCmdConfigPacket = 0x01;     // one element's configuration (data packet)
+constexpr std::uint8_t kCmdRequestConfig = 0x02;    // ask for the device's configuration
+constexpr std::uint8_t kCmdStoreConfig = 0x03;      // write received configuration to non-volatile memory
+constexpr std::uint8_t kCmdMotorProfile = 0x04;     // one fader's motor profile (data packet)
+constexpr std::uint8_t kCmdStoreProfiles = 0x05;    // write motor profiles to non-volatile memory
+constexpr std::uint8_t kCmdRequestProfiles = 0x06;  // ask for the device's motor profiles
+constexpr std::uint8_t kCmdVersionQuery = 0x07;     // ask for the firmware version
+constexpr std::uint8_t kCmdVersionReply = 0x08;     // device: version, doubles as acknowledgement
 
 // Length of the version reply F0 7D 08 d1 d2 d3 d4 F7.
 constexpr std::size_t kVersionReplyLength = 8;

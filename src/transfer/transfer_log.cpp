@@ -6,9 +6,15 @@ namespace korvane {
 
 void logTransferLine(TransferLogLevel level, std::string_view line) {
     switch (level) {
-        case TransferLogLevel::Info: LogInfo(line); break;
-        case TransferLogLevel::InfoAnsi: LogInfoAnsi(line); break;
-        case TransferLogLevel::Error: LogError(line); break;
+        case TransferLogLevel::Info:
+            LogInfo(line);
+            break;
+        case TransferLogLevel::InfoAnsi:
+            LogInfoAnsi(line);
+            break;
+        case TransferLogLevel::Error:
+            LogError(line);
+            break;
     }
 }
 

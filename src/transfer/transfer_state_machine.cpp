@@ -9,16 +9,26 @@ namespace korvane {
 
 std::string_view stateName(TMyStateMachine state) {
     switch (state) {
-        case IDLE: return "IDLE";
-        case GET_PROFILES_WAIT_VERSION: return "GET_PROFILES_WAIT_VERSION";
-        case GET_CONFIG_WAIT_VERSION: return "GET_CONFIG_WAIT_VERSION";
-        case SEND_CONFIG_WAIT_VERSION: return "SEND_CONFIG_WAIT_VERSION";
-        case SEND_CONFIG_BEGIN: return "SEND_CONFIG_BEGIN";
-        case CONTINUE_SEND_CONFIG: return "CONTINUE_SEND_CONFIG";
-        case SEND_CONFIG_EEPROM_BRENNEN: return "SEND_CONFIG_EEPROM_BRENNEN";
-        case SEND_CONFIG_WAIT_EEPROM_WRITTEN: return "SEND_CONFIG_WAIT_EEPROM_WRITTEN";
-        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE: return "SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE";
-        case MANUAL_GET_VERSION: return "MANUAL_GET_VERSION";
+        case IDLE:
+            return "IDLE";
+        case GET_PROFILES_WAIT_VERSION:
+            return "GET_PROFILES_WAIT_VERSION";
+        case GET_CONFIG_WAIT_VERSION:
+            return "GET_CONFIG_WAIT_VERSION";
+        case SEND_CONFIG_WAIT_VERSION:
+            return "SEND_CONFIG_WAIT_VERSION";
+        case SEND_CONFIG_BEGIN:
+            return "SEND_CONFIG_BEGIN";
+        case CONTINUE_SEND_CONFIG:
+            return "CONTINUE_SEND_CONFIG";
+        case SEND_CONFIG_EEPROM_BRENNEN:
+            return "SEND_CONFIG_EEPROM_BRENNEN";
+        case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
+            return "SEND_CONFIG_WAIT_EEPROM_WRITTEN";
+        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
+            return "SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE";
+        case MANUAL_GET_VERSION:
+            return "MANUAL_GET_VERSION";
     }
     return "?";
 }
@@ -191,17 +201,20 @@ void TTransferStateMachine::onTimer() {
     const std::int64_t waited = host_.nowMs() - waitSinceMs_;
     switch (MyStateMachine) {
         case CONTINUE_SEND_CONFIG:
-            if (waited >= kPacketTimeoutMs) return abortTransfer("no ACK after SysEx packet, transfer aborted");
+            if (waited >= kPacketTimeoutMs)
+                return abortTransfer("no ACK after SysEx packet, transfer aborted");
             host_.log(TransferLogLevel::Info, "wait for ACK (Data)");
             VersionsAbfrage();
             break;
         case SEND_CONFIG_EEPROM_BRENNEN:
-            if (waited >= kPacketTimeoutMs) return abortTransfer("no ACK after last SysEx packet, transfer aborted");
+            if (waited >= kPacketTimeoutMs)
+                return abortTransfer("no ACK after last SysEx packet, transfer aborted");
             host_.log(TransferLogLevel::Info, "wait for ACK (ready to write EEPROM)");
             VersionsAbfrage();
             break;
         case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
-            if (waited >= kPacketTimeoutMs) return abortTransfer("no ACK after write EEPROM, transfer aborted");
+            if (waited >= kPacketTimeoutMs)
+                return abortTransfer("no ACK after write EEPROM, transfer aborted");
             host_.log(TransferLogLevel::Info, "wait for ACK (EEPROM written)");
             VersionsAbfrage();
             host_.setSendCaption(SendCaption::Initializing);

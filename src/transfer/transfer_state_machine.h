@@ -57,11 +57,11 @@ enum class TransferLogLevel { Info, InfoAnsi, Error };
 // Stages a transfer passes, for hosts that report progress (the tool prints
 // one line each). The editor may ignore them.
 enum class TransferStage {
-    PacketSent,      // packetIndex (1-based) of packetCount has gone out
-    Storing,         // store command sent
-    Restarting,      // restart byte sent
-    Finished,        // device answered after its restart
-    Aborted,         // no answer in time; not-responding text shown
+    PacketSent,  // packetIndex (1-based) of packetCount has gone out
+    Storing,     // store command sent
+    Restarting,  // restart byte sent
+    Finished,    // device answered after its restart
+    Aborted,     // no answer in time; not-responding text shown
 };
 
 class TransferHost {

@@ -44,7 +44,8 @@ std::vector<std::string> packetsOf(const std::string& json, const std::string& k
     const std::string array = json.substr(start, end - start);
     std::vector<std::string> out;
     const std::regex packet("\"(F0[0-9A-F ]*F7)\"");
-    for (auto it = std::sregex_iterator(array.begin(), array.end(), packet); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(array.begin(), array.end(), packet); it != std::sregex_iterator();
+         ++it)
         out.push_back((*it)[1]);
     return out;
 }
@@ -71,8 +72,8 @@ protected:
     // Starts the simulator with extra options and learns its port names.
     void startSim(std::vector<std::string> extra) {
         static int counter = 0;
-        std::vector<std::string> argv{(kBin / "korvane-sim").string(), "--name", "Sim" + std::to_string(counter++),
-                                      "--state", state_.string()};
+        std::vector<std::string> argv{(kBin / "korvane-sim").string(), "--name",
+                                      "Sim" + std::to_string(counter++), "--state", state_.string()};
         argv.insert(argv.end(), extra.begin(), extra.end());
         sim_ = std::make_unique<BackgroundProcess>(argv);
         ASSERT_TRUE(sim_->started());
@@ -84,8 +85,8 @@ protected:
     }
 
     ProcessResult send(const std::string& configuration = kStandard) {
-        return runProcess({(kBin / "korvane").string(), "send", kDocument, configuration, "--out", deviceIn_, "--in",
-                           deviceOut_},
+        return runProcess({(kBin / "korvane").string(), "send", kDocument, configuration, "--out", deviceIn_,
+                           "--in", deviceOut_},
                           std::chrono::seconds(120));
     }
 

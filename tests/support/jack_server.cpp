@@ -24,8 +24,9 @@ void quiet(const char*) {}
 
 bool acceptsClients(const std::string& server) {
     jack_status_t status{};
-    jack_client_t* client = jack_client_open("korvane-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                                             &status, server.c_str());
+    jack_client_t* client =
+        jack_client_open("korvane-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                         &status, server.c_str());
     if (!client) return false;
     jack_client_close(client);
     return true;

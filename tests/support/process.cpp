@@ -32,11 +32,13 @@ pid_t spawnProcess(const std::vector<std::string>& argv, const std::filesystem::
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     if (err == out) {
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     } else {
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
     }
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -106,7 +108,8 @@ BackgroundProcess::~BackgroundProcess() {
     std::filesystem::remove_all(dir_);
 }
 
-std::optional<std::string> BackgroundProcess::waitForLine(const std::string& prefix, std::chrono::milliseconds limit) {
+std::optional<std::string> BackgroundProcess::waitForLine(const std::string& prefix,
+                                                          std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
         std::istringstream lines(output());

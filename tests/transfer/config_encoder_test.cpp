@@ -34,22 +34,24 @@ struct RecordingReport : EncoderReport {
 // (element number, group, message) and one group "G" of messages given as XML.
 class EncoderTest : public ::testing::Test {
 protected:
-    void write(const std::vector<std::tuple<int, std::string, std::string>>& elements, const std::string& messages) {
+    void write(const std::vector<std::tuple<int, std::string, std::string>>& elements,
+               const std::string& messages) {
         std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<korvane>\n<sets>\n<set name=\"C\">\n";
         for (const auto& [n, group, message] : elements) {
             xml += "<element name=\"" + std::string(Wie_lautet_EingabeElementName(n)) + "\"><group>" + group +
                    "</group><name>" + message + "</name></element>\n";
         }
-        xml += "</set>\n<set name=\"Empty\"/>\n</sets>\n<messagegroups>\n<messagegroup name=\"G\">\n" + messages +
-               "</messagegroup>\n</messagegroups>\n</korvane>\n";
+        xml += "</set>\n<set name=\"Empty\"/>\n</sets>\n<messagegroups>\n<messagegroup name=\"G\">\n" +
+               messages + "</messagegroup>\n</messagegroups>\n</korvane>\n";
         std::ofstream(file_) << xml;
         ASSERT_TRUE(doc_.load(file_).ok());
     }
     void TearDown() override { std::filesystem::remove(file_); }
 
-    std::filesystem::path file_ = std::filesystem::temp_directory_path() /
-                                  ("encoder_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".xml");
+    std::filesystem::path file_ =
+        std::filesystem::temp_directory_path() /
+        ("encoder_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".xml");
     ConfigDocument doc_;
     RecordingReport report_;
 };
@@ -61,14 +63,15 @@ TEST(ElementWordsTest, ByKindAndRange) {
         ElementWords expected;
     };
     const Case cases[] = {
-        {0, 0, 16383, 127, 0, {0, 0xFFFF, 256, 0, false}},     // full range fader
-        {8, 1000, 9000, 1, 0, {1000, 32001, 524, 0, false}},   // limited fader
-        {3, 500, 500, 1, 0, {500, 256, 0xFFFF, 0, true}},      // F = 0
-        {4, 9000, 1000, 1, 0, {9000, (-32001) & 0xFFFF, (-524) & 0xFFFF, 0, false}},  // reversed: G not limited
-        {29, 0, 16383, 127, 0, {0, 16383, 127, 0}},           // encoder
-        {47, 10, 20, 3, 15, {10, 20, 3, 15}},                 // jog shuttle
-        {9, 10, 20, 3, 15, {0, 0, 0, 0}},                     // button
-        {48, 10, 20, 3, 15, {0, 0, 0, 0}},                    // jog wheel position
+        {0, 0, 16383, 127, 0, {0, 0xFFFF, 256, 0, false}},                            // full range fader
+        {8, 1000, 9000, 1, 0, {1000, 32001, 524, 0, false}},                          // limited fader
+        {3, 500, 500, 1, 0, {500, 256, 0xFFFF, 0, true}},                             // F = 0
+        {4, 9000, 1000, 1, 0, {9000, (-32001) & 0xFFFF, (-524) & 0xFFFF, 0, false}},  // reversed: G not
+                                                                                      // limited
+        {29, 0, 16383, 127, 0, {0, 16383, 127, 0}},                                   // encoder
+        {47, 10, 20, 3, 15, {10, 20, 3, 15}},                                         // jog shuttle
+        {9, 10, 20, 3, 15, {0, 0, 0, 0}},                                             // button
+        {48, 10, 20, 3, 15, {0, 0, 0, 0}},                                            // jog wheel position
     };
     for (const auto& c : cases) {
         const ElementWords w = elementWords(c.element, c.min, c.max, c.step, c.start);
@@ -85,9 +88,9 @@ TEST_F(EncoderTest, FaderFullRangePacketIsByteExact) {
     write({{0, "G", "vol"}}, "<message name=\"vol\"><left>B0,07</left><mode>14</mode></message>\n");
     const EncodeResult r = KonfigurationSenden(doc_, "C", report_);
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.stream, B({0xF0, 0x7D, 0x01, 0x00, 0x00, 0x00, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x0F, 0x0F,
-                           0x0F, 0x0F, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0B, 0x00, 0x00,
-                           0x07, 0x0F, 0x0E, 0x0F, 0x0E, 0x04, 0x00, 0xF7}));
+    EXPECT_EQ(r.stream, B({0xF0, 0x7D, 0x01, 0x00, 0x00, 0x00, 0x0E, 0x00, 0x00, 0x00, 0x00, 0x0F,
+                           0x0F, 0x0F, 0x0F, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0B,
+                           0x00, 0x00, 0x07, 0x0F, 0x0E, 0x0F, 0x0E, 0x04, 0x00, 0xF7}));
     ASSERT_EQ(report_.progress.size(), 64u);
     for (int n = 0; n < 64; ++n) EXPECT_EQ(report_.progress[n], std::make_pair(n, n == 0));
 }
@@ -98,10 +101,17 @@ TEST_F(EncoderTest, ValuesAreThoseThePanelWouldShow) {
         "<min>129</min><max>8256</max><step>129</step><start>258</start></message>\n"
         "<message name=\"pct\"><left>B0,12</left><range>percent</range><min>1000</min><max>9000</max>"
         "<step>1</step><start>5</start></message>\n"
-        "<message name=\"btn\"><left>90,10,7F</left><right>90,10,00</right><mode>1</mode><range>absolute</range>"
+        "<message "
+        "name=\"btn\"><left>90,10,7F</left><right>90,10,00</right><mode>1</mode><range>absolute</range>"
         "<min>5</min><max>5</max></message>\n"
-        "<message name=\"flat\"><left>B0,01</left><range>absolute</range><min>700</min><max>700</max></message>\n";
-    write({{29, "G", "abs"}, {1, "G", "pct"}, {2, "G", "btn"}, {30, "G", "btn"}, {5, "G", "flat"}, {48, "G", "abs"}},
+        "<message "
+        "name=\"flat\"><left>B0,01</left><range>absolute</range><min>700</min><max>700</max></message>\n";
+    write({{29, "G", "abs"},
+           {1, "G", "pct"},
+           {2, "G", "btn"},
+           {30, "G", "btn"},
+           {5, "G", "flat"},
+           {48, "G", "abs"}},
           messages);
     const EncodeResult r = KonfigurationSenden(doc_, "C", report_);
     ASSERT_TRUE(r.ok());
@@ -155,9 +165,9 @@ TEST_F(EncoderTest, BrokenElementsRefuseTheWholeConfiguration) {
     EXPECT_EQ(report_.refusals, 1);
 
     using R = EncodeProblem::Reason;
-    const std::vector<std::pair<int, R>> expected{{1, R::DanglingGroup},  {2, R::DanglingMessage}, {3, R::InvalidLeft},
-                                                  {4, R::InvalidRight},   {9, R::InvalidMode},     {29, R::InvalidRange},
-                                                  {31, R::InvalidNumber}};
+    const std::vector<std::pair<int, R>> expected{
+        {1, R::DanglingGroup}, {2, R::DanglingMessage}, {3, R::InvalidLeft},   {4, R::InvalidRight},
+        {9, R::InvalidMode},   {29, R::InvalidRange},   {31, R::InvalidNumber}};
     std::vector<std::pair<int, R>> got;
     for (const auto& p : r.problems) got.emplace_back(p.elementNumber, p.reason);
     EXPECT_EQ(got, expected);

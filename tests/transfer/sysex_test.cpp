@@ -28,8 +28,8 @@ TEST(SysExCodec, NibblesChecksumAndWordSplit) {
         ByteString payload;
         int checksum;
     };
-    for (const auto& c : {Case{B({1, 2, 3}), 0xFA}, Case{B({0x80, 0x80}), 0x00}, Case{{}, 0x00},
-                          Case{B({0x12}), 0xEE}}) {
+    for (const auto& c :
+         {Case{B({1, 2, 3}), 0xFA}, Case{B({0x80, 0x80}), 0x00}, Case{{}, 0x00}, Case{B({0x12}), 0xEE}}) {
         EXPECT_EQ(Checksum(c.payload), B({c.checksum})) << HexBytes(c.payload);
     }
 
@@ -61,11 +61,11 @@ TEST(SysExCodec, HexTextParser) {
         {"b0, 07 ,7f", B({0xB0, 0x07, 0x7F}), false},
         {"B0077F", B({0xB0, 0x07, 0x7F}), false},
         {",,B0;;  07", B({0xB0, 0x07}), false},
-        {"B0,7", B({0xB0}), false},            // lone trailing digit dropped silently
-        {"B0,7,FE", {}, true},                 // split digit pair
-        {"G1", {}, false},                     // letter skipped, digit never completes
+        {"B0,7", B({0xB0}), false},  // lone trailing digit dropped silently
+        {"B0,7,FE", {}, true},       // split digit pair
+        {"G1", {}, false},           // letter skipped, digit never completes
         {"", {}, false},
-        {",FE", B({0xFE}), false},              // empty template with end marker
+        {",FE", B({0xFE}), false},  // empty template with end marker
         {"B0,07,FE", B({0xB0, 0x07, 0xFE}), false},
     };
     for (const auto& c : cases) {
@@ -75,7 +75,8 @@ TEST(SysExCodec, HexTextParser) {
         if (c.reported) EXPECT_EQ(report.texts[0], c.text);
         EXPECT_EQ(ParseHexText(c.text).has_value(), !c.reported) << c.text;
     }
-    EXPECT_EQ(invalidHexTextMessage("B0,7,FE", "en"), "Error: This is not a valid hexadecimal string (B0,7,FE)");
+    EXPECT_EQ(invalidHexTextMessage("B0,7,FE", "en"),
+              "Error: This is not a valid hexadecimal string (B0,7,FE)");
     EXPECT_EQ(invalidHexTextMessage("x", "de"), "Fehler: Dies ist keine gültige Hexadezimalwert-Kette (x)");
 }
 
@@ -109,8 +110,9 @@ TEST(SysExCodec, VersionReply) {
     EXPECT_TRUE(IsVersionReply(B({0xF0, 0x7D, 0x08, 0, 3, 0, 2, 0xF7})));
     EXPECT_EQ(VersionText(B({0xF0, 0x7D, 0x08, 0, 3, 0, 2, 0xF7})), "03.02");
     EXPECT_EQ(VersionText(B({0xF0, 0x7D, 0x08, 1, 0x0A, 0, 4, 0xF7})), "1:.04");  // no range check
-    for (const auto& notReply : {B({0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0, 0xF7}), B({0xF0, 0x7D, 0x08, 0, 3, 0, 0xF7}),
-                                 B({0xF0, 0x7D, 0x07, 0, 3, 0, 4, 0xF7}), B({0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF0})}) {
+    for (const auto& notReply :
+         {B({0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0, 0xF7}), B({0xF0, 0x7D, 0x08, 0, 3, 0, 0xF7}),
+          B({0xF0, 0x7D, 0x07, 0, 3, 0, 4, 0xF7}), B({0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF0})}) {
         EXPECT_FALSE(IsVersionReply(notReply)) << HexBytes(notReply);
         EXPECT_EQ(VersionText(notReply), "");
     }
@@ -135,11 +137,13 @@ TEST(Hexmon, MultiLineForms) {
     const std::string first = "61 62 63 64 65 66 67 68 69 6A 6B 6C 6D 6E 6F 70  abcdefghijklmnop";
     const std::string second = "71" + std::string(45, ' ') + "  q" + std::string(15, ' ');
 
-    EXPECT_EQ(THexmon::HexAsciiMonLines(data, 16, false), "0000   " + first + "\r\n0010   " + second + "\r\n");
+    EXPECT_EQ(THexmon::HexAsciiMonLines(data, 16, false),
+              "0000   " + first + "\r\n0010   " + second + "\r\n");
     EXPECT_EQ(THexmon::HexAsciiMonLines(data, 16, true), first + "\r\n" + second + "\r\n");
     EXPECT_EQ(THexmon::HexAsciiMonLines("", 16, false), "");
     EXPECT_EQ(THexmon::CreateHexAsciiMonLinesStringList(data, 16, true), (std::vector{first, second}));
-    EXPECT_EQ(THexmon::CreateHexAsciiMonLinesStringList(data, 1, 16, false), (std::vector{"0000   " + first}));
+    EXPECT_EQ(THexmon::CreateHexAsciiMonLinesStringList(data, 1, 16, false),
+              (std::vector{"0000   " + first}));
 
     std::vector<std::string> printed;
     THexmon::HexAsciiMonLines([&](const std::string& l) { printed.push_back(l); }, data, ">", 16, false);
@@ -187,12 +191,15 @@ TEST(Hexmon, ShortenAndMask) {
         {"abcdefghij", 10, false, false, "abcdefghij"},
         {"abcdefghij", 2, false, false, "ab"},
         {"a\tb", 10, false, true, "a[09]b"},
-        {"a\tb", 10, false, false, "a\xB4" "b"},
+        {"a\tb", 10, false, false,
+         "a\xB4"
+         "b"},
         {"\xC4\xD6\xDC\xDF\xB0\x80", 10, false, true, "\xC4\xD6\xDC\xDF\xB0[80]"},
         {"abcdefghij", -1, false, false, ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(THexmon::ShortenAndMaskAnsiString(c.data, c.shorten, c.middle, c.hex), c.expected) << c.data;
+        EXPECT_EQ(THexmon::ShortenAndMaskAnsiString(c.data, c.shorten, c.middle, c.hex), c.expected)
+            << c.data;
 }
 
 }  // namespace

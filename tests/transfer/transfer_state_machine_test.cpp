@@ -31,12 +31,15 @@ public:
     std::int64_t nowMs() override { return now; }
     void showNotResponding() override { events.push_back("T1"); }
     void setSendCaption(SendCaption c) override {
-        events.push_back(c == SendCaption::Saving ? "caption T2" : c == SendCaption::Initializing ? "caption T3"
-                                                                                                  : "caption T4");
+        events.push_back(c == SendCaption::Saving         ? "caption T2"
+                         : c == SendCaption::Initializing ? "caption T3"
+                                                          : "caption T4");
     }
     void InitSendButton() override { events.push_back("InitSendButton"); }
     void log(TransferLogLevel level, std::string_view line) override {
-        const char* tag = level == TransferLogLevel::Info ? "info " : level == TransferLogLevel::InfoAnsi ? "ansi " : "error ";
+        const char* tag = level == TransferLogLevel::Info       ? "info "
+                          : level == TransferLogLevel::InfoAnsi ? "ansi "
+                                                                : "error ";
         events.push_back(tag + std::string(line));
     }
 
@@ -57,9 +60,13 @@ const ByteString kReply0304{0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF7};
 const ByteString kReply0302{0xF0, 0x7D, 0x08, 0, 3, 0, 2, 0xF7};
 const std::string kQuery = "send F0 7D 07 F7";
 
-ByteString packet(std::uint8_t element) { return BuildDataPacket(0x01, ByteString{element, 0x0E, 0xB0, 0xFE}); }
+ByteString packet(std::uint8_t element) {
+    return BuildDataPacket(0x01, ByteString{element, 0x0E, 0xB0, 0xFE});
+}
 
-std::string sentLog(const ByteString& p) { return "ansi ACK received, send: " + THexmon::HexAsciiMonLine(p, 0, 256); }
+std::string sentLog(const ByteString& p) {
+    return "ansi ACK received, send: " + THexmon::HexAsciiMonLine(p, 0, 256);
+}
 
 TEST(TransferStateMachine, FullThreePacketTransfer) {
     FakeHost host;
@@ -85,8 +92,8 @@ TEST(TransferStateMachine, FullThreePacketTransfer) {
     EXPECT_EQ(m.posEndSysValue(), static_cast<int>(p1.size()));
 
     host.advance(45, m);  // two unanswered polls
-    EXPECT_EQ(host.take(), (std::vector<std::string>{"info wait for ACK (Data)", kQuery, "info wait for ACK (Data)",
-                                                     kQuery}));
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info wait for ACK (Data)", kQuery,
+                                                     "info wait for ACK (Data)", kQuery}));
     m.onSysEx(kReply0304);
     EXPECT_EQ(host.take(), (std::vector<std::string>{sentLog(p2), "send " + HexBytes(p2), "timer 20"}));
     EXPECT_EQ(m.posStartSysValue(), static_cast<int>(p1.size()) + 1);
@@ -173,8 +180,9 @@ TEST(TransferStateMachine, EmptyStreamGoesStraightToStore) {
     m.onSysEx(kReply0304);
     host.take();
     m.onSysEx(kReply0304);
-    EXPECT_EQ(host.take(), (std::vector<std::string>{"info no SysEx packets to send", "info ACK received, write EEPROM",
-                                                     "caption T2", "send F0 7D 03 F7", "timer 250"}));
+    EXPECT_EQ(host.take(),
+              (std::vector<std::string>{"info no SysEx packets to send", "info ACK received, write EEPROM",
+                                        "caption T2", "send F0 7D 03 F7", "timer 250"}));
     m.onSysEx(kReply0304);
     m.onSysEx(kReply0304);
     EXPECT_EQ(m.state(), IDLE);
