@@ -65,6 +65,7 @@ public:
             case TransferLogLevel::Error: LogError(line); break;
         }
     }
+    void versionQuerySent() override { mon_.VersionsString.clear(); }
     void versionReceived(std::string_view version) override {
         mon_.VersionsString = std::string(version);
         mon_.addLine(QString::fromStdString(textWith("monitor.version", uiLanguage().toStdString(), version)));
@@ -177,10 +178,7 @@ void TFormMIDIMon::MidiSend(const ByteString& SysEx) {
     }
 }
 
-void TFormMIDIMon::VersionsAbfrage() {
-    VersionsString.clear();
-    machine_->VersionsAbfrage();
-}
+void TFormMIDIMon::VersionsAbfrage() { machine_->VersionsAbfrage(); }
 
 void TFormMIDIMon::MIDIMonitorInput() {
     if (!MIDIinput1) return;
@@ -254,10 +252,7 @@ void TFormMIDIMon::FormShow() {
 void TFormMIDIMon::btClearClick() { Memo1->clear(); }
 void TFormMIDIMon::btCloseClick() { hide(); }
 
-void TFormMIDIMon::btAskFirmwareVersionClick() {
-    VersionsString.clear();
-    machine_->startManualVersion();
-}
+void TFormMIDIMon::btAskFirmwareVersionClick() { machine_->startManualVersion(); }
 
 void TFormMIDIMon::btAskConfigurationClick() { machine_->startConfigRequest(); }
 
