@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "temp_folder.h"
 
 namespace korvane {
@@ -158,6 +160,9 @@ TEST(ConfigDocumentFile, UnchangedDocumentSavesByteForByte) {
         "\t<sets>\r\n\t</sets><![CDATA[<raw & stuff>]]>\r\n</lib>\r\n<!-- after -->\r\n\r\n",
         "\xEF\xBB\xBF<lib><sets/></lib>",
         "<lib/>",
+        // Empty elements keep the form they were written in, also when an
+        // attribute value holds a ">" or "/".
+        "<lib><a x=\"1>2\"></a><b y=\"/\"/><c/><d></d></lib>",
     };
     for (const auto& content : files) {
         TempFolder tmp;
@@ -287,6 +292,32 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         EXPECT_EQ(doc.setNames(), std::vector<std::string>{"kept"});
         EXPECT_EQ(doc.fileName(), tmp / "good.xml");
         EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
+    }
+}
+
+TEST(ConfigDocumentFile, DamagedFilesAreRefusedOrKeptButNeverCrash) {
+    // Cuts and byte flips of a real library: whatever the loader makes of
+    // them, it answers with a status, and what it accepts saves again.
+    const std::string library = kLibrary;
+    std::mt19937 rng(7);
+    TempFolder tmp;
+    for (int round = 0; round < 300; ++round) {
+        std::string damaged =
+            library.substr(0, std::uniform_int_distribution<std::size_t>(0, library.size())(rng));
+        for (int flips = std::uniform_int_distribution<int>(0, 3)(rng); flips > 0 && !damaged.empty();
+             --flips) {
+            damaged[std::uniform_int_distribution<std::size_t>(0, damaged.size() - 1)(rng)] =
+                static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+        }
+        writeFile(tmp / "x.xml", damaged);
+        ConfigDocument doc;
+        const DocumentStatus st = doc.load(tmp / "x.xml");
+        EXPECT_FALSE(st.message("de").empty() && !st.ok());
+        if (st.ok()) {
+            const DocumentStatus saved = doc.save();
+            EXPECT_TRUE(saved.ok() || saved.code == Code::CustomEntity) << saved.message("en");
+            if (saved.ok()) EXPECT_TRUE(doc.reload().ok());
+        }
     }
 }
 
