@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -21,6 +22,8 @@ constexpr auto kStartLimit = std::chrono::seconds(15);
 // JACK prints its own complaints to standard error for every failed attempt
 // while the server is still starting; keep those out of the test output.
 void quiet(const char*) {}
+// Once the server is up, JACK's messages matter again to whoever uses it.
+void toStderr(const char* message) { std::fprintf(stderr, "JACK: %s\n", message); }
 
 bool acceptsClients(const std::string& server) {
     jack_status_t status{};
@@ -90,6 +93,8 @@ std::unique_ptr<JackServer> JackServer::start(std::string& why) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 
+    jack_set_error_function(toStderr);
+    jack_set_info_function(quiet);
     if (const char* old = std::getenv("JACK_DEFAULT_SERVER")) server->previousDefault_ = old;
     ::setenv("JACK_DEFAULT_SERVER", server->name_.c_str(), 1);
     return server;
