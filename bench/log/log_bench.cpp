@@ -64,20 +64,23 @@ void runBursts(benchmark::State& state, Log log, Drain drain) {
         drain();
     }
     state.SetItemsProcessed(state.iterations() * burst);
-    state.counters["ns_per_call"] =
-        benchmark::Counter(nanos / static_cast<double>(state.iterations() * burst), benchmark::Counter::kAvgThreads);
+    state.counters["ns_per_call"] = benchmark::Counter(
+        nanos / static_cast<double>(state.iterations() * burst), benchmark::Counter::kAvgThreads);
 }
 
 void BM_Korvane_LogInfoBurst(benchmark::State& state) {
-    runBursts(state, [] { korvane::LogInfo(kText); }, [] { korvane::programLog()->Flush(0); });
+    runBursts(
+        state, [] { korvane::LogInfo(kText); }, [] { korvane::programLog()->Flush(0); });
 }
 BENCHMARK(BM_Korvane_LogInfoBurst)->Threads(1)->Threads(4)->UseManualTime();
 
 void BM_Spdlog_InfoBurst(benchmark::State& state) {
     auto pool = spdlog::thread_pool();
-    runBursts(state, [] { gSpd->info(kText); }, [&] {
-        while (pool->queue_size() != 0) std::this_thread::yield();
-    });
+    runBursts(
+        state, [] { gSpd->info(kText); },
+        [&] {
+            while (pool->queue_size() != 0) std::this_thread::yield();
+        });
 }
 BENCHMARK(BM_Spdlog_InfoBurst)->Threads(1)->Threads(4)->UseManualTime();
 
@@ -87,7 +90,8 @@ void BM_Korvane_LinesWritten(benchmark::State& state) {
     int round = 0;
     for (auto _ : state) {
         korvane::TLogClass log;
-        log.Init(0, (gFolder / ("korvane-" + std::to_string(round++))).string(), "log", 0x7fffffff, 10, 1000, 0);
+        log.Init(0, (gFolder / ("korvane-" + std::to_string(round++))).string(), "log", 0x7fffffff, 10, 1000,
+                 0);
         log.RegisterThread("Bench", 0);
         for (int i = 0; i < kLinesPerRound; ++i) log.Append(kText, korvane::vlInfo, false);
     }
@@ -101,8 +105,8 @@ void BM_Spdlog_LinesWritten(benchmark::State& state) {
         auto pool = std::make_shared<spdlog::details::thread_pool>(8192, 1);
         auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(
             (gFolder / ("spdlog-" + std::to_string(round++) + ".log")).string(), true);
-        auto logger = std::make_shared<spdlog::async_logger>("round", sink, pool,
-                                                             spdlog::async_overflow_policy::block);
+        auto logger =
+            std::make_shared<spdlog::async_logger>("round", sink, pool, spdlog::async_overflow_policy::block);
         spdPattern(*logger);
         for (int i = 0; i < kLinesPerRound; ++i) logger->info(kText);
         logger.reset();
@@ -122,7 +126,8 @@ int main(int argc, char** argv) {
 
     korvane::startProgramLog();
     spdlog::init_thread_pool(8192, 1);
-    gSpd = spdlog::create_async<spdlog::sinks::basic_file_sink_mt>("bench", (gFolder / "spdlog.log").string(), true);
+    gSpd = spdlog::create_async<spdlog::sinks::basic_file_sink_mt>("bench", (gFolder / "spdlog.log").string(),
+                                                                   true);
     spdPattern(*gSpd);
 
     benchmark::Initialize(&argc, argv);

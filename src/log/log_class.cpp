@@ -49,8 +49,9 @@ std::string shortenName(std::string_view name) {
 }
 
 std::size_t findThread(const std::vector<std::unique_ptr<TRegisteredThread>>& list, TThreadID id) {
-    auto it = std::lower_bound(list.begin(), list.end(), id,
-                               [](const std::unique_ptr<TRegisteredThread>& e, TThreadID v) { return e->ThreadID < v; });
+    auto it = std::lower_bound(
+        list.begin(), list.end(), id,
+        [](const std::unique_ptr<TRegisteredThread>& e, TThreadID v) { return e->ThreadID < v; });
     if (it != list.end() && (*it)->ThreadID == id) return static_cast<std::size_t>(it - list.begin());
     return list.size();
 }
@@ -65,8 +66,9 @@ TLogfile::TLogfile(TLogClass* LogClass, std::int32_t Index, const std::string& L
     : Index(Index), FLogClass(LogClass) {
     (void)CustomColumns;
     gReportErrors.store(true);
-    FLogThread = std::make_unique<TLogThread>(LogfileName, LogfileExtension, LogfileMaxSize, LogfileMaxGenerations,
-                                              MaxMemoLines, static_cast<std::int32_t>(MaxMemoLines * 0.05), this);
+    FLogThread =
+        std::make_unique<TLogThread>(LogfileName, LogfileExtension, LogfileMaxSize, LogfileMaxGenerations,
+                                     MaxMemoLines, static_cast<std::int32_t>(MaxMemoLines * 0.05), this);
     FLogThread->Start();
     // Lines may be logged as soon as the file exists; the writer must run.
     ThreadRunning.wait(false);
@@ -83,8 +85,8 @@ bool TLogfile::_Append(std::string_view Logtext, TVerboseLevel VerboseLevel, con
     item->VerboseLevel = VerboseLevel;
     item->ThreadName = ThreadName;
     item->Text.assign(Logtext.data(), Logtext.size());
-    item->caBytes = static_cast<std::int32_t>(
-        std::min<std::size_t>(Logtext.size() + ThreadName.size() + 50, 0x7fffffff));
+    item->caBytes =
+        static_cast<std::int32_t>(std::min<std::size_t>(Logtext.size() + ThreadName.size() + 50, 0x7fffffff));
     item->SuppressTimeStamp = SuppressTime;
     if (!FLogThread->FileLogItemAdd(std::move(item))) return false;
     // A backlog this large makes every further call pause; the writer starts
@@ -107,8 +109,9 @@ void TLogfile::_RegisterThread(std::string_view Name) {
     entry->ThreadID = id;
     entry->Logfile = this;
     entry->Name = makeLabel(id, Name);
-    auto it = std::lower_bound(FRegisteredThreads.begin(), FRegisteredThreads.end(), id,
-                               [](const std::unique_ptr<TRegisteredThread>& e, TThreadID v) { return e->ThreadID < v; });
+    auto it = std::lower_bound(
+        FRegisteredThreads.begin(), FRegisteredThreads.end(), id,
+        [](const std::unique_ptr<TRegisteredThread>& e, TThreadID v) { return e->ThreadID < v; });
     FRegisteredThreads.insert(it, std::move(entry));
 }
 
@@ -150,8 +153,9 @@ TLogClass::~TLogClass() {
     files.clear();
 }
 
-TLogfile* TLogClass::Init(std::int32_t Index, const std::string& LogfileName, const std::string& LogfileExtension,
-                          std::int32_t LogfileMaxSize, std::int32_t LogfileMaxGenerations, std::int32_t MaxMemoLines,
+TLogfile* TLogClass::Init(std::int32_t Index, const std::string& LogfileName,
+                          const std::string& LogfileExtension, std::int32_t LogfileMaxSize,
+                          std::int32_t LogfileMaxGenerations, std::int32_t MaxMemoLines,
                           std::int32_t CustomColumns) {
     auto file = std::make_unique<TLogfile>(this, Index, LogfileName, LogfileExtension, LogfileMaxSize,
                                            LogfileMaxGenerations, MaxMemoLines, CustomColumns);
@@ -180,8 +184,8 @@ std::string TLogClass::LogfilePath(TLogfileDestination Destination, const std::s
 
 TLogfile* TLogClass::Init(std::int32_t Index, TLogfileDestination Destination, const std::string& CompanyName,
                           const std::string& ApplicationName, const std::string& LogfileName) {
-    return Init(Index, LogfilePath(Destination, CompanyName, ApplicationName, LogfileName), "log", 10000000, 10,
-                1000, 0);
+    return Init(Index, LogfilePath(Destination, CompanyName, ApplicationName, LogfileName), "log", 10000000,
+                10, 1000, 0);
 }
 
 TLogfile* TLogClass::LogfileAt(std::int32_t Position) const {
@@ -301,7 +305,8 @@ void TLogClass::Append(std::string_view LogText, TVerboseLevel VerboseLevel, std
     bool pause = false;
     {
         std::lock_guard lock(FLock);
-        if (TLogfile* file = LogfileAt(LogfileIndex)) pause = file->_Append(LogText, VerboseLevel, label, false);
+        if (TLogfile* file = LogfileAt(LogfileIndex))
+            pause = file->_Append(LogText, VerboseLevel, label, false);
     }
     if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -386,7 +391,8 @@ void TLogClass::SetFileLogLevel(std::string_view LogLevel, std::int32_t Index) {
     }
     const LogArg args[] = {LogArg(LogLevel)};
     AppendFmt(vlError, "lib_logfile: Error",
-              "SetLogLevel(): Unknown LogLevel-Text \"%s\", use debug/verbose/success/info/warning/error", args);
+              "SetLogLevel(): Unknown LogLevel-Text \"%s\", use debug/verbose/success/info/warning/error",
+              args);
     SetFileVerboseLevel(Index, vlDebug);
 }
 
@@ -456,11 +462,13 @@ void TLogClass::LogWaitFor(TThreadID Thread, const std::function<bool(std::chron
         ++intervals;
         if (intervals == 1 || RepeatWarning) {
             const LogArg args[] = {LogArg(label), LogArg(DebugText)};
-            AppendFmt(vlWarning, "lib_logfile: Warning", "Waiting for Thread \"%s\" (DebugText = \"%s\")", args);
+            AppendFmt(vlWarning, "lib_logfile: Warning", "Waiting for Thread \"%s\" (DebugText = \"%s\")",
+                      args);
         }
     }
     if (intervals > 0) {
-        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         const LogArg args[] = {LogArg(label), LogArg(static_cast<std::int64_t>(took.count()))};
         AppendFmt(vlWarning, "lib_logfile: Warning", "Waiting for Thread \"%s\" done. Took %d ms", args);
     }

@@ -147,13 +147,15 @@ std::string formatChecked(std::string_view format, std::span<const LogArg> args)
             case 'o': {
                 const LogArg& a = take("an integer");
                 if (!isInteger(a.kind())) break;
-                appendPrintf(out, specFor(conv == 'u' ? "-0" : "-0#", true) + "ll" + conv, static_cast<unsigned long long>(a.asUnsigned()));
+                appendPrintf(out, specFor(conv == 'u' ? "-0" : "-0#", true) + "ll" + conv,
+                             static_cast<unsigned long long>(a.asUnsigned()));
                 continue;
             }
             case 'c': {
                 const LogArg& a = take("a character");
                 if (!isInteger(a.kind())) break;
-                appendPrintf(out, specFor("-", false) + 'c', static_cast<int>(static_cast<unsigned char>(a.asSigned())));
+                appendPrintf(out, specFor("-", false) + 'c',
+                             static_cast<int>(static_cast<unsigned char>(a.asSigned())));
                 continue;
             }
             case 'f':

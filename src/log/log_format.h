@@ -29,11 +29,9 @@ public:
     enum class Kind { Signed, Unsigned, Floating, Text, Character, Pointer };
 
     template <std::signed_integral T>
-        requires(!std::same_as<T, char>)
-    LogArg(T v) : kind_(Kind::Signed), i_(static_cast<std::int64_t>(v)) {}
+    requires(!std::same_as<T, char>) LogArg(T v) : kind_(Kind::Signed), i_(static_cast<std::int64_t>(v)) {}
     template <std::unsigned_integral T>
-        requires(!std::same_as<T, bool>)
-    LogArg(T v) : kind_(Kind::Unsigned), u_(static_cast<std::uint64_t>(v)) {}
+    requires(!std::same_as<T, bool>) LogArg(T v) : kind_(Kind::Unsigned), u_(static_cast<std::uint64_t>(v)) {}
     LogArg(bool v) : kind_(Kind::Signed), i_(v ? 1 : 0) {}
     LogArg(char v) : kind_(Kind::Character), i_(static_cast<unsigned char>(v)) {}
     template <std::floating_point T>
@@ -47,9 +45,7 @@ public:
 
     Kind kind() const { return kind_; }
     std::int64_t asSigned() const { return kind_ == Kind::Unsigned ? static_cast<std::int64_t>(u_) : i_; }
-    std::uint64_t asUnsigned() const {
-        return kind_ == Kind::Unsigned ? u_ : static_cast<std::uint64_t>(i_);
-    }
+    std::uint64_t asUnsigned() const { return kind_ == Kind::Unsigned ? u_ : static_cast<std::uint64_t>(i_); }
     double asDouble() const { return d_; }
     std::string_view asText() const { return s_; }
     const void* asPointer() const { return p_; }

@@ -31,7 +31,8 @@ std::tm localTime(std::chrono::system_clock::time_point t) {
 // Seconds since the start counter with six decimals and always a "." before
 // them: the log is read by tools and people in every locale alike.
 void appendSeconds(std::string& out, std::int64_t count, std::int64_t start, std::int64_t frequency) {
-    double seconds = frequency > 0 ? static_cast<double>(count - start) / static_cast<double>(frequency) : 0.0;
+    double seconds =
+        frequency > 0 ? static_cast<double>(count - start) / static_cast<double>(frequency) : 0.0;
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, seconds, std::chars_format::fixed, 6);
     out.append(buf, res.ptr);
@@ -39,20 +40,23 @@ void appendSeconds(std::string& out, std::int64_t count, std::int64_t start, std
 
 }  // namespace
 
-void StampCache::Append(std::string& out, TTimeFormat TimeFormat, std::chrono::system_clock::time_point DateTime,
-                        std::int64_t PerfCount, std::int64_t StartPerfCount, std::int64_t FrequencyPerfCount) {
+void StampCache::Append(std::string& out, TTimeFormat TimeFormat,
+                        std::chrono::system_clock::time_point DateTime, std::int64_t PerfCount,
+                        std::int64_t StartPerfCount, std::int64_t FrequencyPerfCount) {
     if (TimeFormat == tfSeconds) {
         appendSeconds(out, PerfCount, StartPerfCount, FrequencyPerfCount);
         return;
     }
-    std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(DateTime.time_since_epoch()).count();
+    std::int64_t ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(DateTime.time_since_epoch()).count();
     std::int64_t second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
     int milli = static_cast<int>(ms - second * 1000);
     if (second != second_) {
         std::tm tm = localTime(std::chrono::system_clock::time_point(std::chrono::seconds(second)));
         std::snprintf(date_, sizeof date_, "%.2d.%.2d.%.2d", tm.tm_mday % 100, (tm.tm_mon + 1) % 100,
                       (tm.tm_year + 1900 - 2000) % 100);
-        std::snprintf(time_, sizeof time_, "%.2d:%.2d:%.2d", tm.tm_hour % 100, tm.tm_min % 100, tm.tm_sec % 100);
+        std::snprintf(time_, sizeof time_, "%.2d:%.2d:%.2d", tm.tm_hour % 100, tm.tm_min % 100,
+                      tm.tm_sec % 100);
         second_ = second;
     }
     const bool withDate = TimeFormat != tfTime && TimeFormat != tfTimeAndSeconds;
@@ -61,8 +65,8 @@ void StampCache::Append(std::string& out, TTimeFormat TimeFormat, std::chrono::s
         out += ", ";
     }
     out += time_;
-    const char digits[4] = {'.', static_cast<char>('0' + milli / 100), static_cast<char>('0' + milli / 10 % 10),
-                            static_cast<char>('0' + milli % 10)};
+    const char digits[4] = {'.', static_cast<char>('0' + milli / 100),
+                            static_cast<char>('0' + milli / 10 % 10), static_cast<char>('0' + milli % 10)};
     out.append(digits, 4);
     if (TimeFormat == tfTimeAndSeconds || TimeFormat == tfDateTimeAndSeconds) {
         out += " (";
@@ -304,7 +308,9 @@ void TLogThread::WriteLinesToFile() {
             file.f = openAppend(FWorkingLogFileName);
             if (!file.f) fail("cannot open", FWorkingLogFileName);
             std::uintmax_t size = fs::file_size(working, ec);
-            if (ec) throw std::runtime_error("cannot read the size of \"" + FWorkingLogFileName + "\": " + ec.message());
+            if (ec)
+                throw std::runtime_error("cannot read the size of \"" + FWorkingLogFileName +
+                                         "\": " + ec.message());
             // Whole 128-byte blocks against the limit in whole blocks: the
             // file is rotated once it holds the limit plus one block.
             std::int64_t maxBlocks = FLogFileMaxSize.load() / 128;
@@ -318,7 +324,9 @@ void TLogThread::WriteLinesToFile() {
                 fs::path dir = utf8Path(FWorkingLogDirName);
                 if (!fs::exists(dir, ec)) {
                     fs::create_directories(dir, ec);
-                    if (ec) throw std::runtime_error("cannot create the folder \"" + FWorkingLogDirName + "\": " + ec.message());
+                    if (ec)
+                        throw std::runtime_error("cannot create the folder \"" + FWorkingLogDirName +
+                                                 "\": " + ec.message());
                 }
             }
             WriteNotice("  -  LOG: logfile \"" + FWorkingLogFileName + "\" didn't exist -> created");
@@ -379,7 +387,8 @@ void TLogThread::WriteLinesToFile() {
                 dropped += FFileTempLogList[drop]->caBytes;
                 ++drop;
             }
-            FFileTempLogList.erase(FFileTempLogList.begin(), FFileTempLogList.begin() + static_cast<std::ptrdiff_t>(drop));
+            FFileTempLogList.erase(FFileTempLogList.begin(),
+                                   FFileTempLogList.begin() + static_cast<std::ptrdiff_t>(drop));
             LogItemBytesTotal.fetch_sub(dropped, std::memory_order_relaxed);
         }
         if (!FParent->SilentExceptions()) FParent->ReportCannotWrite(FWorkingLogFileName, e.what());

@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>

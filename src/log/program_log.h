@@ -34,7 +34,12 @@ void startProgramLog();
 void stopProgramLog();
 
 // The program-wide facade, or nullptr before startProgramLog() and after
-// stopProgramLog().
+// stopProgramLog(). The log never shows a box itself: a window program that
+// wants to tell the user about the log's own problems installs a handler
+// with programLog()->SetNoticeHandler(...) (log_class.h) right after the
+// start; it runs on whichever thread met the problem, so it should post to
+// the window thread and show korvane::textWith(notice.key, language,
+// notice.value) + notice.detail there.
 TLogClass* programLog();
 
 }  // namespace korvane

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,14 +75,26 @@ TEST_F(LogFacadeTest, LabelsAndTags) {
          "[error]   [" + me + " Worker] c"},
         {"empty name per call", [](TLogClass& l) { l.Append("d", vlDebug, 0, std::string_view()); },
          "[debug]   [" + me + " ????] d"},
-        {"registered", [](TLogClass& l) { l.RegisterThread("Main", 0); l.Append("e", vlVerbose, false); },
+        {"registered",
+         [](TLogClass& l) {
+             l.RegisterThread("Main", 0);
+             l.Append("e", vlVerbose, false);
+         },
          "[verbose] [" + me + "] [Main] e"},
-        {"registered again renames", [](TLogClass& l) { l.RegisterThread("Haupt", 0); l.Append("f", vlSuccess, false); },
+        {"registered again renames",
+         [](TLogClass& l) {
+             l.RegisterThread("Haupt", 0);
+             l.Append("f", vlSuccess, false);
+         },
          "[success] [" + me + "] [Haupt] f"},
-        {"long name shortened", [&](TLogClass& l) { l.RegisterThread(forty, 0); l.Append("g", vlImportant, false); },
+        {"long name shortened",
+         [&](TLogClass& l) {
+             l.RegisterThread(forty, 0);
+             l.Append("g", vlImportant, false);
+         },
          "[imprtnt] [" + me + "] [0123456789abcde..pqrstuvwxyzABCD] g"},
-        {"registration does not touch per-call names", [](TLogClass& l) { l.Append("h", vlCritical, 0, "W"); },
-         "[critcal] [" + me + " W] h"},
+        {"registration does not touch per-call names",
+         [](TLogClass& l) { l.Append("h", vlCritical, 0, "W"); }, "[critcal] [" + me + " W] h"},
     };
     for (const auto& c : cases) c.act(*log_);
     auto got = lines();
@@ -119,7 +132,8 @@ TEST_F(LogFacadeTest, StartBannerFollowsThreshold) {
         }
         auto got = lines();
         ASSERT_EQ(got.size(), c.expected.size());
-        for (std::size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(endsWith(got[i], "] " + c.expected[i])) << got[i];
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_TRUE(endsWith(got[i], "] " + c.expected[i])) << got[i];
     }
 }
 
@@ -130,8 +144,12 @@ TEST_F(LogFacadeTest, LevelByText) {
         bool complains;
     };
     const Case cases[] = {
-        {"WARNING", vlWarning, false}, {"debug", vlDebug, false},   {"Important", vlImportant, false},
-        {"critical", vlCritical, false}, {"info", vlInfo, false},   {"loud", vlDebug, true},
+        {"WARNING", vlWarning, false},
+        {"debug", vlDebug, false},
+        {"Important", vlImportant, false},
+        {"critical", vlCritical, false},
+        {"info", vlInfo, false},
+        {"loud", vlDebug, true},
         {"", vlDebug, true},
     };
     for (const auto& c : cases) {
@@ -185,8 +203,8 @@ TEST_F(LogFacadeTest, UnregisteredThreadKeepsLabelForFourOtherUnregistrations) {
         bool keepsLabel;
     };
     const Case cases[] = {
-        {"U", true},         {"Uooo", true},      {"Uoooo", false},     {"UooLooo", true},
-        {"UooLoooo", false}, {"ooooooo", true},   {"UoooR", true},      {"UoooRoooo", true},
+        {"U", true},         {"Uooo", true},    {"Uoooo", false}, {"UooLooo", true},
+        {"UooLoooo", false}, {"ooooooo", true}, {"UoooR", true},  {"UoooRoooo", true},
     };
     const std::string me = paddedId(currentThreadId());
     for (const auto& c : cases) {
@@ -234,6 +252,53 @@ TEST_F(LogFacadeTest, RegisteredThreadsLogIntoTheirOwnFile) {
     auto secondLines = readLines(second + ".txt");
     ASSERT_EQ(secondLines.size(), 2u);
     EXPECT_TRUE(endsWith(secondLines[1], "] [Writer2] to second")) << secondLines[1];
+}
+
+TEST_F(LogFacadeTest, WaitingForAThreadWarnsAsItGoesOn) {
+    struct Case {
+        int intervalsBeforeEnd;
+        bool repeat;
+        int waitingLines;  // "Waiting for Thread" lines before the "done" line
+    };
+    const Case cases[] = {{0, false, 0}, {1, false, 1}, {3, false, 1}, {3, true, 3}};
+    log_->RegisterThread("Main", 0);
+    const std::string label = "[" + paddedId(currentThreadId()) + "] [Main]";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.intervalsBeforeEnd);
+        std::filesystem::remove(file());
+        int calls = 0;
+        std::chrono::milliseconds asked{};
+        log_->LogWaitFor(
+            currentThreadId(),
+            [&](std::chrono::milliseconds ms) {
+                asked = ms;
+                return calls++ >= c.intervalsBeforeEnd;
+            },
+            250, "shutdown", c.repeat);
+        EXPECT_EQ(asked, std::chrono::milliseconds(250));
+        log_->Flush(0);
+        if (c.intervalsBeforeEnd == 0) {
+            EXPECT_FALSE(std::filesystem::exists(file()));
+            continue;
+        }
+        auto got = lines();
+        ASSERT_EQ(got.size(), static_cast<std::size_t>(c.waitingLines + 1));
+        for (int i = 0; i < c.waitingLines; ++i) {
+            EXPECT_TRUE(endsWith(got[i], "Waiting for Thread \"" + label + "\" (DebugText = \"shutdown\")"))
+                << got[i];
+        }
+        EXPECT_TRUE(std::regex_search(got.back(),
+                                      std::regex(R"(Waiting for Thread ".*\[Main\]" done\. Took \d+ ms$)")))
+            << got.back();
+    }
+    // An unknown thread is named by question marks.
+    std::filesystem::remove(file());
+    int calls = 0;
+    log_->LogWaitFor(
+        1, [&](std::chrono::milliseconds) { return calls++ > 0; }, 10, "x", false);
+    auto got = lines();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_TRUE(endsWith(got[0], "Waiting for Thread \"????\" (DebugText = \"x\")")) << got[0];
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
+#include "log_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "log_format.h"
 
 namespace korvane {
 namespace {

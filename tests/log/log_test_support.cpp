@@ -24,7 +24,8 @@ void TempFolderTest::TearDown() {
         ::unsetenv("XDG_DATA_HOME");
     }
     std::error_code ec;
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ec);
     std::filesystem::remove_all(dir_, ec);
 }
 

@@ -119,14 +119,18 @@ TEST_F(LogWriterTest, FirstLineCreatesFolderAndNotice) {
     log->Flush(0);
     auto lines = readLines(working());
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(std::string(kStamp) + "  -  LOG: logfile \"" +
-                                                      std::regex_replace(working().string(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
-                                                      "\" didn't exist -> created")))
+    EXPECT_TRUE(std::regex_match(
+        lines[0],
+        std::regex(std::string(kStamp) + "  -  LOG: logfile \"" +
+                   std::regex_replace(working().string(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+                   "\" didn't exist -> created")))
         << lines[0];
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \[info\]    \[ *\d+ \?\?\?\?\] one)")))
+    EXPECT_TRUE(
+        std::regex_match(lines[1], std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \[info\]    \[ *\d+ \?\?\?\?\] one)")))
         << lines[1];
     EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(\[info\]    \[ *\d+ \?\?\?\?\] two)"))) << lines[2];
-    EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \[info\] .* three)"))) << lines[3];
+    EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(\d\d:\d\d:\d\d\.\d{3} \[info\] .* three)")))
+        << lines[3];
 }
 
 TEST_F(LogWriterTest, TextIsWrittenAsUtf8AndBlocksAreIndented) {
@@ -192,7 +196,8 @@ TEST_F(LogWriterTest, RotatesAtTheExactSize) {
         EXPECT_FALSE(fs::exists(generation(4)));
         auto lines = readLines(working());
         ASSERT_EQ(lines.size(), 2u);
-        EXPECT_TRUE(std::regex_match(lines[0], std::regex(std::string(kStamp) + "  -  LOG: created new logfile \\[rotation\\]")))
+        EXPECT_TRUE(std::regex_match(
+            lines[0], std::regex(std::string(kStamp) + "  -  LOG: created new logfile \\[rotation\\]")))
             << lines[0];
         EXPECT_TRUE(lines[1].ends_with(" fresh"));
     }
@@ -241,7 +246,8 @@ TEST_F(LogWriterTest, UnwritableFileKeepsItsLinesUntilItCanBeWritten) {
         ASSERT_FALSE(notices.empty());
         EXPECT_EQ(notices.back().key, "log.cannotWrite");
         EXPECT_EQ(notices.back().value, working().string());
-        EXPECT_TRUE(notices.back().text.starts_with("Kann nicht in Logdatei \"" + working().string() + "\" schreiben: "));
+        EXPECT_TRUE(notices.back().text.starts_with("Kann nicht in Logdatei \"" + working().string() +
+                                                    "\" schreiben: "));
     }
     fs::remove(working());
     log->Append("late", vlInfo, false);

@@ -1,3 +1,5 @@
+#include "program_log.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,7 +8,6 @@
 
 #include "log_class.h"
 #include "log_test_support.h"
-#include "program_log.h"
 
 namespace korvane {
 namespace {
@@ -37,7 +38,9 @@ TEST_F(ProgramLogTest, StartsInTheDataFolderAndEndsWithClose) {
     LogInfo("info");
     std::thread([] { LogWarning("from elsewhere"); }).join();
     LogError("error");
-    LogInfoAnsi("Gr\xF6\xDF" "e \x80");
+    LogInfoAnsi(
+        "Gr\xF6\xDF"
+        "e \x80");
     stopProgramLog();
     EXPECT_EQ(programLog(), nullptr);
     LogError("after the end goes nowhere");
@@ -45,8 +48,9 @@ TEST_F(ProgramLogTest, StartsInTheDataFolderAndEndsWithClose) {
 
     auto lines = readLines(logFile());
     const std::string stars(73, '*');
-    const std::vector<std::string> expected = {stars, stars, stars, "Started", stars, stars, stars,
-                                               "info", "from elsewhere", "error", "Größe €", "Close"};
+    const std::vector<std::string> expected = {stars,     stars,  stars,  "Started",        stars,
+                                               stars,     stars,  "info", "from elsewhere", "error",
+                                               "Größe €", "Close"};
     ASSERT_EQ(lines.size(), expected.size() + 1);
     EXPECT_NE(lines[0].find("didn't exist -> created"), std::string::npos);
     for (std::size_t i = 0; i < expected.size(); ++i) {
