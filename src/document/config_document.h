@@ -6,7 +6,10 @@
 // so nodes found before a save/reload must not be used afterwards. The whole
 // file survives a save as it was loaded: declaration, doctype, comments,
 // processing instructions, unknown elements, attribute order and whitespace,
-// in the encoding the file declared.
+// in the encoding the file declared. Only the spelling of a few things is
+// normalised by the writer: attribute values are always in double quotes,
+// and character references such as &#9; come back as their shortest escape
+// or as the character itself.
 
 #include <cstddef>
 #include <filesystem>
