@@ -73,9 +73,8 @@ std::optional<ByteString> ParseHexText(std::string_view text) {
             out.push_back(static_cast<std::uint8_t>((high + v) % 256));
             expectLow = false;
         } else {
-            // The digit pair was split: the text is not what the user meant.
-            // The next character is still taken as a low digit, as the
-            // original parser does, but the whole result is void anyway.
+            // The digit pair was split: the text is not what the user meant,
+            // so the whole result is void.
             error = true;
         }
     }
@@ -123,7 +122,7 @@ DecodedPacket DecodeDataPacket(const ByteString& packet) {
     }
     ByteString bytes;
     bytes.reserve(bodyLength / 2);
-    for (std::size_t i = 3; i + 1 < packet.size() - 0 && i < 3 + bodyLength; i += 2) {
+    for (std::size_t i = 3; i < 3 + bodyLength; i += 2) {
         const std::uint8_t hi = packet[i];
         const std::uint8_t lo = packet[i + 1];
         if (hi > 0x0F || lo > 0x0F) {

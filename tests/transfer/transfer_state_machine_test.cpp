@@ -195,7 +195,7 @@ TEST(TransferStateMachine, TimeOuts) {
         const char* name;
         int repliesBeforeSilence;  // replies given before the device falls silent
         std::int64_t limit;
-        const char* logLine;  // "" where the original first-answer path logs nothing
+        const char* logLine;  // "" where the first-answer time-out logs nothing
     };
     const Case cases[] = {
         {"first query", 0, 2000, ""},
