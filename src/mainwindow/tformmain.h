@@ -88,6 +88,10 @@ public:
     using TransferStarter = std::function<void(const korvane::ByteString& stream)>;
     void setTransferStarter(TransferStarter starter);
 
+    // Where the shipped default documents are looked for; empty (the
+    // default) means beside the executable or in the installed share folder.
+    void setProgramFolder(const QString& folder) { ProgramFolderOverride = folder; }
+
     // The folders the window works with. Computed in FormShow from the
     // platform (see tformmain_startup.cpp); tests may read them.
     QString dataFolder() const { return DataFolder; }
@@ -356,5 +360,6 @@ private:
     std::unique_ptr<korvane::SurfaceMap> Map;
     QString DataFolder;
     QString ProgramFolder;
+    QString ProgramFolderOverride;
     bool Shown = false;
 };

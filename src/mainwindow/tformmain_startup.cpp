@@ -109,12 +109,14 @@ void TFormMain::FormShow() {
     QSettings settings = openSettings();
 
     DataFolder = computeDataFolder();
-    ProgramFolder = computeProgramFolder();
+    ProgramFolder = ProgramFolderOverride.isEmpty() ? computeProgramFolder() : ProgramFolderOverride;
     const korvane::ProvisionReport provision =
         korvane::provisionDataFolder(DataFolder.toStdString(), ProgramFolder.toStdString());
 
     bt_AenderungenUebernehmen->setText(QString());
     GeradeSelektierteEingabeElementNummer = -1;
+    // Nothing is selected yet, so the editor starts empty and disabled.
+    MessageDatenAnzeigen(pugi::xml_node());
 
     language = settings.value(QStringLiteral("Prefs/language"), QStringLiteral("de")).toString();
     setWindowTitle(trText("main.caption.start", language));
@@ -182,8 +184,19 @@ void TFormMain::CreateMidiPorts() {
 }
 
 void TFormMain::setMonitorWindow(TFormMIDIMon* monitor) {
+    if (FormMIDIMon && FormMIDIMon != monitor) {
+        // The old monitor goes away: nothing may reach it from the ports.
+        if (MidiInputPort) MidiInputPort->OnMidiInput = nullptr;
+        FormMIDIMon->MIDIinput1 = nullptr;
+        FormMIDIMon->MIDIoutput1 = nullptr;
+        FormMIDIMon->OnSetSendCaption = nullptr;
+        FormMIDIMon->OnInitSendButton = nullptr;
+        FormMIDIMon->OnPortsCreated = nullptr;
+    }
     FormMIDIMon = monitor;
     if (!monitor) return;
+    monitor->MIDIinput1 = MidiInputPort.get();
+    monitor->MIDIoutput1 = MidiOutputPort.get();
     monitor->OnSetSendCaption = [this](const QString& caption) { SetSendCaption(caption); };
     monitor->OnInitSendButton = [this] { InitSendButton(); };
     monitor->OnPortsCreated = [this] { return bMIDIinCreated && bMIDIoutCreated; };
