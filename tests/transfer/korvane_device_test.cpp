@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "transfer_state_machine.h"
 
 namespace korvane {
@@ -108,6 +110,45 @@ TEST(KorvaneDevice, ProfilesDumpsAndFaders) {
     device.receive(ByteString{0xB9, 0x07, 0x7F}, 300);  // channel 10: no fader
     EXPECT_EQ(device.faderValue(8), 0x40);
     for (int f = 0; f < 8; ++f) EXPECT_EQ(device.faderValue(f), 0);
+}
+
+// Garbage from the wire must neither crash the codec nor end up stored.
+TEST(KorvaneDevice, RandomTrafficNeverStoresABadPacket) {
+    std::mt19937 rng(20261209);
+    auto byte = [&](int lo, int hi) {
+        return static_cast<std::uint8_t>(std::uniform_int_distribution<int>(lo, hi)(rng));
+    };
+    KorvaneDevice device(DeviceOptions{.storeMs = 0, .resetMs = 0});
+    for (int i = 0; i < 20000; ++i) {
+        ByteString payload(byte(0, 12));
+        for (auto& b : payload) b = byte(0, 255);
+        ByteString message = BuildDataPacket(byte(0, 8), payload);
+        // Damage about half of them: any byte, the length, or the end marker.
+        switch (byte(0, 5)) {
+            case 0:
+                message[byte(0, static_cast<int>(message.size()) - 1)] ^= byte(1, 255);
+                break;
+            case 1:
+                message.resize(byte(0, static_cast<int>(message.size())));
+                break;
+            case 2:
+                message.push_back(byte(0, 255));
+                break;
+            default:
+                break;
+        }
+        EXPECT_EQ(DecodeDataPacket(BuildDataPacket(0x01, payload)).payload, payload);
+        device.receive(message, i);
+        device.takeDue(i);
+        if (i % 50 == 0) device.receive(CommandPacket(0x03), i);
+    }
+    EXPECT_GT(device.rejected(), 0);
+    EXPECT_FALSE(device.storedConfiguration().empty());
+    for (const auto& [element, packet] : device.storedConfiguration()) {
+        const DecodedPacket decoded = DecodeDataPacket(packet);
+        EXPECT_EQ(decoded.fault, PacketFault::None) << HexBytes(packet);
+        EXPECT_EQ(decoded.payload.at(0), element);
+    }
 }
 
 // The state machine against the simulated device, both on one fake clock.
