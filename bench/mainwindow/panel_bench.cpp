@@ -15,9 +15,9 @@
 #include <memory>
 
 #include "dialogs.h"
+#include "library_gen.h"
 #include "midi_in.h"
 #include "midi_out.h"
-#include "library_gen.h"
 #include "tformmain.h"
 
 namespace {
@@ -29,8 +29,8 @@ std::unique_ptr<TFormMain> gWindow;
 TFormMain& window() {
     std::unique_ptr<TFormMain>& w = gWindow;
     if (!w) {
-        const QString folder =
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Pellux3");
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                               QStringLiteral("/Pellux3");
         QDir().mkpath(folder);
         korvane::bench::LibrarySpec spec;
         spec.configurations = 1000;

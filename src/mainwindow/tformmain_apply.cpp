@@ -22,10 +22,14 @@ namespace {
 // Text-table key of the label that names a range edit in error messages.
 std::string_view rangeFieldLabelKey(panel::RangeField field) {
     switch (field) {
-        case panel::kMax: return "main.LabelMax";
-        case panel::kMin: return "main.LabelMin";
-        case panel::kStep: return "main.LabelStep";
-        case panel::kStart: return "main.Label1";
+        case panel::kMax:
+            return "main.LabelMax";
+        case panel::kMin:
+            return "main.LabelMin";
+        case panel::kStep:
+            return "main.LabelStep";
+        case panel::kStart:
+            return "main.Label1";
     }
     return "main.LabelMin";
 }
@@ -57,9 +61,10 @@ void TFormMain::Aenderungen_uebernehmen() {
         const std::string lang = language.toStdString();
         std::string message;
         const std::string fieldLabel(text(rangeFieldLabelKey(plan.field), lang));
-        const std::string typed = plan.problem == panel::ApplyProblem::LeftTemplate    ? input.left
-                                  : plan.problem == panel::ApplyProblem::RightTemplate ? input.right
-                                                                                       : input.edits[plan.field];
+        const std::string typed = plan.problem == panel::ApplyProblem::LeftTemplate ? input.left
+                                  : plan.problem == panel::ApplyProblem::RightTemplate
+                                      ? input.right
+                                      : input.edits[plan.field];
         switch (plan.problem) {
             case panel::ApplyProblem::LeftTemplate:
                 message = panel::fillPlaceholders(text("panel.err.template", lang),
@@ -87,7 +92,8 @@ void TFormMain::Aenderungen_uebernehmen() {
     }
 
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
-    const pugi::xml_node group = XMLkonfig->Finde_XML_MessageGroupByName(CB_Group->currentText().toStdString());
+    const pugi::xml_node group =
+        XMLkonfig->Finde_XML_MessageGroupByName(CB_Group->currentText().toStdString());
     pugi::xml_node message =
         ConfigDocument::Finde_XML_MessageByName(CB_MessageName->currentText().toStdString(), group);
     if (!message) return;

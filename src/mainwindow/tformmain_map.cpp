@@ -17,7 +17,9 @@ namespace {
 // way the hints have always been stored.
 const QString kHintSeparator = QStringLiteral("\n\r");
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -58,7 +60,8 @@ QString TFormMain::HinweisErzeugen(TImage* ImageToDraw) {
 }
 
 void TFormMain::HinweiseErzeugen() {
-    for (int nummer = 0; nummer < kElementCount; ++nummer) HinweisErzeugen(Get_EingabeElement_By_Number(nummer));
+    for (int nummer = 0; nummer < kElementCount; ++nummer)
+        HinweisErzeugen(Get_EingabeElement_By_Number(nummer));
 }
 
 void TFormMain::EingabeElementFaerben(TImage* ImageToChange, TEingabeElementFarbe Farbe) {

@@ -2,12 +2,12 @@
 // mode and the element kind, the range display and the change detection that
 // enables the apply button.
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QGroupBox>
 #include <array>
 
 #include "dialogs.h"
@@ -69,9 +69,9 @@ bool TFormMain::MessageDatenAnzeigen(pugi::xml_node xml_Node_Message) {
     TMessageRecord record = LetzteMessage;
     if (auto problem = readMessageRecord(xml_Node_Message, record)) {
         const std::string lang = language.toStdString();
-        dialogs().error(QString::fromStdString(
-            panel::fillPlaceholders(text("panel.err.stored_value", lang),
-                                    {xml_Node_Message.attribute("name").value(), problem->child, problem->text})));
+        dialogs().error(QString::fromStdString(panel::fillPlaceholders(
+            text("panel.err.stored_value", lang),
+            {xml_Node_Message.attribute("name").value(), problem->child, problem->text})));
         MessageDatenAnzeigen(pugi::xml_node());
         return false;
     }
@@ -120,7 +120,8 @@ void TFormMain::RG_ModeClick() {
         VergleicheMessageDaten();
         return;
     }
-    const panel::TemplateCaptions captions = panel::templateCaptions(item, GeradeSelektierteEingabeElementNummer);
+    const panel::TemplateCaptions captions =
+        panel::templateCaptions(item, GeradeSelektierteEingabeElementNummer);
     LabelLinksDruecken->setText(captionText(captions.left, language));
     LabelRechtsLoslassen->setText(captionText(captions.right, language));
 
@@ -214,7 +215,8 @@ void TFormMain::AusgabeStellbereich(bool /*AusLetzterMessage*/, TMode Mode, TRan
             break;
         case RangeDisplay::Action::Show: {
             const std::array<QLineEdit*, 4> edits = {Ed_Max, Ed_Min, Ed_Step, Ed_Start};
-            for (std::size_t i = 0; i < edits.size(); ++i) edits[i]->setText(fromStd(shown.maxMinStepStart[i]));
+            for (std::size_t i = 0; i < edits.size(); ++i)
+                edits[i]->setText(fromStd(shown.maxMinStepStart[i]));
             break;
         }
         case RangeDisplay::Action::Unchanged:
@@ -224,10 +226,14 @@ void TFormMain::AusgabeStellbereich(bool /*AusLetzterMessage*/, TMode Mode, TRan
 
 TMode TFormMain::GetMode() const {
     switch (RG_ModeItemIndex()) {
-        case 1: return MODE_7Bit;
-        case 2: return MODE_Taster;
-        case 3: return MODE_Jogwheel;
-        default: return MODE_14Bit;
+        case 1:
+            return MODE_7Bit;
+        case 2:
+            return MODE_Taster;
+        case 3:
+            return MODE_Jogwheel;
+        default:
+            return MODE_14Bit;
     }
 }
 
@@ -253,6 +259,7 @@ void TFormMain::VergleicheMessageDaten() {
     bool differs = Edit_MsgLeft->text() != fromStd(LetzteMessage.MessageLeft) ||
                    Edit_MsgRight->text() != fromStd(LetzteMessage.MessageRight) ||
                    GetMode() != LetzteMessage.Mode || GetRange() != LetzteMessage.Range;
-    for (std::size_t i = 0; i < edits.size() && !differs; ++i) differs = edits[i]->text() != fromStd(expected[i]);
+    for (std::size_t i = 0; i < edits.size() && !differs; ++i)
+        differs = edits[i]->text() != fromStd(expected[i]);
     bt_AenderungenUebernehmen->setEnabled(differs);
 }

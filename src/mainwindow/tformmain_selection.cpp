@@ -55,7 +55,8 @@ void TFormMain::Selektiere(TImage* ClickedImage) {
     LastElement = ClickedImage;
 
     ElementResolution r;
-    if (XMLkonfig && XMLkonfig->isLoaded()) r = XMLkonfig->resolveElement(CB_Set->currentText().toStdString(), name);
+    if (XMLkonfig && XMLkonfig->isLoaded())
+        r = XMLkonfig->resolveElement(CB_Set->currentText().toStdString(), name);
 
     switch (r.state) {
         case ElementResolution::State::NoAssignment: {
@@ -109,7 +110,8 @@ void TFormMain::MessageListeFuellen(const QString& groupName) {
     setListBackground(CB_MessageName, this, true);
     if (XMLkonfig && XMLkonfig->isLoaded()) {
         const pugi::xml_node group = XMLkonfig->Finde_XML_MessageGroupByName(groupName.toStdString());
-        for (const std::string& message : ConfigDocument::messageNames(group)) CB_MessageName->addItem(fromStd(message));
+        for (const std::string& message : ConfigDocument::messageNames(group))
+            CB_MessageName->addItem(fromStd(message));
     }
     CB_MessageName->setCurrentIndex(-1);
 }

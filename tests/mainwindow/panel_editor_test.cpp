@@ -20,7 +20,6 @@
 #include "dialogs.h"
 #include "midi_in.h"
 #include "midi_out.h"
-#include "panel_logic.h"
 #include "surface_map.h"
 #include "tformmain.h"
 
@@ -163,9 +162,12 @@ private slots:
         QTest::newRow("Fader1 (tag 64) assigned") << "de" << 0 << black << "Fader 1\n\rG1\n\rFader14";
         QTest::newRow("unassigned") << "de" << 2 << blue << "Fader 3\n\rKeine Zuordnung";
         QTest::newRow("unassigned en") << "en" << 9 + 5 << blue << "Button 6\n\rNot in use";
-        QTest::newRow("deleted message") << "de" << 9 << red << "Taste 1\n\rGone\n\rFehler: Message nicht gefunden";
-        QTest::newRow("deleted message en") << "en" << 9 << red << "Button 1\n\rGone\n\rError: Message not found";
-        QTest::newRow("missing group") << "de" << 10 << red << "Taste 2\n\rX\n\rFehler: Message nicht gefunden";
+        QTest::newRow("deleted message")
+            << "de" << 9 << red << "Taste 1\n\rGone\n\rFehler: Message nicht gefunden";
+        QTest::newRow("deleted message en")
+            << "en" << 9 << red << "Button 1\n\rGone\n\rError: Message not found";
+        QTest::newRow("missing group")
+            << "de" << 10 << red << "Taste 2\n\rX\n\rFehler: Message nicht gefunden";
     }
     void mapColoursAndHints() {
         QFETCH(QString, language);
@@ -239,7 +241,8 @@ private slots:
         QTest::addColumn<int>("element");
         QTest::addColumn<QString>("box");
         QTest::newRow("message") << 9 << "Fehler in XML-Datei. <message name=\"Gone\"> wurde nicht gefunden.";
-        QTest::newRow("group") << 10 << "Fehler in XML-Datei. <messagegroup name=\"NoGroup\"> wurde nicht gefunden.";
+        QTest::newRow("group")
+            << 10 << "Fehler in XML-Datei. <messagegroup name=\"NoGroup\"> wurde nicht gefunden.";
     }
     void danglingReferencesChangeNothing() {
         QFETCH(int, element);
@@ -292,7 +295,8 @@ private slots:
         for (pugi::xml_node e : again.set("Test").children("element"))
             count += QString::fromUtf8(e.attribute("name").value()) == QStringLiteral("Fader 3");
         QCOMPARE(count, 1);
-        QCOMPARE(QString::fromUtf8(again.set("Test").last_child().child_value("group")), QStringLiteral("G2"));
+        QCOMPARE(QString::fromUtf8(again.set("Test").last_child().child_value("group")),
+                 QStringLiteral("G2"));
     }
 
     void noAssignmentEntry() {
@@ -327,23 +331,38 @@ private slots:
         QTest::addColumn<int>("item");
         QTest::addColumn<QString>("left");
         QTest::addColumn<QString>("right");
-        QTest::newRow("fader 14") << "de" << 0 << 0 << "Fader (High: F1, Low: F2):" << "";
-        QTest::newRow("fader 14 en") << "en" << 8 << 0 << "Fader (high: F1, low: F2):" << "";
-        QTest::newRow("fader 7") << "de" << 3 << 1 << "Fader (Wert: F1):" << "";
-        QTest::newRow("fader button") << "de" << 3 << 2 << "" << "";
-        QTest::newRow("button 14") << "de" << 12 << 0 << "" << "";
-        QTest::newRow("button") << "de" << 9 << 2 << "Taste drücken:" << "Taste loslassen:";
-        QTest::newRow("button en") << "en" << 28 << 2 << "Button pressed:" << "Button released:";
-        QTest::newRow("encoder 14") << "de" << 29 << 0 << "Drehregler (High: F1, Low: F2):" << "";
-        QTest::newRow("encoder 7 en") << "en" << 46 << 1 << "Inc. knob (value F1):" << "";
-        QTest::newRow("encoder button") << "de" << 40 << 2 << "Drehregler links:" << "Drehregler rechts:";
+        QTest::newRow("fader 14") << "de" << 0 << 0 << "Fader (High: F1, Low: F2):"
+                                  << "";
+        QTest::newRow("fader 14 en") << "en" << 8 << 0 << "Fader (high: F1, low: F2):"
+                                     << "";
+        QTest::newRow("fader 7") << "de" << 3 << 1 << "Fader (Wert: F1):"
+                                 << "";
+        QTest::newRow("fader button") << "de" << 3 << 2 << ""
+                                      << "";
+        QTest::newRow("button 14") << "de" << 12 << 0 << ""
+                                   << "";
+        QTest::newRow("button") << "de" << 9 << 2 << "Taste drücken:"
+                                << "Taste loslassen:";
+        QTest::newRow("button en") << "en" << 28 << 2 << "Button pressed:"
+                                   << "Button released:";
+        QTest::newRow("encoder 14") << "de" << 29 << 0 << "Drehregler (High: F1, Low: F2):"
+                                    << "";
+        QTest::newRow("encoder 7 en") << "en" << 46 << 1 << "Inc. knob (value F1):"
+                                      << "";
+        QTest::newRow("encoder button") << "de" << 40 << 2 << "Drehregler links:"
+                                        << "Drehregler rechts:";
         QTest::newRow("encoder button en") << "en" << 30 << 2 << "Inc. knob turned to left:"
                                            << "Inc. knob turned to right:";
-        QTest::newRow("jog shuttle button") << "de" << 47 << 2 << "" << "";
-        QTest::newRow("jog wheel 14") << "de" << 63 << 0 << "" << "";
-        QTest::newRow("fader jog") << "de" << 0 << 3 << "JogWheel-Bewegung" << "";
-        QTest::newRow("button jog en") << "en" << 15 << 3 << "Jogwheel" << "";
-        QTest::newRow("jog wheel jog") << "de" << 48 << 3 << "JogWheel-Bewegung" << "";
+        QTest::newRow("jog shuttle button") << "de" << 47 << 2 << ""
+                                            << "";
+        QTest::newRow("jog wheel 14") << "de" << 63 << 0 << ""
+                                      << "";
+        QTest::newRow("fader jog") << "de" << 0 << 3 << "JogWheel-Bewegung"
+                                   << "";
+        QTest::newRow("button jog en") << "en" << 15 << 3 << "Jogwheel"
+                                       << "";
+        QTest::newRow("jog wheel jog") << "de" << 48 << 3 << "JogWheel-Bewegung"
+                                       << "";
     }
     void modeLayout() {
         QFETCH(QString, language);
@@ -390,18 +409,25 @@ private slots:
 
     void rangeDisplay_data() {
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("range");  // which button to click, "" for as loaded
+        QTest::addColumn<QString>("range");      // which button to click, "" for as loaded
         QTest::addColumn<QStringList>("shown");  // Max, Min, Step, Start
         QTest::addColumn<bool>("applyEnabled");
-        QTest::newRow("14 bit as stored") << "Fader14" << "" << QStringList{"16383", "0", "1", "0"} << false;
-        QTest::newRow("7 bit divides by 129") << "Seven" << "" << QStringList{"127", "0", "1", "64"} << false;
-        QTest::newRow("7 bit as percent") << "Seven" << "percent" << QStringList{"100", "0", "1", "50"} << true;
-        QTest::newRow("percent rounds half up") << "Percent" << "" << QStringList{"100", "12", "1", "50"} << false;
-        QTest::newRow("percent as 7 bit") << "Percent" << "abs" << QStringList{"127", "16", "1", "63"} << true;
-        QTest::newRow("full range reads defaults") << "Bare" << "abs" << QStringList{"16383", "0", "1", "0"} << true;
-        QTest::newRow("maximum 0 shows defaults") << "MaxZero" << "" << QStringList{"16383", "0", "64", "0"}
-                                                  << false;
-        QTest::newRow("full range clears") << "Seven" << "full" << QStringList{"", "", "", ""} << true;
+        QTest::newRow("14 bit as stored") << "Fader14"
+                                          << "" << QStringList{"16383", "0", "1", "0"} << false;
+        QTest::newRow("7 bit divides by 129") << "Seven"
+                                              << "" << QStringList{"127", "0", "1", "64"} << false;
+        QTest::newRow("7 bit as percent") << "Seven"
+                                          << "percent" << QStringList{"100", "0", "1", "50"} << true;
+        QTest::newRow("percent rounds half up") << "Percent"
+                                                << "" << QStringList{"100", "12", "1", "50"} << false;
+        QTest::newRow("percent as 7 bit") << "Percent"
+                                          << "abs" << QStringList{"127", "16", "1", "63"} << true;
+        QTest::newRow("full range reads defaults") << "Bare"
+                                                   << "abs" << QStringList{"16383", "0", "1", "0"} << true;
+        QTest::newRow("maximum 0 shows defaults") << "MaxZero"
+                                                  << "" << QStringList{"16383", "0", "64", "0"} << false;
+        QTest::newRow("full range clears") << "Seven"
+                                           << "full" << QStringList{"", "", "", ""} << true;
     }
     void rangeDisplay() {
         QFETCH(QString, message);
@@ -437,25 +463,39 @@ private slots:
         QTest::addColumn<QStringList>("typed");   // Max, Min, Step, Start; "" leaves the edit alone
         QTest::addColumn<QStringList>("stored");  // max, min, step, start on disk
         QTest::addColumn<QStringList>("reshown");
-        QTest::newRow("7 bit 64 -> 8256") << "Seven" << "" << "C" << QStringList{"64", "", "", ""}
-                                          << QStringList{"8256", "0", "129", "8256"}
-                                          << QStringList{"64", "0", "1", "64"};
-        QTest::newRow("7 bit 127 -> 16383") << "Seven" << "" << "C" << QStringList{"127", "1", "", ""}
-                                            << QStringList{"16383", "129", "129", "8256"}
-                                            << QStringList{"127", "1", "1", "64"};
-        QTest::newRow("percent 50 -> 8191") << "Seven" << "percent" << "C" << QStringList{"50", "", "", ""}
-                                            << QStringList{"8191", "0", "163", "8191"}
-                                            << QStringList{"50", "0", "1", "50"};
-        QTest::newRow("percent 12,5 German") << "Percent" << "" << "de" << QStringList{"", "12,5", "", ""}
-                                             << QStringList{"16383", "2047", "163", "8191"}
-                                             << QStringList{"100", "12", "1", "50"};
-        QTest::newRow("percent 100 -> 16383") << "Percent" << "" << "C" << QStringList{"100", "0.5", "", ""}
-                                              << QStringList{"16383", "81", "163", "8191"}
-                                              << QStringList{"100", "0", "1", "50"};
-        QTest::newRow("14 bit stored as typed") << "Fader14" << "" << "C" << QStringList{"300", " 20", "", ""}
-                                                << QStringList{"300", "20", "1", "0"}
-                                                << QStringList{"300", "20", "1", "0"};
-        QTest::newRow("full range empties") << "Seven" << "full" << "C" << QStringList{"", "", "", ""}
+        QTest::newRow("7 bit 64 -> 8256")
+            << "Seven"
+            << ""
+            << "C" << QStringList{"64", "", "", ""} << QStringList{"8256", "0", "129", "8256"}
+            << QStringList{"64", "0", "1", "64"};
+        QTest::newRow("7 bit 127 -> 16383")
+            << "Seven"
+            << ""
+            << "C" << QStringList{"127", "1", "", ""} << QStringList{"16383", "129", "129", "8256"}
+            << QStringList{"127", "1", "1", "64"};
+        QTest::newRow("percent 50 -> 8191")
+            << "Seven"
+            << "percent"
+            << "C" << QStringList{"50", "", "", ""} << QStringList{"8191", "0", "163", "8191"}
+            << QStringList{"50", "0", "1", "50"};
+        QTest::newRow("percent 12,5 German")
+            << "Percent"
+            << ""
+            << "de" << QStringList{"", "12,5", "", ""} << QStringList{"16383", "2047", "163", "8191"}
+            << QStringList{"100", "12", "1", "50"};
+        QTest::newRow("percent 100 -> 16383")
+            << "Percent"
+            << ""
+            << "C" << QStringList{"100", "0.5", "", ""} << QStringList{"16383", "81", "163", "8191"}
+            << QStringList{"100", "0", "1", "50"};
+        QTest::newRow("14 bit stored as typed")
+            << "Fader14"
+            << ""
+            << "C" << QStringList{"300", " 20", "", ""} << QStringList{"300", "20", "1", "0"}
+            << QStringList{"300", "20", "1", "0"};
+        QTest::newRow("full range empties") << "Seven"
+                                            << "full"
+                                            << "C" << QStringList{"", "", "", ""}
                                             << QStringList{"", "", "", ""} << QStringList{"", "", "", ""};
     }
     void applyStoresConvertedValues() {
@@ -466,7 +506,7 @@ private slots:
         QFETCH(QStringList, stored);
         QFETCH(QStringList, reshown);
         QLocale::setDefault(locale == QStringLiteral("de") ? QLocale(QLocale::German, QLocale::Germany)
-                                                            : QLocale::c());
+                                                           : QLocale::c());
         assign(2, message);
         if (range == QStringLiteral("percent")) clickRange(w->rb_Range_Percent);
         if (range == QStringLiteral("full")) clickRange(w->rb_Range_Full);
@@ -480,7 +520,8 @@ private slots:
         OnDisk disk;
         const pugi::xml_node node = disk.message("G1", message.toUtf8().constData());
         QStringList onDisk;
-        for (const char* child : {"max", "min", "step", "start"}) onDisk << QString::fromUtf8(node.child_value(child));
+        for (const char* child : {"max", "min", "step", "start"})
+            onDisk << QString::fromUtf8(node.child_value(child));
         QCOMPARE(onDisk, stored);
         // The element is selected again and shows what was saved, unchanged.
         QCOMPARE(w->GeradeSelektierteEingabeElementNummer, 2);
@@ -504,7 +545,8 @@ private slots:
         QCOMPARE(QString::fromUtf8(node.child_value("range")), QStringLiteral("absolute"));
         QCOMPARE(QString::fromUtf8(node.child_value("max")), QStringLiteral("12900"));
         // The assignment itself is untouched by an apply.
-        QCOMPARE(QString::fromUtf8(disk.set("Test").last_child().child_value("name")), QStringLiteral("Bare"));
+        QCOMPARE(QString::fromUtf8(disk.set("Test").last_child().child_value("name")),
+                 QStringLiteral("Bare"));
 
         // An empty template is a template: it is stored, not silently skipped.
         w->Edit_MsgLeft->clear();
@@ -523,18 +565,66 @@ private slots:
         QTest::addColumn<QString>("edit");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");  // a part of the error text
-        QTest::newRow("lone digit") << "Seven" << -1 << "" << "C" << "left" << "B0,7,FE" << "Message links";
-        QTest::newRow("not hex") << "Seven" << -1 << "" << "C" << "left" << "B0,GG" << "B0,GG";
-        QTest::newRow("trailing digit") << "Seven" << -1 << "" << "C" << "left" << "B0,7" << "B0,7";
-        QTest::newRow("right in button mode") << "Button" << -1 << "" << "C" << "right" << "90;3C" << "Message rechts";
-        QTest::newRow("14 bit too big") << "Fader14" << -1 << "" << "C" << "max" << "16384" << "0 bis 16383";
-        QTest::newRow("14 bit negative") << "Fader14" << -1 << "" << "C" << "min" << "-1" << "0 bis 16383";
-        QTest::newRow("14 bit not a number") << "Fader14" << -1 << "" << "C" << "step" << "1e3" << "Schrittweite";
-        QTest::newRow("7 bit too big") << "Seven" << -1 << "" << "C" << "start" << "128" << "0 bis 127";
-        QTest::newRow("7 bit decimal") << "Seven" << -1 << "" << "C" << "max" << "12.5" << "0 bis 127";
-        QTest::newRow("percent too big") << "Percent" << -1 << "" << "de" << "max" << "100,5" << "0 bis 100";
-        QTest::newRow("percent wrong separator") << "Percent" << -1 << "" << "de" << "min" << "12.5" << "\",\"";
-        QTest::newRow("percent two separators") << "Percent" << -1 << "" << "C" << "min" << "1.2.3" << "Min";
+        QTest::newRow("lone digit") << "Seven" << -1 << ""
+                                    << "C"
+                                    << "left"
+                                    << "B0,7,FE"
+                                    << "Message links";
+        QTest::newRow("not hex") << "Seven" << -1 << ""
+                                 << "C"
+                                 << "left"
+                                 << "B0,GG"
+                                 << "B0,GG";
+        QTest::newRow("trailing digit") << "Seven" << -1 << ""
+                                        << "C"
+                                        << "left"
+                                        << "B0,7"
+                                        << "B0,7";
+        QTest::newRow("right in button mode") << "Button" << -1 << ""
+                                              << "C"
+                                              << "right"
+                                              << "90;3C"
+                                              << "Message rechts";
+        QTest::newRow("14 bit too big") << "Fader14" << -1 << ""
+                                        << "C"
+                                        << "max"
+                                        << "16384"
+                                        << "0 bis 16383";
+        QTest::newRow("14 bit negative") << "Fader14" << -1 << ""
+                                         << "C"
+                                         << "min"
+                                         << "-1"
+                                         << "0 bis 16383";
+        QTest::newRow("14 bit not a number") << "Fader14" << -1 << ""
+                                             << "C"
+                                             << "step"
+                                             << "1e3"
+                                             << "Schrittweite";
+        QTest::newRow("7 bit too big") << "Seven" << -1 << ""
+                                       << "C"
+                                       << "start"
+                                       << "128"
+                                       << "0 bis 127";
+        QTest::newRow("7 bit decimal") << "Seven" << -1 << ""
+                                       << "C"
+                                       << "max"
+                                       << "12.5"
+                                       << "0 bis 127";
+        QTest::newRow("percent too big") << "Percent" << -1 << ""
+                                         << "de"
+                                         << "max"
+                                         << "100,5"
+                                         << "0 bis 100";
+        QTest::newRow("percent wrong separator") << "Percent" << -1 << ""
+                                                 << "de"
+                                                 << "min"
+                                                 << "12.5"
+                                                 << "\",\"";
+        QTest::newRow("percent two separators") << "Percent" << -1 << ""
+                                                << "C"
+                                                << "min"
+                                                << "1.2.3"
+                                                << "Min";
     }
     void applyRefusesBadValues() {
         QFETCH(QString, message);
@@ -545,7 +635,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QLocale::setDefault(locale == QStringLiteral("de") ? QLocale(QLocale::German, QLocale::Germany)
-                                                            : QLocale::c());
+                                                           : QLocale::c());
         assign(2, message);
         if (item >= 0) w->RG_ModeItems[static_cast<std::size_t>(item)]->click();
         // A valid change elsewhere first: it must not be written either.
@@ -573,10 +663,14 @@ private slots:
     void descriptionWrittenOnKeyRelease_data() {
         QTest::addColumn<QString>("memo");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("one plain line") << "x" << "x";
-        QTest::newRow("blank quoted") << "a b\nc" << "\"a b\"#c";
-        QTest::newRow("quote doubled") << "say \"hi\"" << "\"say \"\"hi\"\"\"";
-        QTest::newRow("trailing line break") << "abc\n" << "abc#";
+        QTest::newRow("one plain line") << "x"
+                                        << "x";
+        QTest::newRow("blank quoted") << "a b\nc"
+                                      << "\"a b\"#c";
+        QTest::newRow("quote doubled") << "say \"hi\""
+                                       << "\"say \"\"hi\"\"\"";
+        QTest::newRow("trailing line break") << "abc\n"
+                                             << "abc#";
     }
     void descriptionWrittenOnKeyRelease() {
         QFETCH(QString, memo);
