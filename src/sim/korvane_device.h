@@ -8,7 +8,7 @@
 //     reply delay, unless the device is busy (storing or restarting): a busy
 //     device does not listen, so queries and packets arriving then are lost
 //     and the host has to ask again. --ignore-queries N drops the first N
-//     queries after every other message the device takes.
+//     queries after every packet or command to it (other than the query), FF included.
 //   - 0x01 and 0x04 data packets: frame, nibbles and checksum are checked; a
 //     bad packet is logged, counted as rejected and not kept. Good ones are
 //     kept as received (unsaved) data, one per element / fader; a later packet

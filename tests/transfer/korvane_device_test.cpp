@@ -45,6 +45,25 @@ TEST(KorvaneDevice, AnswersQueriesUnlessBusyAndHonoursTheDelay) {
     EXPECT_EQ(VersionText(older.takeDue(0).at(0)), "03.02");
 }
 
+TEST(KorvaneDevice, IgnoresTheFirstQueriesAfterEachOtherMessage) {
+    KorvaneDevice device(DeviceOptions{.ignoreQueries = 2});
+    auto answered = [&](std::int64_t t) {
+        device.receive(kQuery, t);
+        return !device.takeDue(t).empty();
+    };
+    EXPECT_TRUE(answered(0)) << "nothing received yet: nothing to ignore";
+    for (const ByteString& other : {configPacket(4), CommandPacket(0x02)}) {
+        device.receive(other, 10);
+        device.takeDue(10);
+        EXPECT_FALSE(answered(20));
+        EXPECT_FALSE(answered(40));
+        EXPECT_TRUE(answered(60)) << HexBytes(other);
+        EXPECT_TRUE(answered(80));
+    }
+    device.receive(ByteString{0xB0, 0x07, 0x10}, 100);  // a fader move is no packet
+    EXPECT_TRUE(answered(120));
+}
+
 TEST(KorvaneDevice, ValidatesPacketsAndStoresOnlyGoodOnes) {
     KorvaneDevice device(DeviceOptions{});
     ByteString badChecksum = configPacket(2);
