@@ -237,7 +237,8 @@ bool TMidiInput::Open() {
         std::string error;
         InputDriver* driver = driver_.get();
         connection_ = service_.openInput(
-            FProductName, [driver](std::span<const std::uint8_t> bytes, double when) { driver->receive(bytes, when); },
+            FProductName,
+            [driver](std::span<const std::uint8_t> bytes, double when) { driver->receive(bytes, when); },
             error);
         if (!connection_) return fail(MIDIERR_NODEVICE, error);
         FMIDIHandle = handle;

@@ -120,7 +120,8 @@ void TMidiOutput::PutShort(std::uint8_t MidiMessage, std::uint8_t Data1, std::ui
     const std::size_t length = shortMessageLength(MidiMessage);
     if (length == 0) raise(MMSYSERR_INVALPARAM);
     std::string error;
-    if (!connection_->send(std::span<const std::uint8_t>(bytes, length), &error)) raise(MMSYSERR_ERROR, error);
+    if (!connection_->send(std::span<const std::uint8_t>(bytes, length), &error))
+        raise(MMSYSERR_ERROR, error);
     FError = MMSYSERR_NOERROR;
 }
 

@@ -51,7 +51,7 @@ public:
     const std::string& ProductName() const { return FProductName; }
     void SetProductName(const std::string& name);  // only while closed
     int DeviceID() const { return FDeviceID; }
-    void SetDeviceID(int id);  // only while closed
+    void SetDeviceID(int id);        // only while closed
     TMidiOutputNotify Onmidioutput;  // after a long message has been sent
 
     std::uintptr_t MIDIHandle() const { return FMIDIHandle; }

@@ -17,9 +17,12 @@ int dataBytesFor(std::uint8_t status) {
     }
     switch (status) {
         case 0xF1:
-        case 0xF3: return 1;
-        case 0xF2: return 2;
-        default: return 0;
+        case 0xF3:
+            return 1;
+        case 0xF2:
+            return 2;
+        default:
+            return 0;
     }
 }
 
@@ -110,8 +113,9 @@ bool checkSendable(std::span<const std::uint8_t> bytes, std::string* error) {
         return false;
     }
     if (bytes.size() > kMaxMidiMessageBytes) {
-        if (error) *error = "Message of " + std::to_string(bytes.size()) + " bytes is above the limit of " +
-                            std::to_string(kMaxMidiMessageBytes) + " bytes";
+        if (error)
+            *error = "Message of " + std::to_string(bytes.size()) + " bytes is above the limit of " +
+                     std::to_string(kMaxMidiMessageBytes) + " bytes";
         return false;
     }
     return true;
@@ -225,7 +229,8 @@ public:
         }
         return std::make_unique<LoopbackOutput>(hub_, name, hub_->nextId++, false);
     }
-    std::unique_ptr<MidiInputConnection> openVirtualInput(const std::string& portName, MidiInputCallback callback,
+    std::unique_ptr<MidiInputConnection> openVirtualInput(const std::string& portName,
+                                                          MidiInputCallback callback,
                                                           std::string& error) override {
         std::lock_guard lock(hub_->mutex);
         if (portName.empty() || hub_->outputs.count(portName)) {

@@ -78,7 +78,8 @@ public:
     virtual std::vector<std::string> outputPortNames() = 0;
 
     // Open a listed port by its exact name. SysEx is always delivered.
-    virtual std::unique_ptr<MidiInputConnection> openInput(const std::string& name, MidiInputCallback callback,
+    virtual std::unique_ptr<MidiInputConnection> openInput(const std::string& name,
+                                                           MidiInputCallback callback,
                                                            std::string& error) = 0;
     virtual std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error) = 0;
 

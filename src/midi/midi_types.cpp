@@ -20,18 +20,30 @@ std::atomic<const char*> gErrorLanguage{"de"};
 
 const char* errorKey(std::uint16_t code) {
     switch (code) {
-        case MMSYSERR_NOERROR: return "midi.err.noError";
-        case MMSYSERR_ERROR: return "midi.err.unspecified";
-        case MMSYSERR_BADDEVICEID: return "midi.err.badDeviceId";
-        case MMSYSERR_ALLOCATED: return "midi.err.allocated";
-        case MMSYSERR_INVALHANDLE: return "midi.err.invalidHandle";
-        case MMSYSERR_NODRIVER: return "midi.err.noDriver";
-        case MMSYSERR_NOMEM: return "midi.err.noMemory";
-        case MMSYSERR_INVALPARAM: return "midi.err.invalidParameter";
-        case MIDIERR_UNPREPARED: return "midi.err.unprepared";
-        case MIDIERR_STILLPLAYING: return "midi.err.stillPlaying";
-        case MIDIERR_NODEVICE: return "midi.err.noDevice";
-        default: return nullptr;
+        case MMSYSERR_NOERROR:
+            return "midi.err.noError";
+        case MMSYSERR_ERROR:
+            return "midi.err.unspecified";
+        case MMSYSERR_BADDEVICEID:
+            return "midi.err.badDeviceId";
+        case MMSYSERR_ALLOCATED:
+            return "midi.err.allocated";
+        case MMSYSERR_INVALHANDLE:
+            return "midi.err.invalidHandle";
+        case MMSYSERR_NODRIVER:
+            return "midi.err.noDriver";
+        case MMSYSERR_NOMEM:
+            return "midi.err.noMemory";
+        case MMSYSERR_INVALPARAM:
+            return "midi.err.invalidParameter";
+        case MIDIERR_UNPREPARED:
+            return "midi.err.unprepared";
+        case MIDIERR_STILLPLAYING:
+            return "midi.err.stillPlaying";
+        case MIDIERR_NODEVICE:
+            return "midi.err.noDevice";
+        default:
+            return nullptr;
     }
 }
 
@@ -162,7 +174,8 @@ void TMidiWindow::wake() {
         return;
     }
 #endif
-    QMetaObject::invokeMethod(this, [this] { dispatchPending(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { dispatchPending(); }, Qt::QueuedConnection);
 }
 
 void TMidiWindow::drainWake() {

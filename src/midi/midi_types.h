@@ -78,8 +78,8 @@ public:
     std::uint8_t MidiMessage = 0;  // status byte; 0xF0 for SysEx
     std::uint8_t Data1 = 0;
     std::uint8_t Data2 = 0;
-    std::uint32_t Time = 0;         // ms since the port was started
-    std::uint16_t SysexLength = 0;  // 0 for a short message
+    std::uint32_t Time = 0;                 // ms since the port was started
+    std::uint16_t SysexLength = 0;          // 0 for a short message
     std::unique_ptr<std::uint8_t[]> Sysex;  // F0 .. F7 as received, or null
 };
 

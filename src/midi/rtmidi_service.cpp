@@ -82,8 +82,7 @@ std::unique_ptr<T> makeRtMidi(RtMidi::Api api, const std::string& client, ErrorC
 
 class RtInput : public MidiInputConnection {
 public:
-    RtInput(std::shared_ptr<ErrorSink> sink, MidiInputCallback callback)
-        : callback_(std::move(callback)) {
+    RtInput(std::shared_ptr<ErrorSink> sink, MidiInputCallback callback) : callback_(std::move(callback)) {
         capture_.sink = std::move(sink);
     }
     ~RtInput() override {
@@ -269,7 +268,8 @@ public:
         return nullptr;
     }
 
-    std::unique_ptr<MidiInputConnection> openVirtualInput(const std::string& portName, MidiInputCallback callback,
+    std::unique_ptr<MidiInputConnection> openVirtualInput(const std::string& portName,
+                                                          MidiInputCallback callback,
                                                           std::string& error) override {
         std::lock_guard lock(mutex_);
         if (backends_.empty()) {
@@ -328,7 +328,8 @@ private:
         const std::string tail = ":" + portName;
         for (const auto& n : after) {
             if (std::find(before.begin(), before.end(), n) != before.end()) continue;
-            if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0) return n;
+            if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0)
+                return n;
         }
         return client_ + tail;
     }

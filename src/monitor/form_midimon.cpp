@@ -60,15 +60,22 @@ public:
     }
     void log(TransferLogLevel level, std::string_view line) override {
         switch (level) {
-            case TransferLogLevel::Info: LogInfo(line); break;
-            case TransferLogLevel::InfoAnsi: LogInfoAnsi(line); break;
-            case TransferLogLevel::Error: LogError(line); break;
+            case TransferLogLevel::Info:
+                LogInfo(line);
+                break;
+            case TransferLogLevel::InfoAnsi:
+                LogInfoAnsi(line);
+                break;
+            case TransferLogLevel::Error:
+                LogError(line);
+                break;
         }
     }
     void versionQuerySent() override { mon_.VersionsString.clear(); }
     void versionReceived(std::string_view version) override {
         mon_.VersionsString = std::string(version);
-        mon_.addLine(QString::fromStdString(textWith("monitor.version", uiLanguage().toStdString(), version)));
+        mon_.addLine(
+            QString::fromStdString(textWith("monitor.version", uiLanguage().toStdString(), version)));
     }
 
 private:

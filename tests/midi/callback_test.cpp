@@ -20,7 +20,9 @@ struct Fixture {
     Fixture() {
         ctl->PBuffer = queue;
         ctl->hWindow = &window;
-        window.WndProc = [this](unsigned msg, std::uintptr_t, std::uintptr_t l) { received.emplace_back(msg, l); };
+        window.WndProc = [this](unsigned msg, std::uintptr_t, std::uintptr_t l) {
+            received.emplace_back(msg, l);
+        };
     }
     ~Fixture() {
         CtlInfoFree(ctl);
@@ -116,7 +118,8 @@ TEST(PortCallback, NotificationsPostedFromAnotherThreadArriveThroughTheEventLoop
     Fixture f;
     std::thread driver([&] { PortCallback(1, MM_MIM_DATA, f.ctl, packShort(0xB0, 7, 0x7F), 0); });
     driver.join();
-    for (int i = 0; i < 10 && f.received.empty(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (int i = 0; i < 10 && f.received.empty(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     ASSERT_EQ(f.received.size(), 1u);
     EXPECT_EQ(f.received[0].first, MM_MIM_DATA);
 }

@@ -5,8 +5,8 @@
 
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -121,9 +121,10 @@ TEST_F(InterfaceChoice, ASelectionErrorShowsTheNoInterfaceBox) {
     ASSERT_TRUE(in->Open());  // an open port refuses a new device
     EXPECT_FALSE(MIDIInterfaceAusRegistry(*in, *out));
     ASSERT_FALSE(boxes.texts(ScriptedDialogs::Kind::Error).empty());
-    EXPECT_EQ(boxes.texts(ScriptedDialogs::Kind::Error).back(),
-              "MIDI-Interface nicht vorhanden oder fehlerhaft. Gewünschte Funktion kann daher nicht ausgeführt "
-              "werden.");
+    EXPECT_EQ(
+        boxes.texts(ScriptedDialogs::Kind::Error).back(),
+        "MIDI-Interface nicht vorhanden oder fehlerhaft. Gewünschte Funktion kann daher nicht ausgeführt "
+        "werden.");
 }
 
 TEST_F(InterfaceChoice, DialogListsDevicesAndWritesOnlyOnSelect) {

@@ -56,7 +56,8 @@ TEST_F(MidiOverJack, VirtualPortsAreListedAndMessagesRoundTrip) {
     ASSERT_FALSE(device->backendNames().empty());
     Inbox inbox;
     std::string error;
-    auto devIn = device->openVirtualInput("in", [&](auto b, double) { inbox.add(b); }, error);
+    auto devIn = device->openVirtualInput(
+        "in", [&](auto b, double) { inbox.add(b); }, error);
     ASSERT_TRUE(devIn) << error;
     auto devOut = device->openVirtualOutput("out", error);
     ASSERT_TRUE(devOut) << error;
@@ -125,7 +126,8 @@ TEST_F(MidiOverJack, OutputPortSendsLongMessagesToTheDevice) {
     auto device = createRtMidiService("kvdev3");
     Inbox inbox;
     std::string error;
-    auto devIn = device->openVirtualInput("in", [&](auto b, double) { inbox.add(b); }, error);
+    auto devIn = device->openVirtualInput(
+        "in", [&](auto b, double) { inbox.add(b); }, error);
     ASSERT_TRUE(devIn) << error;
 
     auto editor = createRtMidiService("kveditor3");

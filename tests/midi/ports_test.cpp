@@ -28,7 +28,8 @@ struct LoopbackDevice {
         std::string error;
         toEditor = service->openVirtualOutput("Dev Out", error);
         fromEditor = service->openVirtualInput(
-            "Dev In", [this](std::span<const std::uint8_t> b, double) { received.emplace_back(b.begin(), b.end()); },
+            "Dev In",
+            [this](std::span<const std::uint8_t> b, double) { received.emplace_back(b.begin(), b.end()); },
             error);
     }
     void send(const Bytes& b) { ASSERT_TRUE(toEditor->send(b)); }
@@ -66,7 +67,8 @@ TEST(MidiInput, EventsArriveAsRecords) {
     EXPECT_EQ(sx.Data1, 0);
     EXPECT_EQ(sx.SysexLength, 9);
     ASSERT_TRUE(sx.Sysex);
-    EXPECT_EQ(Bytes(sx.Sysex.get(), sx.Sysex.get() + 9), (Bytes{0xF0, 0x7D, 0x08, 0x00, 0x03, 0x00, 0x04, 0x00, 0xF7}));
+    EXPECT_EQ(Bytes(sx.Sysex.get(), sx.Sysex.get() + 9),
+              (Bytes{0xF0, 0x7D, 0x08, 0x00, 0x03, 0x00, 0x04, 0x00, 0xF7}));
 
     const auto& note = *events[1];
     EXPECT_EQ(note.MidiMessage, 0x90);
@@ -269,7 +271,8 @@ TEST(MidiOutput, NewDevicesAreSeenWhenEnumeratingAgain) {
     TMidiOutput out(*dev.service);
     EXPECT_EQ(out.Numdevs(), 1u);
     std::string error;
-    auto later = dev.service->openVirtualInput("Later", [](auto, double) {}, error);
+    auto later = dev.service->openVirtualInput(
+        "Later", [](auto, double) {}, error);
     EXPECT_EQ(out.Numdevs(), 2u);
     out.SetDeviceID(1);
     EXPECT_EQ(out.ProductName(), "Later");
@@ -310,8 +313,10 @@ TEST(LoopbackService, RefusesEmptyAndOversizedMessagesAndTakenNames) {
     EXPECT_FALSE(out->send(big, &error));
     EXPECT_NE(error.find("limit"), std::string::npos);
     EXPECT_TRUE(dev.received.empty());
-    EXPECT_FALSE(dev.service->openVirtualInput("Dev In", [](auto, double) {}, error));
-    EXPECT_FALSE(dev.service->openInput("Missing", [](auto, double) {}, error));
+    EXPECT_FALSE(dev.service->openVirtualInput(
+        "Dev In", [](auto, double) {}, error));
+    EXPECT_FALSE(dev.service->openInput(
+        "Missing", [](auto, double) {}, error));
 }
 
 }  // namespace

@@ -116,7 +116,8 @@ TEST_F(Monitor, ConfigurationTransferRunsToTheEnd) {
         if (dev.received[i] != kQuery) {
             EXPECT_EQ(dev.received[i - 1], kQuery) << "sent without a reply before it, at " << i;
         }
-    EXPECT_EQ(captions, (QStringList{"Daten werden gespeichert", "Korvane wird neu gestartet (Reset)", "Wieder da?"}));
+    EXPECT_EQ(captions,
+              (QStringList{"Daten werden gespeichert", "Korvane wird neu gestartet (Reset)", "Wieder da?"}));
     EXPECT_EQ(mon.VersionsString, "03.04");
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(output->inFlight(), 0u);
