@@ -73,7 +73,7 @@ public:
 
     // Port names as the user should see and store them (ALSA's changing
     // client:port number is stripped). Order is stable while nothing is
-    // plugged in or out.
+    // plugged in or out. Ports this service opened itself are not listed.
     virtual std::vector<std::string> inputPortNames() = 0;
     virtual std::vector<std::string> outputPortNames() = 0;
 

@@ -9,6 +9,7 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -353,10 +354,26 @@ private:
         std::lock_guard lock(mutex_);
         std::vector<std::string> out;
         for (auto& b : backends_) {
-            auto part = namesOf(b, input);
-            out.insert(out.end(), part.begin(), part.end());
+            for (auto& n : namesOf(b, input))
+                if (!isOwnPort(n)) out.push_back(std::move(n));
         }
         return out;
+    }
+
+    // The program's own open ports show up in the listing too (its open input
+    // is a destination others may send to); offering them as devices would
+    // let the user connect the program to itself. The MIDI system may have
+    // renamed the client "name-01" and so on.
+    bool isOwnPort(const std::string& n) const {
+        if (client_.empty() || n.compare(0, client_.size(), client_) != 0) return false;
+        std::size_t i = client_.size();
+        if (i < n.size() && n[i] == '-') {
+            ++i;
+            const std::size_t digits = i;
+            while (i < n.size() && std::isdigit(static_cast<unsigned char>(n[i]))) ++i;
+            if (i == digits) return false;
+        }
+        return i < n.size() && n[i] == ':';
     }
 
     int find(Backend& b, bool input, const std::string& name) {

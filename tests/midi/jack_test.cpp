@@ -69,6 +69,14 @@ TEST_F(MidiOverJack, VirtualPortsAreListedAndMessagesRoundTrip) {
     // Editor -> device: a run of short messages arrives as single messages.
     auto out = editor->openOutput(devIn->name(), error);
     ASSERT_TRUE(out) << error;
+    auto in = editor->openInput(
+        devOut->name(), [](auto, double) {}, error);
+    ASSERT_TRUE(in) << error;
+    // The editor's own open ports are not offered as devices.
+    for (const auto& n : editor->outputPortNames()) EXPECT_NE(n.rfind("kveditor", 0), 0u) << n;
+    for (const auto& n : editor->inputPortNames()) EXPECT_NE(n.rfind("kveditor", 0), 0u) << n;
+    EXPECT_TRUE(contains(device->inputPortNames(), "kveditor:out") ||
+                contains(device->inputPortNames(), "kveditor-01:out"));
     const Bytes run{0xB0, 0x07, 0x40, 0xB1, 0x07, 0x40, 0xB2, 0x07, 0x40};
     ASSERT_TRUE(out->send(run, &error)) << error;
     const Bytes nine{0xF0, 0x7D, 0x08, 0x00, 0x03, 0x00, 0x04, 0x00, 0xF7};
