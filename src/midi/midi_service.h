@@ -73,7 +73,8 @@ public:
 
     // Port names as the user should see and store them (ALSA's changing
     // client:port number is stripped). Order is stable while nothing is
-    // plugged in or out. Ports this service opened itself are not listed.
+    // plugged in or out. The RtMidi service leaves out the ports of its own
+    // client; the loopback lists every port, as it plays both sides in tests.
     virtual std::vector<std::string> inputPortNames() = 0;
     virtual std::vector<std::string> outputPortNames() = 0;
 
