@@ -80,7 +80,10 @@ std::filesystem::path destinationFolder(TLogfileDestination destination) {
     // program's data lives in the user's data home either way.
     (void)destination;
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg && std::filesystem::path(xdg).is_absolute()) return std::filesystem::path(xdg);
+    // Any non-empty value counts, a relative one too: that is what Qt's
+    // GenericDataLocation does, and the window side of the program finds its
+    // documents there, so the log must land beside them.
+    if (xdg && *xdg) return std::filesystem::path(xdg);
     const char* home = std::getenv("HOME");
     std::filesystem::path base = home && *home ? std::filesystem::path(home) : std::filesystem::path("/tmp");
     return base / ".local" / "share";

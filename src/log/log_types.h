@@ -55,8 +55,8 @@ std::int64_t perfCounter();
 std::int64_t perfFrequency();
 
 // The folder that a destination stands for, without company or program
-// parts: on Linux $XDG_DATA_HOME, or ~/.local/share when that is unset,
-// empty or relative.
+// parts: on Linux $XDG_DATA_HOME, or ~/.local/share when that is unset or
+// empty.
 std::filesystem::path destinationFolder(TLogfileDestination destination);
 
 // A UTF-8 text as a path, on every platform.

@@ -13,9 +13,9 @@ namespace korvane {
 class TLogClass;
 
 // The editor's per-machine data folder: $XDG_DATA_HOME/Pellux3, with
-// ~/.local/share standing in when XDG_DATA_HOME is unset, empty or relative
-// (the same rule Qt's QStandardPaths::GenericDataLocation follows, so the
-// window code and the log agree). On Windows the common application data
+// ~/.local/share standing in when XDG_DATA_HOME is unset or empty (the same
+// rule Qt 6's QStandardPaths::GenericDataLocation follows, a relative value
+// included, so the window code and the log agree). On Windows the common application data
 // folder + "\Pellux3".
 std::filesystem::path programDataFolder();
 

@@ -105,7 +105,7 @@ TEST_F(ProgramLogTest, DataFolderFollowsXdgRules) {
     const Case cases[] = {
         {"/srv/data", fs::path("/srv/data/Pellux3")},
         {"", fs::path(home) / ".local/share/Pellux3"},
-        {"relative/data", fs::path(home) / ".local/share/Pellux3"},
+        {"relative/data", fs::path("relative/data/Pellux3")},
         {nullptr, fs::path(home) / ".local/share/Pellux3"},
     };
     for (const auto& c : cases) {
