@@ -30,16 +30,16 @@ bool isInteger(LogArg::Kind k) {
 // Runs snprintf with a conversion whose argument type has been checked, and
 // grows the buffer when the first attempt was too small.
 template <class T>
-void appendPrintf(std::string& out, const std::string& spec, T value) {
+void appendPrintf(std::string& out, const std::string& pattern, T value) {
     char buf[128];
-    int n = std::snprintf(buf, sizeof buf, spec.c_str(), value);
-    if (n < 0) throw FormatError("the C library could not format \"" + spec + "\"");
+    int n = std::snprintf(buf, sizeof buf, pattern.c_str(), value);
+    if (n < 0) throw FormatError("the C library could not format \"" + pattern + "\"");
     if (static_cast<std::size_t>(n) < sizeof buf) {
         out.append(buf, static_cast<std::size_t>(n));
         return;
     }
     std::string big(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec.c_str(), value);
+    std::snprintf(big.data(), big.size(), pattern.c_str(), value);
     big.resize(static_cast<std::size_t>(n));
     out += big;
 }
@@ -124,21 +124,21 @@ std::string formatChecked(std::string_view format, std::span<const LogArg> args)
         char conv = format[i++];
         // The conversion text handed to snprintf keeps only what is defined
         // for its conversion, so that no combination of flags is undefined.
-        auto specFor = [&](std::string_view allowedFlags, bool allowPrecision) {
-            std::string spec = "%";
+        auto patternFor = [&](std::string_view allowedFlags, bool allowPrecision) {
+            std::string pattern = "%";
             for (char f : flags) {
-                if (allowedFlags.find(f) != std::string_view::npos) spec += f;
+                if (allowedFlags.find(f) != std::string_view::npos) pattern += f;
             }
-            spec += width;
-            if (allowPrecision && hasPrecision) spec += "." + precision;
-            return spec;
+            pattern += width;
+            if (allowPrecision && hasPrecision) pattern += "." + precision;
+            return pattern;
         };
         switch (conv) {
             case 'd':
             case 'i': {
                 const LogArg& a = take("an integer");
                 if (!isInteger(a.kind())) break;
-                appendPrintf(out, specFor("-+ 0", true) + "lld", static_cast<long long>(a.asSigned()));
+                appendPrintf(out, patternFor("-+ 0", true) + "lld", static_cast<long long>(a.asSigned()));
                 continue;
             }
             case 'u':
@@ -147,14 +147,14 @@ std::string formatChecked(std::string_view format, std::span<const LogArg> args)
             case 'o': {
                 const LogArg& a = take("an integer");
                 if (!isInteger(a.kind())) break;
-                appendPrintf(out, specFor(conv == 'u' ? "-0" : "-0#", true) + "ll" + conv,
+                appendPrintf(out, patternFor(conv == 'u' ? "-0" : "-0#", true) + "ll" + conv,
                              static_cast<unsigned long long>(a.asUnsigned()));
                 continue;
             }
             case 'c': {
                 const LogArg& a = take("a character");
                 if (!isInteger(a.kind())) break;
-                appendPrintf(out, specFor("-", false) + 'c',
+                appendPrintf(out, patternFor("-", false) + 'c',
                              static_cast<int>(static_cast<unsigned char>(a.asSigned())));
                 continue;
             }
@@ -168,7 +168,7 @@ std::string formatChecked(std::string_view format, std::span<const LogArg> args)
             case 'A': {
                 const LogArg& a = take("a floating-point number");
                 if (a.kind() != LogArg::Kind::Floating) break;
-                appendPrintf(out, specFor("-+ 0#", true) + conv, a.asDouble());
+                appendPrintf(out, patternFor("-+ 0#", true) + conv, a.asDouble());
                 continue;
             }
             case 's': {
@@ -177,13 +177,13 @@ std::string formatChecked(std::string_view format, std::span<const LogArg> args)
                 // Copied so that the text is terminated and may contain
                 // anything; an embedded zero ends it, as in C.
                 std::string text(a.asText());
-                appendPrintf(out, specFor("-", true) + 's', text.c_str());
+                appendPrintf(out, patternFor("-", true) + 's', text.c_str());
                 continue;
             }
             case 'p': {
                 const LogArg& a = take("a pointer");
                 if (a.kind() != LogArg::Kind::Pointer) break;
-                appendPrintf(out, specFor("-", false) + 'p', a.asPointer());
+                appendPrintf(out, patternFor("-", false) + 'p', a.asPointer());
                 continue;
             }
             default:
