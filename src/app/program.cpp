@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "dialogs.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "tformmain.h"
@@ -20,6 +19,47 @@ QWidget* makePlainWindow(const char* objectName, const char* captionKey, bool di
     window->setWindowTitle(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())));
     window->resize(320, 200);
     return window;
+}
+
+EditorWindows::EditorWindows() {
+    auto made = [this](QWidget* w) { order_ << w->objectName(); };
+    FormMain = std::make_unique<TFormMain>();
+    made(FormMain.get());
+    FormMidiInterface = std::make_unique<TFormMidiInterface>(FormMain.get());
+    FormMidiInterface->setObjectName(QStringLiteral("FormMidiInterface"));
+    made(FormMidiInterface.get());
+    Form4.reset(makePlainWindow("Form4", "main.TForm4", true));
+    made(Form4.get());
+    FormMIDIMon = std::make_unique<TFormMIDIMon>();
+    FormMIDIMon->setObjectName(QStringLiteral("FormMIDIMon"));
+    made(FormMIDIMon.get());
+    FormNeuObjekt.reset(makePlainWindow("FormNeuObjekt", "main.TFormNeuObjekt", true));
+    made(FormNeuObjekt.get());
+    FormVerschiebeMessage.reset(makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
+    made(FormVerschiebeMessage.get());
+    FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
+    made(FormMotorProfil.get());
+
+    FormMain->setMidiInterfaceDialog(FormMidiInterface.get());
+    FormMain->setAboutBox(Form4.get());
+    FormMain->setMonitorWindow(FormMIDIMon.get());
+    FormMain->setMotorProfileWindow(FormMotorProfil.get());
+}
+
+EditorWindows::~EditorWindows() {
+    // The other windows go first; the main window, which owns the ports and
+    // the log, goes last. Nothing may reach the monitor once it is gone.
+    FormMain->setMonitorWindow(nullptr);
+    FormMain->setMidiInterfaceDialog(nullptr);
+    FormMain->setAboutBox(nullptr);
+    FormMain->setMotorProfileWindow(nullptr);
+    FormMotorProfil.reset();
+    FormVerschiebeMessage.reset();
+    FormNeuObjekt.reset();
+    FormMIDIMon.reset();
+    Form4.reset();
+    FormMidiInterface.reset();
+    FormMain.reset();
 }
 
 namespace {
@@ -46,29 +86,12 @@ int runEditor(int argc, char** argv) {
     QtDialogs boxes;
     ScopedDialogs installed(&boxes);
 
-    // Creation order matters: the main window starts the log while it is
-    // made, before any other window exists; its first showing needs all the
-    // others, above all the monitor window.
-    TFormMain FormMain;
-    boxes.setParent(&FormMain);
-    TFormMidiInterface FormMidiInterface(&FormMain);
-    std::unique_ptr<QWidget> Form4(makePlainWindow("Form4", "main.TForm4", true));
-    TFormMIDIMon FormMIDIMon;
-    std::unique_ptr<QWidget> FormNeuObjekt(makePlainWindow("FormNeuObjekt", "main.TFormNeuObjekt", true));
-    std::unique_ptr<QWidget> FormVerschiebeMessage(
-        makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
-    std::unique_ptr<QWidget> FormMotorProfil(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
-
-    FormMain.setMidiInterfaceDialog(&FormMidiInterface);
-    FormMain.setAboutBox(Form4.get());
-    FormMain.setMonitorWindow(&FormMIDIMon);
-    FormMain.setMotorProfileWindow(FormMotorProfil.get());
-
-    FormMain.show();
-    scheduleScreenshot(FormMain);
+    EditorWindows windows;
+    boxes.setParent(&windows.main());
+    windows.main().show();
+    scheduleScreenshot(windows.main());
     const int result = QApplication::exec();
-    // The monitor must not outlive the ports' owner with pointers into it.
-    FormMain.setMonitorWindow(nullptr);
+    boxes.setParent(nullptr);
     return result;
 }
 

@@ -1,0 +1,57 @@
+// The program's windows: made in their fixed order, only the main window
+// shown, the monitor wired to the main window's send controls.
+
+#include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "dialogs.h"
+#include "form_midimon.h"
+#include "midi_in.h"
+#include "midi_out.h"
+#include "program.h"
+#include "tformmain.h"
+#include <QComboBox>
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowsMadeInOrderAndOnlyMainShown() {
+        QTemporaryDir root;
+        qputenv("XDG_DATA_HOME", (root.path() + "/data").toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toLocal8Bit());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root.path() + "/config");
+        korvane::ScriptedDialogs boxes;
+        korvane::ScopedDialogs scope(&boxes);
+
+        korvane::EditorWindows windows;
+        QCOMPARE(windows.creationOrder(),
+                 (QStringList{"FormMain", "FormMidiInterface", "Form4", "FormMIDIMon", "FormNeuObjekt",
+                              "FormVerschiebeMessage", "FormMotorProfil"}));
+        QVERIFY(windows.monitor().OnInitSendButton);
+
+        windows.main().setPortFactories(
+            []() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("none"); },
+            []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("none"); });
+        windows.main().show();
+        QVERIFY(windows.main().isVisible());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != &windows.main() && w->isVisible()) QFAIL(qPrintable(w->objectName() + " is shown"));
+
+        // The shipped default library beside the program was provisioned
+        // and loaded.
+        QVERIFY(QFile::exists(root.path() + "/data/Pellux3/korvane.xml"));
+        QVERIFY(windows.main().CB_Set->count() > 0);
+        QVERIFY(windows.main().windowTitle().startsWith("Korvane Editor V3.044 - "));
+        QCOMPARE(boxes.count(), std::size_t(0));
+        // The window has its fixed client area below the menu and cannot be
+        // resized.
+        QCOMPARE(windows.main().centralWidget()->size(), QSize(1012, 692));
+        QCOMPARE(windows.main().minimumSize(), windows.main().maximumSize());
+    }
+};
+
+QTEST_MAIN(AppTest)
+#include "app_test.moc"
