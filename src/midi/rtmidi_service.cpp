@@ -18,6 +18,10 @@
 
 #include "midi_service.h"
 
+#ifdef KORVANE_HAVE_JACK
+#include <jack/jack.h>
+#endif
+
 namespace korvane {
 
 namespace {
@@ -34,6 +38,22 @@ std::string displayName(RtMidi::Api api, const std::string& raw) {
     if (api != RtMidi::LINUX_ALSA) return raw;
     static const std::regex suffix(R"( \d+:\d+$)");
     return std::regex_replace(raw, suffix, "");
+}
+
+// Whether the MIDI server behind a system still runs. Only JACK can vanish
+// under an open client (the server is stopped or killed).
+bool serverAlive(RtMidi::Api api) {
+#ifdef KORVANE_HAVE_JACK
+    if (api != RtMidi::UNIX_JACK) return true;
+    jack_status_t status{};
+    jack_client_t* probe = jack_client_open("korvane-probe", JackNoStartServer, &status);
+    if (!probe) return false;
+    jack_client_close(probe);
+    return true;
+#else
+    (void)api;
+    return true;
+#endif
 }
 
 // Where errors go: the service's handler, shared with every connection so a
@@ -88,18 +108,26 @@ public:
     }
     ~RtInput() override {
         if (!midi_) return;
+        if (!serverAlive(api_)) {
+            // Closing a client of a vanished server crashes inside the
+            // library; the few bytes of the dead client are left behind.
+            (void)midi_.release();
+            return;
+        }
         try {
-            // Stop the deliveries first; closing waits for the backend thread.
-            midi_->cancelCallback();
             midi_->closePort();
         } catch (...) {
         }
+        // Destroying the object closes its client, which waits for the
+        // backend thread: after this no delivery runs, and callback_ (a
+        // member, destroyed later) outlives every call.
         midi_.reset();
     }
     const std::string& name() const override { return name_; }
 
     bool open(RtMidi::Api api, const std::string& client, const std::string& portName, int index,
               std::string& error) {
+        api_ = api;
         midi_ = makeRtMidi<RtMidiIn>(api, client, &capture_, error);
         if (!midi_) return false;
         try {
@@ -136,6 +164,7 @@ private:
 
     MidiInputCallback callback_;
     ErrorCapture capture_;
+    RtMidi::Api api_ = RtMidi::UNSPECIFIED;
     std::unique_ptr<RtMidiIn> midi_;
 };
 
@@ -144,6 +173,10 @@ public:
     explicit RtOutput(std::shared_ptr<ErrorSink> sink) { capture_.sink = std::move(sink); }
     ~RtOutput() override {
         if (!midi_) return;
+        if (!serverAlive(api_)) {
+            (void)midi_.release();  // see ~RtInput
+            return;
+        }
         try {
             midi_->closePort();
         } catch (...) {
@@ -153,6 +186,7 @@ public:
 
     bool open(RtMidi::Api api, const std::string& client, const std::string& portName, int index,
               std::string& error) {
+        api_ = api;
         midi_ = makeRtMidi<RtMidiOut>(api, client, &capture_, error);
         if (!midi_) return false;
         try {
@@ -214,6 +248,7 @@ public:
 
 private:
     ErrorCapture capture_;
+    RtMidi::Api api_ = RtMidi::UNSPECIFIED;
     std::unique_ptr<RtMidiOut> midi_;
 };
 
@@ -231,9 +266,10 @@ public:
             std::string error;
             Backend b;
             b.api = api;
-            b.in = makeRtMidi<RtMidiIn>(api, client_ + " list", &listerCapture_, error);
-            b.out = makeRtMidi<RtMidiOut>(api, client_ + " list", &listerCapture_, error);
-            if (b.in && b.out) backends_.push_back(std::move(b));
+            // A system that cannot even build its objects is left out.
+            if (makeRtMidi<RtMidiIn>(api, client_ + " list", &listerCapture_, error) &&
+                makeRtMidi<RtMidiOut>(api, client_ + " list", &listerCapture_, error))
+                backends_.push_back(b);
         }
     }
 
@@ -315,9 +351,26 @@ public:
 private:
     struct Backend {
         RtMidi::Api api{};
+    };
+
+    // Every listing asks a fresh client: a client of a MIDI server that has
+    // gone (or was restarted) keeps answering with what it last saw.
+    struct Lister {
         std::unique_ptr<RtMidiIn> in;
         std::unique_ptr<RtMidiOut> out;
+        RtMidi* operator->() const { return in ? static_cast<RtMidi*>(in.get()) : out.get(); }
+        explicit operator bool() const { return in || out; }
     };
+    Lister lister(const Backend& b, bool input) {
+        std::string error;
+        Lister l;
+        if (input) {
+            l.in = makeRtMidi<RtMidiIn>(b.api, client_ + " list", &listerCapture_, error);
+        } else {
+            l.out = makeRtMidi<RtMidiOut>(b.api, client_ + " list", &listerCapture_, error);
+        }
+        return l;
+    }
 
     static std::string noSystemText() { return "No MIDI system is available on this machine"; }
 
@@ -338,10 +391,11 @@ private:
     std::vector<std::string> namesOf(Backend& b, bool input) {
         std::vector<std::string> out;
         try {
-            RtMidi& m = input ? static_cast<RtMidi&>(*b.in) : static_cast<RtMidi&>(*b.out);
-            const unsigned n = m.getPortCount();
+            auto m = lister(b, input);
+            if (!m) return out;
+            const unsigned n = m->getPortCount();
             for (unsigned i = 0; i < n; ++i) {
-                std::string name = displayName(b.api, m.getPortName(i));
+                std::string name = displayName(b.api, m->getPortName(i));
                 // A port that vanished between count and name gives an empty name.
                 if (!name.empty()) out.push_back(std::move(name));
             }
@@ -378,10 +432,11 @@ private:
 
     int find(Backend& b, bool input, const std::string& name) {
         try {
-            RtMidi& m = input ? static_cast<RtMidi&>(*b.in) : static_cast<RtMidi&>(*b.out);
-            const unsigned n = m.getPortCount();
+            auto m = lister(b, input);
+            if (!m) return -1;
+            const unsigned n = m->getPortCount();
             for (unsigned i = 0; i < n; ++i)
-                if (displayName(b.api, m.getPortName(i)) == name) return int(i);
+                if (displayName(b.api, m->getPortName(i)) == name) return int(i);
         } catch (...) {
         }
         return -1;

@@ -153,3 +153,38 @@ TEST_F(MidiOverJack, OutputPortSendsLongMessagesToTheDevice) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole MIDI server goes away while ports are open: sending reports an
+// error or goes nowhere, listing finds nothing, closing works, no crash.
+TEST(MidiJackServerLoss, PortsSurviveTheServerStopping) {
+    std::string why;
+    auto server = korvane::testing::JackServer::start(why);
+    if (!server) GTEST_SKIP() << why;
+    auto device = createRtMidiService("kvgone");
+    std::string error;
+    auto devIn = device->openVirtualInput(
+        "in", [](auto, double) {}, error);
+    ASSERT_TRUE(devIn) << error;
+    auto editor = createRtMidiService("kveditor4");
+    TMidiOutput out(*editor);
+    out.SetProductName(devIn->name());
+    ASSERT_TRUE(out.Open()) << out.LastErrorText();
+
+    server.reset();  // stops jackd by its process id
+
+    const std::uint8_t query[] = {0xF0, 0x7D, 0x07, 0xF7};
+    try {
+        out.PutLong(query, 4);
+    } catch (const EmidioutputError&) {
+        // reporting the loss is as good as sending into the void
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(out.inFlight(), 0u);
+    EXPECT_TRUE(out.Close());
+    EXPECT_TRUE(editor->outputPortNames().empty());
+    devIn.reset();
+}
+
+}  // namespace
