@@ -86,6 +86,12 @@ TEST_F(MidiOverJack, VirtualPortsAreListedAndMessagesRoundTrip) {
     EXPECT_EQ(inbox.messages[2], (Bytes{0xB2, 0x07, 0x40}));
     EXPECT_EQ(inbox.messages[3], nine);
 
+    // The largest message accepted still arrives whole.
+    const Bytes largest = sysex(kMaxMidiMessageBytes);
+    ASSERT_TRUE(out->send(largest, &error)) << error;
+    ASSERT_TRUE(inbox.waitFor(5));
+    EXPECT_EQ(inbox.messages[4], largest);
+
     // Above the limit: refused with an error instead of vanishing.
     EXPECT_FALSE(out->send(sysex(kMaxMidiMessageBytes + 100), &error));
 }
