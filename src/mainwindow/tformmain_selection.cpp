@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QPalette>
 #include <QSignalBlocker>
+#include <vector>
 
 #include "dialogs.h"
 #include "element_catalogue.h"
@@ -135,15 +136,14 @@ void TFormMain::CB_GroupChange() {
     if (GeradeSelektierteEingabeElementNummer < 0 || !XMLkonfig || !XMLkonfig->isLoaded()) return;
     const std::string_view name = Wie_lautet_EingabeElementName(GeradeSelektierteEingabeElementNummer);
     const pugi::xml_node set = XMLkonfig->Finde_XML_SetByName(CB_Set->currentText().toStdString());
-    pugi::xml_node element;
-    for (pugi::xml_node child : set.children("element")) {
-        if (name == child.attribute("name").value()) {
-            element = child;
-            break;
-        }
-    }
-    if (!element) return;
-    removeElementIndented(element);
+    // Every node of the element goes: with a duplicate left behind (a
+    // hand-edited file), the last one would still count and the element
+    // would stay assigned although the user removed its assignment.
+    std::vector<pugi::xml_node> elements;
+    for (pugi::xml_node child : set.children("element"))
+        if (name == child.attribute("name").value()) elements.push_back(child);
+    if (elements.empty()) return;
+    for (pugi::xml_node element : elements) removeElementIndented(element);
     SaveAndReload();
     HinweisErzeugen(Get_EingabeElement_By_Number(GeradeSelektierteEingabeElementNummer));
     QCoreApplication::processEvents();

@@ -31,6 +31,7 @@ const char* const kLibrary = R"(<?xml version="1.0" encoding="UTF-8"?>
 <korvane>
   <sets>
     <set name="Test">
+      <element name="Fader 2"><group>G2</group><name>Other</name></element>
       <element name="Fader 2"><group>G1</group><name>Fader14</name></element>
       <element name="Taste 1"><group>G1</group><name>Gone</name></element>
       <element name="Taste 2"><group>NoGroup</group><name>X</name></element>
@@ -311,7 +312,8 @@ private slots:
         QVERIFY(!w->CB_MessageName->isEnabled());
         QCOMPARE(w->CB_MessageName->count(), 0);
 
-        // With Fader 2 selected its node goes, and the file is saved.
+        // With Fader 2 selected its nodes go (also the duplicate in front of
+        // the one that counts), and the file is saved.
         w->ElementClicked(picture(1));
         w->CB_Group->setCurrentIndex(0);
         w->CB_GroupChange();
