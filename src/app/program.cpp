@@ -7,8 +7,8 @@
 
 #include "form_midi_interface.h"
 #include "form_midimon.h"
-#include "tformmain.h"
 #include "texts.h"
+#include "tformmain.h"
 
 namespace korvane {
 
@@ -35,7 +35,8 @@ EditorWindows::EditorWindows() {
     made(FormMIDIMon.get());
     FormNeuObjekt.reset(makePlainWindow("FormNeuObjekt", "main.TFormNeuObjekt", true));
     made(FormNeuObjekt.get());
-    FormVerschiebeMessage.reset(makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
+    FormVerschiebeMessage.reset(
+        makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
     made(FormVerschiebeMessage.get());
     FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
     made(FormMotorProfil.get());

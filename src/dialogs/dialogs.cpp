@@ -83,20 +83,23 @@ bool QtDialogs::question(const QString& text) {
                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
-std::optional<QString> QtDialogs::prompt(const QString& caption, const QString& label, const QString& initial) {
+std::optional<QString> QtDialogs::prompt(const QString& caption, const QString& label,
+                                         const QString& initial) {
     bool ok = false;
     const QString result = QInputDialog::getText(owner(), caption, label, QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
     return result;
 }
 
-std::optional<QString> QtDialogs::openFile(const QString& caption, const QString& folder, const QString& filter) {
+std::optional<QString> QtDialogs::openFile(const QString& caption, const QString& folder,
+                                           const QString& filter) {
     const QString path = QFileDialog::getOpenFileName(owner(), caption, folder, qtFilter(filter));
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
 
-std::optional<QString> QtDialogs::saveFile(const QString& caption, const QString& folder, const QString& filter) {
+std::optional<QString> QtDialogs::saveFile(const QString& caption, const QString& folder,
+                                           const QString& filter) {
     const QString path = QFileDialog::getSaveFileName(owner(), caption, folder, qtFilter(filter));
     if (path.isEmpty()) return std::nullopt;
     return path;
@@ -143,7 +146,8 @@ std::optional<QString> ScriptedDialogs::prompt(const QString& caption, const QSt
     return answer;
 }
 
-std::optional<QString> ScriptedDialogs::openFile(const QString& caption, const QString& folder, const QString&) {
+std::optional<QString> ScriptedDialogs::openFile(const QString& caption, const QString& folder,
+                                                 const QString&) {
     shown_.push_back({Kind::OpenFile, caption, caption, folder});
     if (files_.empty()) return std::nullopt;
     auto answer = files_.front();
@@ -151,7 +155,8 @@ std::optional<QString> ScriptedDialogs::openFile(const QString& caption, const Q
     return answer;
 }
 
-std::optional<QString> ScriptedDialogs::saveFile(const QString& caption, const QString& folder, const QString&) {
+std::optional<QString> ScriptedDialogs::saveFile(const QString& caption, const QString& folder,
+                                                 const QString&) {
     shown_.push_back({Kind::SaveFile, caption, caption, folder});
     if (files_.empty()) return std::nullopt;
     auto answer = files_.front();

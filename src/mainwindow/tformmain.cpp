@@ -6,6 +6,8 @@
 // message editor. Positions are fixed like the map's, so every component
 // stays where the user expects it in both languages.
 
+#include "tformmain.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QEvent>
@@ -27,7 +29,6 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
-#include "tformmain.h"
 #include "tformmain_texts.h"
 
 namespace {
@@ -174,8 +175,10 @@ void TFormMain::BuildMenu() {
     Menu_Umbenenne_Message_ = namedAction(MenuNachricht, "Menu_Umbenenne_Message_");
     Menu_Loesche_Message_ = namedAction(MenuNachricht, "Menu_Loesche_Message_");
     MenuNachricht->addSeparator();
-    Menu_Schiebe_Message_In_Andere_Gruppe_ = namedAction(MenuNachricht, "Menu_Schiebe_Message_In_Andere_Gruppe_");
-    Menu_Kopiere_Message_In_Andere_Gruppe_ = namedAction(MenuNachricht, "Menu_Kopiere_Message_In_Andere_Gruppe_");
+    Menu_Schiebe_Message_In_Andere_Gruppe_ =
+        namedAction(MenuNachricht, "Menu_Schiebe_Message_In_Andere_Gruppe_");
+    Menu_Kopiere_Message_In_Andere_Gruppe_ =
+        namedAction(MenuNachricht, "Menu_Kopiere_Message_In_Andere_Gruppe_");
 
     Menu_Motorprofil_ = namedMenu(bar, "Menu_Motorprofil_");
     Menu_Motorprofileditor_ = namedAction(Menu_Motorprofil_, "Menu_Motorprofileditor_");
@@ -195,14 +198,29 @@ void TFormMain::BuildMenu() {
     // Commands whose windows and document operations are not part of this
     // build yet stay visible but disabled, so the menu never offers
     // something that does nothing.
-    for (QAction* later :
-         {Menu_Oeffnen_, Menu_Neue_Konfiguration_, Menu_Dupliziere_Konfiguration_, Menu_Umbenenne_Konfiguration_,
-          Menu_Loesche_Konfiguration_, Menu_Exportiere_Konfiguration_, Menu_Neue_Gruppe_, Menu_Dupliziere_Gruppe_,
-          Menu_Umbenenne_Gruppe_, Menu_Loesche_Gruppe_, Menu_Exportiere_Gruppe_, Menu_Neue_Message_,
-          Menu_Dupliziere_Message_, Menu_Umbenenne_Message_, Menu_Loesche_Message_,
-          Menu_Schiebe_Message_In_Andere_Gruppe_, Menu_Kopiere_Message_In_Andere_Gruppe_, Menu_Motorprofileditor_,
-          Menu_Hilfe_Anleitung_, Menu_Quillon_Homepage_, Menu_Internet_Look_For_Updates_,
-          Menu_Internet_Look_For_Configurations_, Menu_Info_Ueber_Editor_}) {
+    for (QAction* later : {Menu_Oeffnen_,
+                           Menu_Neue_Konfiguration_,
+                           Menu_Dupliziere_Konfiguration_,
+                           Menu_Umbenenne_Konfiguration_,
+                           Menu_Loesche_Konfiguration_,
+                           Menu_Exportiere_Konfiguration_,
+                           Menu_Neue_Gruppe_,
+                           Menu_Dupliziere_Gruppe_,
+                           Menu_Umbenenne_Gruppe_,
+                           Menu_Loesche_Gruppe_,
+                           Menu_Exportiere_Gruppe_,
+                           Menu_Neue_Message_,
+                           Menu_Dupliziere_Message_,
+                           Menu_Umbenenne_Message_,
+                           Menu_Loesche_Message_,
+                           Menu_Schiebe_Message_In_Andere_Gruppe_,
+                           Menu_Kopiere_Message_In_Andere_Gruppe_,
+                           Menu_Motorprofileditor_,
+                           Menu_Hilfe_Anleitung_,
+                           Menu_Quillon_Homepage_,
+                           Menu_Internet_Look_For_Updates_,
+                           Menu_Internet_Look_For_Configurations_,
+                           Menu_Info_Ueber_Editor_}) {
         later->setEnabled(false);
     }
 }
@@ -355,12 +373,24 @@ void TFormMain::BuildPanel() {
 
     // Tab order follows the work: configuration, group, message, mode,
     // templates, range, apply, send, description, then the map.
-    QWidget* order[] = {CB_Set,           CB_Group,       CB_MessageName,
-                        RG_ModeItems[0],  RG_ModeItems[1], RG_ModeItems[2],
-                        RG_ModeItems[3],  Edit_MsgLeft,   Edit_MsgRight,
-                        rb_Range_Full,    rb_Range_Part,  rb_Range_Percent,
-                        Ed_Max,           Ed_Min,         Ed_Step,
-                        Ed_Start,         bt_AenderungenUebernehmen, btSend,
+    QWidget* order[] = {CB_Set,
+                        CB_Group,
+                        CB_MessageName,
+                        RG_ModeItems[0],
+                        RG_ModeItems[1],
+                        RG_ModeItems[2],
+                        RG_ModeItems[3],
+                        Edit_MsgLeft,
+                        Edit_MsgRight,
+                        rb_Range_Full,
+                        rb_Range_Part,
+                        rb_Range_Percent,
+                        Ed_Max,
+                        Ed_Min,
+                        Ed_Step,
+                        Ed_Start,
+                        bt_AenderungenUebernehmen,
+                        btSend,
                         MemoDescription};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     QWidget* previous = MemoDescription;
@@ -373,7 +403,8 @@ void TFormMain::BuildPanel() {
 
 void TFormMain::ConnectHandlers() {
     connect(Menu_Beenden_, &QAction::triggered, this, [this] { Menu_Beenden_Click(); });
-    connect(Menu_Sende_Konfiguration_, &QAction::triggered, this, [this] { Menu_Sende_Konfiguration_Click(); });
+    connect(Menu_Sende_Konfiguration_, &QAction::triggered, this,
+            [this] { Menu_Sende_Konfiguration_Click(); });
     connect(Menu_Einstellungen_MIDI_, &QAction::triggered, this, [this] { Menu_Einstellungen_MIDI_Click(); });
     connect(Menu_Sprache_Deutsch_, &QAction::triggered, this, [this] { Menu_Sprache_Deutsch_Click(); });
     connect(Menu_Sprache_English_, &QAction::triggered, this, [this] { Menu_Sprache_English_Click(); });
@@ -421,7 +452,8 @@ void TFormMain::ConnectHandlers() {
     for (QLineEdit* edit : {Edit_MsgLeft, Edit_MsgRight, Ed_Min, Ed_Max, Ed_Step, Ed_Start})
         connect(edit, &QLineEdit::textChanged, this, [this] { MessageChange(); });
 
-    connect(bt_AenderungenUebernehmen, &QPushButton::clicked, this, [this] { bt_AenderungenUebernehmenClick(); });
+    connect(bt_AenderungenUebernehmen, &QPushButton::clicked, this,
+            [this] { bt_AenderungenUebernehmenClick(); });
     connect(btSend, &QPushButton::clicked, this, [this] { btSendClick(); });
 
     for (korvane::TImage* picture : EingabeElemente) {

@@ -22,7 +22,7 @@ void openWithDesktop(const QString& target) {
 void TFormMain::Menu_Hilfe_Anleitung_Click() {
     // The manuals lie beside the shipped default documents.
     const QString file = language == QStringLiteral("de") ? QStringLiteral("Anleitung_V3.044_deu.pdf")
-                                                         : QStringLiteral("Manual_V3.044_en.pdf");
+                                                          : QStringLiteral("Manual_V3.044_en.pdf");
     openWithDesktop(QDir(ProgramFolder).filePath(file));
 }
 

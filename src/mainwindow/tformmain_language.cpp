@@ -12,6 +12,7 @@
 #include <QSettings>
 
 #include "dialogs.h"
+#include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "tformmain.h"
 #include "tformmain_texts.h"
@@ -36,10 +37,14 @@ void TFormMain::ApplyCaptions(const QString& code) {
     auto t = [&code](std::string_view key) { return trText(key, code); };
 
     const std::pair<QMenu*, const char*> menus[] = {
-        {MenuDatei, "main.MenuDatei"},         {Menu_Einstellungen_, "main.Menu_Einstellungen_"},
-        {Menu_Sprache, "main.Menu_Sprache"},   {MenuKonfiguration, "main.MenuKonfiguration"},
-        {Menu_Gruppe, "main.Menu_Gruppe"},     {MenuNachricht, "main.MenuNachricht"},
-        {Menu_Motorprofil_, "main.Menu_Motorprofil_"}, {Debug1, "main.Debug1"},
+        {MenuDatei, "main.MenuDatei"},
+        {Menu_Einstellungen_, "main.Menu_Einstellungen_"},
+        {Menu_Sprache, "main.Menu_Sprache"},
+        {MenuKonfiguration, "main.MenuKonfiguration"},
+        {Menu_Gruppe, "main.Menu_Gruppe"},
+        {MenuNachricht, "main.MenuNachricht"},
+        {Menu_Motorprofil_, "main.Menu_Motorprofil_"},
+        {Debug1, "main.Debug1"},
         {Hilfe1, "main.Hilfe1"},
     };
     for (const auto& [menu, key] : menus) menu->setTitle(t(key));
@@ -87,9 +92,12 @@ void TFormMain::ApplyCaptions(const QString& code) {
     for (const auto& [box, key] : boxes) box->setTitle(t(key));
 
     const std::pair<QLabel*, const char*> labels[] = {
-        {labelKonfiguration, "main.labelKonfiguration"}, {LabelGruppe, "main.LabelGruppe"},
-        {Label3, "main.Label3"},       {LabelStep, "main.LabelStep"},
-        {LabelMax, "main.LabelMax"},   {LabelMin, "main.LabelMin"},
+        {labelKonfiguration, "main.labelKonfiguration"},
+        {LabelGruppe, "main.LabelGruppe"},
+        {Label3, "main.Label3"},
+        {LabelStep, "main.LabelStep"},
+        {LabelMax, "main.LabelMax"},
+        {LabelMin, "main.LabelMin"},
         {Label1, "main.Label1"},
     };
     for (const auto& [label, key] : labels) label->setText(t(key));
@@ -123,6 +131,7 @@ void TFormMain::Lokalisierung(const QString& code) {
     korvane::setUiLanguage(code);
     ApplyCaptions(code);
     if (FormMIDIMon) FormMIDIMon->Lokalisierung();
+    if (FormMidiInterface) FormMidiInterface->Lokalisierung();
     if (FormMotorProfil) FormMotorProfil->setWindowTitle(trText("main.TFormMotorProfil", code));
     // Let the new captions paint at once.
     QCoreApplication::processEvents();

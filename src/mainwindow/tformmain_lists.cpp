@@ -14,8 +14,8 @@
 QString TFormMain::KeineZuordnungText() const {
     // Only German shows the German entry; every other code (also one that
     // is neither language) shows the English one.
-    return trText("main.keine_zuordnung", language == QStringLiteral("de") ? QStringLiteral("de")
-                                                                             : QStringLiteral("en"));
+    return trText("main.keine_zuordnung",
+                  language == QStringLiteral("de") ? QStringLiteral("de") : QStringLiteral("en"));
 }
 
 bool TFormMain::IstKeineZuordnung(const QString& groupText) {
@@ -97,7 +97,8 @@ void TFormMain::CB_SetChange() {
         const pugi::xml_attribute description = set.attribute("description");
         if (description) {
             QStringList lines;
-            for (const std::string& line : korvane::decodeDescription(description.value())) lines << fromStd(line);
+            for (const std::string& line : korvane::decodeDescription(description.value()))
+                lines << fromStd(line);
             MemoDescription->setPlainText(lines.join(QLatin1Char('\n')));
         }
     }

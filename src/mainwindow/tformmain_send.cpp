@@ -3,11 +3,11 @@
 // element selected on the map while it is encoded, moves the progress bar,
 // and hands the packet stream to the monitor window's transfer.
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QComboBox>
 
 #include "config_encoder.h"
 #include "dialogs.h"

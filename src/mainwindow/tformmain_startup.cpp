@@ -16,8 +16,8 @@
 #include <QStandardPaths>
 
 #include "data_files.h"
-#include "form_midi_interface.h"
 #include "dialogs.h"
+#include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "log_class.h"
 #include "midi_in.h"
@@ -76,13 +76,9 @@ void TFormMain::setPortFactories(InputPortFactory in, OutputPortFactory out) {
     MakeOutputPort = std::move(out);
 }
 
-void TFormMain::FormCreate() {
-    korvane::startProgramLog();
-}
+void TFormMain::FormCreate() { korvane::startProgramLog(); }
 
-void TFormMain::FormDestroy() {
-    korvane::stopProgramLog();
-}
+void TFormMain::FormDestroy() { korvane::stopProgramLog(); }
 
 void TFormMain::Menu_Beenden_Click() { close(); }
 
@@ -160,7 +156,9 @@ void TFormMain::CreateMidiPorts() {
         if (!MakeInputPort)
             MakeInputPort = [this, service] { return std::make_unique<korvane::TMidiInput>(*service, this); };
         if (!MakeOutputPort)
-            MakeOutputPort = [this, service] { return std::make_unique<korvane::TMidiOutput>(*service, this); };
+            MakeOutputPort = [this, service] {
+                return std::make_unique<korvane::TMidiOutput>(*service, this);
+            };
     }
 
     // A port that cannot be made is only logged (in the log's own language):

@@ -2,6 +2,7 @@
 // shown, the monitor wired to the main window's send controls.
 
 #include <QApplication>
+#include <QComboBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -12,7 +13,6 @@
 #include "midi_out.h"
 #include "program.h"
 #include "tformmain.h"
-#include <QComboBox>
 
 class AppTest : public QObject {
     Q_OBJECT
@@ -50,6 +50,12 @@ private slots:
         // resized.
         QCOMPARE(windows.main().centralWidget()->size(), QSize(1012, 692));
         QCOMPARE(windows.main().minimumSize(), windows.main().maximumSize());
+
+        // Closing the main window ends the run, also with the monitor open.
+        windows.monitor().show();
+        QVERIFY(windows.main().close());
+        QVERIFY(!windows.monitor().isVisible());
+        QVERIFY(!windows.main().isVisible());
     }
 };
 

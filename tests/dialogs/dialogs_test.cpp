@@ -1,13 +1,13 @@
 // The dialog interface: the silent default, the scripted fake's answer queue
 // and record, and the real boxes' mapping of buttons to answers.
+#include "dialogs.h"
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-
-#include "dialogs.h"
 
 using korvane::ScriptedDialogs;
 
@@ -91,9 +91,12 @@ private slots:
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             QVERIFY(box);
             seenCaption = box->windowTitle();
-            if (press == 0) box->button(QMessageBox::Yes)->click();
-            else if (press == 1) box->button(QMessageBox::No)->click();
-            else QTest::keyClick(box, Qt::Key_Escape);
+            if (press == 0)
+                box->button(QMessageBox::Yes)->click();
+            else if (press == 1)
+                box->button(QMessageBox::No)->click();
+            else
+                QTest::keyClick(box, Qt::Key_Escape);
         });
         QCOMPARE(real.question(QStringLiteral("Really?")), expected);
         QCOMPARE(seenCaption, caption);

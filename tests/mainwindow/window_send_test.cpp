@@ -52,7 +52,8 @@ struct World {
     World() {
         qputenv("XDG_DATA_HOME", data().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root.path() + QStringLiteral("/config"));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           root.path() + QStringLiteral("/config"));
         QDir().mkpath(program());
         QFile def(program() + QStringLiteral("/korvane.def"));
         if (def.open(QIODevice::WriteOnly)) def.write(kLibrary);
@@ -93,10 +94,12 @@ private slots:
         QTest::addColumn<bool>("menu");
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("text");
-        QTest::newRow("button de") << false << "de"
-                                   << "MIDI-Interface nicht vorhanden oder fehlerhaft. Gewünschte Funktion kann "
-                                      "daher nicht ausgeführt werden.";
-        QTest::newRow("menu en") << true << "en" << "No MIDI interface found. Can not execute selected function.";
+        QTest::newRow("button de")
+            << false << "de"
+            << "MIDI-Interface nicht vorhanden oder fehlerhaft. Gewünschte Funktion kann "
+               "daher nicht ausgeführt werden.";
+        QTest::newRow("menu en") << true << "en"
+                                 << "No MIDI interface found. Can not execute selected function.";
     }
     void withoutPortsTheNoInterfaceBox() {
         QFETCH(bool, menu);
@@ -115,8 +118,10 @@ private slots:
         w.show();
         QVERIFY(!w.bMIDIinCreated && !w.bMIDIoutCreated);
 
-        if (menu) w.Menu_Sende_Konfiguration_->trigger();
-        else QTest::mouseClick(w.btSend, Qt::LeftButton);
+        if (menu)
+            w.Menu_Sende_Konfiguration_->trigger();
+        else
+            QTest::mouseClick(w.btSend, Qt::LeftButton);
         QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Error), QStringList{text});
         QVERIFY(!started);
         QVERIFY(sendControlsEnabled(w));
@@ -139,7 +144,8 @@ private slots:
         w.setTransferStarter([&](const korvane::ByteString& s) {
             streams.push_back(s);
             disabledWhileEncoding = !w.btSend->isEnabled() && !w.gb_Message->isEnabled() &&
-                                    !w.gb_MessageAuswahl->isEnabled() && !w.Menu_Sende_Konfiguration_->isEnabled();
+                                    !w.gb_MessageAuswahl->isEnabled() &&
+                                    !w.Menu_Sende_Konfiguration_->isEnabled();
             captionWhileEncoding = w.btSend->text();
         });
         w.show();
@@ -242,10 +248,10 @@ private slots:
         QTest::addColumn<bool>("output");
         QTest::addColumn<QString>("logLine");
         QTest::addColumn<int>("chooseBoxes");
-        QTest::newRow("only output") << false << true << "Kein MIDI-Interface? MIDI In Problem: Invalid device ID"
-                                     << 0;
-        QTest::newRow("only input") << true << false << "Kein MIDI-Interface? MIDI Out Problem: Invalid device ID"
-                                    << 0;
+        QTest::newRow("only output") << false << true
+                                     << "Kein MIDI-Interface? MIDI In Problem: Invalid device ID" << 0;
+        QTest::newRow("only input") << true << false
+                                    << "Kein MIDI-Interface? MIDI Out Problem: Invalid device ID" << 0;
         QTest::newRow("both") << true << true << "" << 2;
     }
     void portCreation() {
@@ -287,8 +293,10 @@ private slots:
         const QString log = world.log();
         QVERIFY2(log.contains(QStringLiteral("Started")), qPrintable(log));
         QVERIFY2(log.trimmed().endsWith(QStringLiteral("Close")), qPrintable(log));
-        if (!logLine.isEmpty()) QVERIFY2(log.contains(logLine), qPrintable(log));
-        else QVERIFY(!log.contains(QStringLiteral("Problem")));
+        if (!logLine.isEmpty())
+            QVERIFY2(log.contains(logLine), qPrintable(log));
+        else
+            QVERIFY(!log.contains(QStringLiteral("Problem")));
     }
 };
 

@@ -2,6 +2,8 @@
 // from the settings, the caption and the two lists, and how a broken or
 // missing document and a failed save are handled.
 
+#include <sys/resource.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
@@ -14,8 +16,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <sys/resource.h>
-
 #include <csignal>
 
 #include "dialogs.h"
@@ -87,8 +87,9 @@ struct World {
 std::unique_ptr<TFormMain> startWindow(const World& world) {
     auto w = std::make_unique<TFormMain>();
     w->setProgramFolder(world.program());
-    w->setPortFactories([]() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("no input"); },
-                        []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("no output"); });
+    w->setPortFactories(
+        []() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("no input"); },
+        []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("no output"); });
     w->show();
     return w;
 }
@@ -115,7 +116,8 @@ private slots:
 
         startWindow(world).reset();
         QCOMPARE(readAll(world.working()), QByteArray(kLibrary));
-        QCOMPARE(readAll(world.data() + QStringLiteral("/Pellux3/motorprofile.mp")), QByteArray("<motorprofiles/>\n"));
+        QCOMPARE(readAll(world.data() + QStringLiteral("/Pellux3/motorprofile.mp")),
+                 QByteArray("<motorprofiles/>\n"));
 
         // The user's library has changed, and so has the shipped default:
         // the next start keeps the user's file.
@@ -177,14 +179,27 @@ private slots:
         QTest::addColumn<QString>("sendCaption");
         QTest::addColumn<QString>("fileMenu");
         QTest::addColumn<QString>("noAssignment");
-        QTest::newRow("missing") << "" << "Korvane Oberfläche" << "Konfiguration zum Korvane senden" << "Datei"
+        QTest::newRow("missing") << ""
+                                 << "Korvane Oberfläche"
+                                 << "Konfiguration zum Korvane senden"
+                                 << "Datei"
                                  << "keine Zuordnung";
-        QTest::newRow("de") << "de" << "Korvane Oberfläche" << "Konfiguration zum Korvane senden" << "Datei"
+        QTest::newRow("de") << "de"
+                            << "Korvane Oberfläche"
+                            << "Konfiguration zum Korvane senden"
+                            << "Datei"
                             << "keine Zuordnung";
-        QTest::newRow("en") << "en" << "Korvane map" << "Send to Korvane" << "File" << "not in use";
+        QTest::newRow("en") << "en"
+                            << "Korvane map"
+                            << "Send to Korvane"
+                            << "File"
+                            << "not in use";
         // An unknown code keeps the designed (German) captions; the group
         // list then uses the English entry, as for every code but "de".
-        QTest::newRow("fr") << "fr" << "Korvane Oberfläche" << "Konfiguration zum Korvane senden" << "Datei"
+        QTest::newRow("fr") << "fr"
+                            << "Korvane Oberfläche"
+                            << "Konfiguration zum Korvane senden"
+                            << "Datei"
                             << "not in use";
     }
     void languageFromSettings() {
@@ -287,7 +302,8 @@ private slots:
 
         w->XMLkonfig->Finde_XML_SetByName("gamma").append_attribute("description") =
             std::string(4096, 'x').c_str();
-        struct sigaction ignore {}, old{};
+        struct sigaction ignore {
+        }, old{};
         ignore.sa_handler = SIG_IGN;
         sigaction(SIGXFSZ, &ignore, &old);
         rlimit saved{};
