@@ -50,7 +50,7 @@ QString TFormMain::HinweisErzeugen(TImage* ImageToDraw) {
         case ElementResolution::State::DanglingGroup:
         case ElementResolution::State::DanglingMessage:
             hint += kHintSeparator + QString::fromStdString(r.messageName) + kHintSeparator +
-                    qs(text("panel.hint.message_not_found", lang));
+                    qs(text("document.hint_message_not_found", lang));
             farbe = EEIMG_RED;
             break;
     }
