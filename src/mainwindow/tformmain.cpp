@@ -23,6 +23,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QStyle>
 #include <QWheelEvent>
 
@@ -136,6 +138,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
                    ~Qt::WindowMaximizeButtonHint);
     adjustSize();
     setFixedSize(sizeHint());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 void TFormMain::BuildMenu() {
@@ -393,8 +397,10 @@ void TFormMain::BuildPanel() {
                         btSend,
                         MemoDescription};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    // The map continues the chain in its own walking order.
     QWidget* previous = MemoDescription;
-    for (korvane::TImage* picture : EingabeElemente) {
+    for (const int n : korvane::elementTabOrder()) {
+        korvane::TImage* picture = EingabeElemente[static_cast<std::size_t>(n)];
         if (!picture) continue;
         setTabOrder(previous, picture);
         previous = picture;

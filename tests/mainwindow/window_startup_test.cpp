@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -248,6 +249,38 @@ private slots:
         QCOMPARE(again->LabelStep->text(), QStringLiteral("Schrittweite"));
         QCOMPARE(again->GroupBoxStellbereich->title(), QStringLiteral("Stellbereich"));
         QCOMPARE(again->CB_Group->itemText(0), QStringLiteral("keine Zuordnung"));
+    }
+
+    // Every menu can be worked with the keyboard in both languages: each
+    // entry has a mnemonic, unique within its menu.
+    void menusHaveUniqueMnemonics_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("de") << "de";
+        QTest::newRow("en") << "en";
+    }
+    void menusHaveUniqueMnemonics() {
+        QFETCH(QString, language);
+        World world;
+        world.setDefault(kLibrary);
+        world.setLanguage(language);
+        korvane::ScriptedDialogs boxes;
+        korvane::ScopedDialogs scope(&boxes);
+        auto w = startWindow(world);
+
+        auto check = [](const QString& where, const QList<QAction*>& actions) {
+            QSet<QChar> keys;
+            for (QAction* a : actions) {
+                if (a->isSeparator()) continue;
+                const QString t = a->text();
+                const auto amp = t.indexOf(QLatin1Char('&'));
+                QVERIFY2(amp >= 0 && amp + 1 < t.size(), qPrintable(where + ": " + t));
+                const QChar key = t.at(amp + 1).toLower();
+                QVERIFY2(!keys.contains(key), qPrintable(where + ": " + t));
+                keys.insert(key);
+            }
+        };
+        check(QStringLiteral("menu bar"), w->menuBar()->actions());
+        for (QMenu* menu : w->menuBar()->findChildren<QMenu*>()) check(menu->objectName(), menu->actions());
     }
 
     // A working document that does not parse: one box naming the file and
