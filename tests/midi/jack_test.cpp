@@ -194,3 +194,33 @@ TEST(MidiJackServerLoss, PortsSurviveTheServerStopping) {
 }
 
 }  // namespace
+
+namespace {
+
+// No MIDI server at all: the service lists nothing and refuses to open, by
+// result and error text, never by an exception.
+TEST(MidiWithoutServer, ServiceListsNothingAndOpensNothing) {
+    const QByteArray previous = qgetenv("JACK_DEFAULT_SERVER");
+    qputenv("JACK_DEFAULT_SERVER", "korvane-no-such-server");
+    {
+        std::unique_ptr<MidiService> service;
+        ASSERT_NO_THROW(service = createRtMidiService("kvnone"));
+        EXPECT_TRUE(service->inputPortNames().empty());
+        EXPECT_TRUE(service->outputPortNames().empty());
+        std::string error;
+        EXPECT_FALSE(service->openOutput("anything", error));
+        EXPECT_FALSE(error.empty());
+        error.clear();
+        EXPECT_FALSE(service->openInput(
+            "anything", [](auto, double) {}, error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_THROW(TMidiInput noDevices(*service), EMidiInputError);
+    }
+    if (previous.isNull()) {
+        qunsetenv("JACK_DEFAULT_SERVER");
+    } else {
+        qputenv("JACK_DEFAULT_SERVER", previous);
+    }
+}
+
+}  // namespace
