@@ -361,5 +361,6 @@ private:
     QString DataFolder;
     QString ProgramFolder;
     QString ProgramFolderOverride;
+    bool ReloadErrorShown = false;
     bool Shown = false;
 };

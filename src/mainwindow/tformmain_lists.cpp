@@ -34,8 +34,10 @@ bool TFormMain::ReloadDocument() {
     const korvane::DocumentStatus status = XMLkonfig->reload();
     if (!status.ok()) {
         // The document keeps what it last read successfully, so the lists
-        // still show something sensible.
-        ShowDocumentError(status);
+        // still show something sensible. One refill reads the file several
+        // times; the user hears about a broken file once per refill.
+        if (!ReloadErrorShown) ShowDocumentError(status);
+        ReloadErrorShown = true;
         return false;
     }
     return true;
@@ -61,6 +63,7 @@ bool TFormMain::SaveAndReload() {
 void TFormMain::XML_HoleKonfigurationen() {
     CB_Set->clear();
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
+    ReloadErrorShown = false;
     ReloadDocument();
 
     QStringList names;
@@ -74,6 +77,7 @@ void TFormMain::XML_HoleKonfigurationen() {
     CB_Set->addItems(names);
     CB_Set->setCurrentIndex(names.isEmpty() ? -1 : 0);
     CB_SetChange();
+    ReloadErrorShown = false;
 }
 
 void TFormMain::XML_HoleGruppen() {

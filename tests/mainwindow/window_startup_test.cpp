@@ -311,6 +311,25 @@ private slots:
         QCOMPARE(readAll(world.working()), broken);
     }
 
+    // The file broken behind the editor's back: a refill reports it once
+    // and keeps showing what was read last.
+    void fileBrokenDuringTheRun() {
+        World world;
+        world.setDefault(kLibrary);
+        korvane::ScriptedDialogs boxes;
+        korvane::ScopedDialogs scope(&boxes);
+        auto w = startWindow(world);
+        writeAll(world.working(), "<korvane><sets>");
+
+        w->XML_HoleKonfigurationen();
+        const QStringList errors = boxes.texts(korvane::ScriptedDialogs::Kind::Error);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains(world.working()), qPrintable(errors[0]));
+        QCOMPARE(items(w->CB_Set), (QStringList{"Alpha", "alpha2", "beta", "gamma"}));
+        QCOMPARE(items(w->CB_Group), (QStringList{"keine Zuordnung", "G2", "A1"}));
+        QCOMPARE(readAll(world.working()), QByteArray("<korvane><sets>"));
+    }
+
     void missingDefaultIsReported() {
         World world;  // no default documents beside the program
         korvane::ScriptedDialogs boxes;
