@@ -101,6 +101,33 @@ std::unique_ptr<T> makeRtMidi(RtMidi::Api api, const std::string& client, ErrorC
     return nullptr;
 }
 
+// Opens a real port (index >= 0) or a virtual one (index < 0) on an RtMidi
+// object. RtMidi reports some failures only through its error callback, so
+// the callback's text is captured while the port opens.
+bool openRtPort(RtMidi& midi, ErrorCapture& capture, const std::string& portName, int index,
+                const char* failText, std::string& error) {
+    try {
+        capture.capture = true;
+        capture.last.clear();
+        if (index < 0) {
+            midi.openVirtualPort(portName);
+        } else {
+            midi.openPort(unsigned(index), portName);
+        }
+        capture.capture = false;
+        // RtMidi does not count a virtual port as "open".
+        if (!capture.last.empty() || (index >= 0 && !midi.isPortOpen())) {
+            error = capture.last.empty() ? failText : capture.last;
+            return false;
+        }
+    } catch (const RtMidiError& e) {
+        capture.capture = false;
+        error = e.getMessage();
+        return false;
+    }
+    return true;
+}
+
 class RtInput : public MidiInputConnection {
 public:
     RtInput(std::shared_ptr<ErrorSink> sink, MidiInputCallback callback) : callback_(std::move(callback)) {
@@ -131,27 +158,13 @@ public:
         midi_ = makeRtMidi<RtMidiIn>(api, client, &capture_, error);
         if (!midi_) return false;
         try {
-            capture_.capture = true;
-            capture_.last.clear();
             midi_->ignoreTypes(false, false, false);
             midi_->setCallback(&RtInput::deliver, this);
-            if (index < 0) {
-                midi_->openVirtualPort(portName);
-            } else {
-                midi_->openPort(unsigned(index), portName);
-            }
-            capture_.capture = false;
-            // RtMidi does not count a virtual port as "open".
-            if (!capture_.last.empty() || (index >= 0 && !midi_->isPortOpen())) {
-                error = capture_.last.empty() ? "MIDI input port could not be opened" : capture_.last;
-                return false;
-            }
         } catch (const RtMidiError& e) {
-            capture_.capture = false;
             error = e.getMessage();
             return false;
         }
-        return true;
+        return openRtPort(*midi_, capture_, portName, index, "MIDI input port could not be opened", error);
     }
     std::string name_;
 
@@ -189,26 +202,7 @@ public:
         api_ = api;
         midi_ = makeRtMidi<RtMidiOut>(api, client, &capture_, error);
         if (!midi_) return false;
-        try {
-            capture_.capture = true;
-            capture_.last.clear();
-            if (index < 0) {
-                midi_->openVirtualPort(portName);
-            } else {
-                midi_->openPort(unsigned(index), portName);
-            }
-            capture_.capture = false;
-            // RtMidi does not count a virtual port as "open".
-            if (!capture_.last.empty() || (index >= 0 && !midi_->isPortOpen())) {
-                error = capture_.last.empty() ? "MIDI output port could not be opened" : capture_.last;
-                return false;
-            }
-        } catch (const RtMidiError& e) {
-            capture_.capture = false;
-            error = e.getMessage();
-            return false;
-        }
-        return true;
+        return openRtPort(*midi_, capture_, portName, index, "MIDI output port could not be opened", error);
     }
 
     bool send(std::span<const std::uint8_t> bytes, std::string* error) override {

@@ -15,6 +15,7 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "texts.h"
+#include "transfer_log.h"
 
 using namespace korvane;
 
@@ -58,19 +59,7 @@ public:
     void InitSendButton() override {
         if (mon_.OnInitSendButton) mon_.OnInitSendButton();
     }
-    void log(TransferLogLevel level, std::string_view line) override {
-        switch (level) {
-            case TransferLogLevel::Info:
-                LogInfo(line);
-                break;
-            case TransferLogLevel::InfoAnsi:
-                LogInfoAnsi(line);
-                break;
-            case TransferLogLevel::Error:
-                LogError(line);
-                break;
-        }
-    }
+    void log(TransferLogLevel level, std::string_view line) override { logTransferLine(level, line); }
     void versionQuerySent() override { mon_.VersionsString.clear(); }
     void versionReceived(std::string_view version) override {
         mon_.VersionsString = std::string(version);
