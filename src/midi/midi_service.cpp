@@ -82,6 +82,20 @@ std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::ui
     return out;
 }
 
+bool checkSendable(std::span<const std::uint8_t> bytes, std::string* error) {
+    if (bytes.empty()) {
+        if (error) *error = "Nothing to send";
+        return false;
+    }
+    if (bytes.size() > kMaxMidiMessageBytes) {
+        if (error)
+            *error = "Message of " + std::to_string(bytes.size()) + " bytes is above the limit of " +
+                     std::to_string(kMaxMidiMessageBytes) + " bytes";
+        return false;
+    }
+    return true;
+}
+
 namespace {
 
 double nowSeconds() {
@@ -107,19 +121,6 @@ struct Hub {
     std::vector<std::string> inputOrder, outputOrder;
 };
 
-bool checkSendable(std::span<const std::uint8_t> bytes, std::string* error) {
-    if (bytes.empty()) {
-        if (error) *error = "Nothing to send";
-        return false;
-    }
-    if (bytes.size() > kMaxMidiMessageBytes) {
-        if (error)
-            *error = "Message of " + std::to_string(bytes.size()) + " bytes is above the limit of " +
-                     std::to_string(kMaxMidiMessageBytes) + " bytes";
-        return false;
-    }
-    return true;
-}
 
 class LoopbackInput : public MidiInputConnection {
 public:

@@ -116,6 +116,10 @@ std::unique_ptr<MidiService> createLoopbackService();
 // (F8..FF) stand alone, and stray data bytes with no status are dropped.
 std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::uint8_t> bytes);
 
+// Whether a backend may send bytes: not empty and not above
+// kMaxMidiMessageBytes. Otherwise false, with the reason in *error.
+bool checkSendable(std::span<const std::uint8_t> bytes, std::string* error);
+
 // Bytes of a short message with this status byte, status included (1..3); 0
 // for a data byte. F0 counts as 1: a SysEx has no fixed length.
 std::size_t shortMessageLength(std::uint8_t status);

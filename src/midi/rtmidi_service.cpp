@@ -206,16 +206,7 @@ public:
     }
 
     bool send(std::span<const std::uint8_t> bytes, std::string* error) override {
-        if (bytes.empty()) {
-            if (error) *error = "Nothing to send";
-            return false;
-        }
-        if (bytes.size() > kMaxMidiMessageBytes) {
-            if (error)
-                *error = "Message of " + std::to_string(bytes.size()) + " bytes is above the limit of " +
-                         std::to_string(kMaxMidiMessageBytes) + " bytes";
-            return false;
-        }
+        if (!checkSendable(bytes, error)) return false;
         // JACK hands one sendMessage call over as one event, so a run of short
         // messages has to go out message by message to arrive as such.
         const auto messages = splitMidiMessages(bytes);
