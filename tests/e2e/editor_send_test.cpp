@@ -206,6 +206,18 @@ void EditorSendOverJack::deviceStoresExactlyTheEncodedPackets() {
     QCOMPARE(device.stores, 1);
     QCOMPARE(device.resets, 1);
     QCOMPARE(device.rejected, 0);
+
+    // Every step went to the diagnostics log, which is complete once the
+    // editor has ended.
+    editor_.reset();
+    QFile log(home_->path() + "/data/Pellux3/logs/Korvane.log");
+    QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(log.fileName()));
+    const QString logged = QString::fromUtf8(log.readAll());
+    QCOMPARE(logged.count("ACK received, send: "), 64);
+    QCOMPARE(logged.count("last SysEx packet sent"), 1);
+    QCOMPARE(logged.count("ACK received, write EEPROM"), 1);
+    QCOMPARE(logged.count("ACK received, resetting Korvane"), 1);
+    QCOMPARE(logged.count("ACK received, finished."), 1);
 }
 
 void EditorSendOverJack::silentDeviceGivesNotRespondingAndControlsBack() {
