@@ -24,8 +24,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <numeric>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,6 +73,13 @@ Floor protocolFloor(const korvane::ByteString& stream) {
     f.timerS = f.packets * kPacketWaitS + 2 * kStoreWaitS;
     f.cableS = f.timerS + double(f.bytes) / kCableBytesPerSecond;
     return f;
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 struct Rig {
@@ -152,7 +161,8 @@ void cliSend(benchmark::State& state) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
             gRig->sim->state().stores != storesBefore + 1) {
-            state.SkipWithError("korvane send failed; see its output beside the benchmark's data folder");
+            const std::string why = "korvane send failed: " + readText(logs.string() + ".err");
+            state.SkipWithError(why.c_str());
             break;
         }
         state.SetIterationTime(took.count());
