@@ -50,15 +50,16 @@ DeviceState parseDeviceState(const std::string& json) {
 std::unique_ptr<SimulatedDevice> SimulatedDevice::start(const std::filesystem::path& bin,
                                                         const std::filesystem::path& stateFile,
                                                         const std::vector<std::string>& extra,
-                                                        std::string& why) {
+                                                        std::string& why, const std::string& name) {
     // Every simulator of a run gets a name of its own, so a port left over
     // from a simulator stopped earlier can never be mistaken for this one.
     static int counter = 0;
-    std::vector<std::string> argv{(bin / "korvane-sim").string(), "--name",
-                                  "KorvaneSim" + std::to_string(counter++), "--state", stateFile.string()};
+    std::unique_ptr<SimulatedDevice> device(new SimulatedDevice);
+    device->name_ = name.empty() ? "KorvaneSim" + std::to_string(counter++) : name;
+    std::vector<std::string> argv{(bin / "korvane-sim").string(), "--name", device->name_, "--state",
+                                  stateFile.string()};
     argv.insert(argv.end(), extra.begin(), extra.end());
 
-    std::unique_ptr<SimulatedDevice> device(new SimulatedDevice);
     device->stateFile_ = stateFile;
     device->process_ = std::make_unique<testing::BackgroundProcess>(argv);
     if (!device->process_->started()) {

@@ -49,11 +49,17 @@ DeviceState parseDeviceState(const std::string& json);
 class SimulatedDevice {
 public:
     // Starts bin/korvane-sim with --state stateFile and the extra options,
-    // and waits until it has opened its ports. nullptr with the reason (its
-    // error output included) when it does not come up.
+    // and waits until it has opened its ports. The ports get a name of their
+    // own unless name is given (a device coming back under the name it had).
+    // nullptr with the reason (its error output included) when it does not
+    // come up.
     static std::unique_ptr<SimulatedDevice> start(const std::filesystem::path& bin,
                                                   const std::filesystem::path& stateFile,
-                                                  const std::vector<std::string>& extra, std::string& why);
+                                                  const std::vector<std::string>& extra, std::string& why,
+                                                  const std::string& name = {});
+
+    // The --name it was started with.
+    const std::string& name() const { return name_; }
 
     // The device's MIDI In: what the editor sends to ("InterfaceOut").
     const std::string& inputPort() const { return input_; }
@@ -73,7 +79,7 @@ private:
     SimulatedDevice() = default;
     std::unique_ptr<testing::BackgroundProcess> process_;
     std::filesystem::path stateFile_;
-    std::string input_, output_;
+    std::string name_, input_, output_;
 };
 
 // Stores the two interface names the way the interface dialog's OK does.

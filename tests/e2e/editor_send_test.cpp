@@ -5,12 +5,16 @@
 
 #include <signal.h>
 
+#include <QAction>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <sstream>
 
@@ -61,6 +65,16 @@ QString packetDifference(const std::vector<std::string>& got, const std::vector<
 
 Q_DECLARE_METATYPE(Stage)
 
+namespace {
+
+// A quarter of the stream is out and more is to come.
+bool packetsFlowing(const korvane::TTransferStateMachine& machine) {
+    return machine.state() == korvane::CONTINUE_SEND_CONFIG &&
+           std::size_t(machine.posEndSysValue()) * 4 >= machine.sysExConfig().size();
+}
+
+}  // namespace
+
 class EditorSendOverJack : public QObject {
     Q_OBJECT
 
@@ -74,6 +88,7 @@ private slots:
     void silentDeviceGivesNotRespondingAndControlsBack();
     void deviceGoneMidTransfer_data();
     void deviceGoneMidTransfer();
+    void deviceBackIsServedOnceItsInterfacesAreChosenAgain();
 
 private:
     // Starts the simulator with extra options, remembers its ports as the
@@ -260,9 +275,7 @@ void EditorSendOverJack::deviceGoneMidTransfer() {
     const auto reached = [&] {
         if (stage == Stage::Restart)
             return machine.state() == korvane::SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE;
-        // A quarter of the stream is out and more is to come.
-        return machine.state() == korvane::CONTINUE_SEND_CONFIG &&
-               std::size_t(machine.posEndSysValue()) * 4 >= machine.sysExConfig().size();
+        return packetsFlowing(machine);
     };
     QVERIFY2(runUntil(reached, 30s), qPrintable(diagnosis()));
     sim_->signal(sig);
@@ -280,6 +293,61 @@ void EditorSendOverJack::deviceGoneMidTransfer() {
     QVERIFY(!sim_->running());
     // Gone before the store command: nothing may have been stored.
     if (stage == Stage::Packets) QCOMPARE(sim_->state().stores, 0);
+}
+
+void EditorSendOverJack::deviceBackIsServedOnceItsInterfacesAreChosenAgain() {
+    startDeviceAndEditor({});
+    if (QTest::currentTestFailed()) return;
+    const std::string deviceIn = sim_->inputPort(), deviceOut = sim_->outputPort();
+
+    // The device goes away in the middle of a transfer...
+    editor_->clickSend();
+    korvane::TTransferStateMachine& machine = editor_->monitor().stateMachine();
+    QVERIFY2(runUntil([&] { return packetsFlowing(machine); }, 30s), qPrintable(diagnosis()));
+    sim_->signal(SIGKILL);
+    QVERIFY2(runUntil([&] { return editor_->sendButton()->isEnabled(); }, 60s), qPrintable(diagnosis()));
+    QCOMPARE(editor_->boxes().texts(Kind::Message), QStringList{editorText("transfer.notResponding")});
+    editor_->boxes().clear();
+
+    // ...and comes back under the names it had.
+    const std::string name = sim_->name();
+    sim_.reset();
+    std::string why;
+    sim_ = SimulatedDevice::start(kBin, std::filesystem::path(home_->path().toStdString()) / "device.json",
+                                  {}, why, name);
+    QVERIFY2(sim_, why.c_str());
+    QCOMPARE(sim_->inputPort(), deviceIn);
+    QCOMPARE(sim_->outputPort(), deviceOut);
+
+    // The user opens the interface dialog, finds the device chosen on both
+    // sides and confirms; the ports are opened again on those names.
+    auto* dialog = editor_->main().findChild<QDialog*>(QStringLiteral("FormMidiInterface"));
+    QVERIFY(dialog);
+    QString chosenOut, chosenIn;
+    QTimer::singleShot(0, dialog, [&] {
+        chosenOut = dialog->findChild<QLineEdit*>(QStringLiteral("edMidiOut"))->text();
+        chosenIn = dialog->findChild<QLineEdit*>(QStringLiteral("edMidiIn"))->text();
+        dialog->findChild<QPushButton*>(QStringLiteral("btOK"))->click();
+    });
+    // Should the dialog not react, the test must not hang in it.
+    QTimer::singleShot(20000, dialog, [dialog] { dialog->reject(); });
+    auto* menuEntry = editor_->main().findChild<QAction*>(QStringLiteral("Menu_Einstellungen_MIDI_"));
+    QVERIFY(menuEntry);
+    menuEntry->trigger();
+    QCOMPARE(chosenOut, QString::fromStdString(deviceIn));
+    QCOMPARE(chosenIn, QString::fromStdString(deviceOut));
+    QCOMPARE(editor_->boxes().count(), std::size_t(0));
+    QCOMPARE(editor_->monitor().MIDIinput1->State(), korvane::misOpen);
+    QCOMPARE(editor_->monitor().MIDIoutput1->State(), korvane::mosOpen);
+
+    editor_->clickSend();
+    QVERIFY2(runUntil([&] { return editor_->sendButton()->isEnabled(); }, 60s), qPrintable(diagnosis()));
+    QVERIFY2(editor_->boxes().count() == 0, qPrintable(editor_->boxes().texts(Kind::Message).join(" | ")));
+    const DeviceState device = sim_->state();
+    const QString difference = packetDifference(device.configuration, encoded_);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    QCOMPARE(device.stores, 1);
+    QCOMPARE(device.resets, 1);
 }
 
 QTEST_MAIN(EditorSendOverJack)
