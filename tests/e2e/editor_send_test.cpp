@@ -61,12 +61,6 @@ QString packetDifference(const std::vector<std::string>& got, const std::vector<
     return {};
 }
 
-}  // namespace
-
-Q_DECLARE_METATYPE(Stage)
-
-namespace {
-
 // A quarter of the stream is out and more is to come.
 bool packetsFlowing(const korvane::TTransferStateMachine& machine) {
     return machine.state() == korvane::CONTINUE_SEND_CONFIG &&
@@ -74,6 +68,8 @@ bool packetsFlowing(const korvane::TTransferStateMachine& machine) {
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Stage)
 
 class EditorSendOverJack : public QObject {
     Q_OBJECT
@@ -183,7 +179,8 @@ void EditorSendOverJack::deviceStoresExactlyTheEncodedPackets() {
     if (QTest::currentTestFailed()) return;
 
     editor_->clickSend();
-    // Encoding is over before the first byte goes out.
+    // The click returns once all 64 elements are encoded; the exchange with
+    // the device runs on in the event loop, with the controls disabled.
     QCOMPARE(editor_->progress()->value(), 63);
     QVERIFY(!editor_->sendButton()->isEnabled());
     QVERIFY(!editor_->messageChoice()->isEnabled());
