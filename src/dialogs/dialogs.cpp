@@ -137,31 +137,35 @@ bool ScriptedDialogs::question(const QString& text) {
     return yes;
 }
 
+namespace {
+
+// The next scripted answer, or none (a cancelled dialog) when the script ran
+// out. An answer may itself be "none", scripted as a cancel.
+std::optional<QString> takeNext(std::deque<std::optional<QString>>& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<QString> answer = std::move(answers.front());
+    answers.pop_front();
+    return answer;
+}
+
+}  // namespace
+
 std::optional<QString> ScriptedDialogs::prompt(const QString& caption, const QString& label,
                                                const QString& initial) {
     shown_.push_back({Kind::Prompt, label, caption, initial});
-    if (texts_.empty()) return std::nullopt;
-    auto answer = texts_.front();
-    texts_.pop_front();
-    return answer;
+    return takeNext(texts_);
 }
 
 std::optional<QString> ScriptedDialogs::openFile(const QString& caption, const QString& folder,
                                                  const QString&) {
     shown_.push_back({Kind::OpenFile, caption, caption, folder});
-    if (files_.empty()) return std::nullopt;
-    auto answer = files_.front();
-    files_.pop_front();
-    return answer;
+    return takeNext(files_);
 }
 
 std::optional<QString> ScriptedDialogs::saveFile(const QString& caption, const QString& folder,
                                                  const QString&) {
     shown_.push_back({Kind::SaveFile, caption, caption, folder});
-    if (files_.empty()) return std::nullopt;
-    auto answer = files_.front();
-    files_.pop_front();
-    return answer;
+    return takeNext(files_);
 }
 
 }  // namespace korvane
