@@ -35,6 +35,29 @@ std::string_view stateName(TMyStateMachine state) {
 
 TTransferStateMachine::TTransferStateMachine(TransferHost& host) : host_(host) {}
 
+bool TTransferStateMachine::transferRunning() const {
+    switch (MyStateMachine) {
+        case SEND_CONFIG_WAIT_VERSION:
+        case SEND_CONFIG_BEGIN:
+        case CONTINUE_SEND_CONFIG:
+        case SEND_CONFIG_EEPROM_BRENNEN:
+        case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
+        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TTransferStateMachine::abandonRunningTransfer() {
+    // Another exchange takes the machine over. The transfer it replaces can
+    // no longer finish, so nothing else would ever give the user the send
+    // controls back.
+    if (!transferRunning()) return;
+    host_.log(TransferLogLevel::Error, "transfer interrupted by another request");
+    host_.InitSendButton();
+}
+
 bool TTransferStateMachine::isSupportedVersion(std::string_view version) {
     return version == "03.02" || version == "03.04";
 }
@@ -58,6 +81,7 @@ void TTransferStateMachine::startConfigTransfer(ByteString stream) {
 }
 
 void TTransferStateMachine::startManualVersion() {
+    abandonRunningTransfer();
     host_.stopTimer();
     MyStateMachine = MANUAL_GET_VERSION;
     VersionsAbfrage();
@@ -65,11 +89,13 @@ void TTransferStateMachine::startManualVersion() {
 }
 
 void TTransferStateMachine::startConfigRequest() {
+    abandonRunningTransfer();
     MyStateMachine = GET_CONFIG_WAIT_VERSION;
     VersionsAbfrage();
 }
 
 void TTransferStateMachine::startProfilesRequest() {
+    abandonRunningTransfer();
     MyStateMachine = GET_PROFILES_WAIT_VERSION;
     VersionsAbfrage();
 }

@@ -112,6 +112,8 @@ public:
     // Firmware version button: query, the reply is logged.
     void startManualVersion();
     // Dump requests: query first, send the request on the reply.
+    // These three end a configuration transfer that is still running; the
+    // send controls it had disabled are restored.
     void startConfigRequest();
     void startProfilesRequest();
 
@@ -137,6 +139,8 @@ public:
     static bool isSupportedVersion(std::string_view version);
 
 private:
+    bool transferRunning() const;
+    void abandonRunningTransfer();
     void actOnState();
     void sendNextPacket();
     void abortTransfer(std::string_view reason);

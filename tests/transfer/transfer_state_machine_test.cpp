@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -229,6 +230,50 @@ TEST(TransferStateMachine, TimeOuts) {
         expected.push_back("InitSendButton");
         EXPECT_EQ(tail, expected);
     }
+}
+
+// The monitor's buttons stay usable while a transfer runs. A request started
+// then takes the machine over; the transfer it ends must give the send
+// controls back, or the user could never send again.
+TEST(TransferStateMachine, RequestDuringATransferRestoresTheSendControls) {
+    struct Starter {
+        const char* name;
+        void (TTransferStateMachine::*start)();
+        TMyStateMachine state;
+    };
+    const Starter starters[] = {
+        {"firmware version", &TTransferStateMachine::startManualVersion, MANUAL_GET_VERSION},
+        {"configuration dump", &TTransferStateMachine::startConfigRequest, GET_CONFIG_WAIT_VERSION},
+        {"profile dump", &TTransferStateMachine::startProfilesRequest, GET_PROFILES_WAIT_VERSION},
+    };
+    for (const auto& s : starters) {
+        for (int replies = 0; replies <= 5; ++replies) {  // every stage of a two-packet transfer
+            SCOPED_TRACE(std::string(s.name) + " after " + std::to_string(replies) + " replies");
+            FakeHost host;
+            TTransferStateMachine m(host);
+            ByteString stream = packet(0);
+            const ByteString second = packet(1);
+            stream.insert(stream.end(), second.begin(), second.end());
+            m.startConfigTransfer(stream);
+            for (int i = 0; i < replies; ++i) m.onSysEx(kReply0304);
+            host.take();
+
+            (m.*s.start)();
+            const auto events = host.take();
+            EXPECT_EQ(std::count(events.begin(), events.end(), "InitSendButton"), 1);
+            EXPECT_EQ(m.state(), s.state);
+            // The request itself still runs.
+            EXPECT_EQ(std::count(events.begin(), events.end(), kQuery), 1);
+        }
+    }
+    // Without a transfer there is nothing to give back.
+    FakeHost host;
+    TTransferStateMachine m(host);
+    m.startManualVersion();
+    m.startConfigRequest();
+    m.startProfilesRequest();
+    const auto events = host.take();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "InitSendButton"), 0);
 }
 
 }  // namespace
