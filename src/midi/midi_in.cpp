@@ -239,7 +239,7 @@ bool TMidiInput::Open() {
         connection_ = service_.openInput(
             FProductName,
             [driver](std::span<const std::uint8_t> bytes, double when) { driver->receive(bytes, when); },
-            error);
+            error, sameNameRank(devices_, FDeviceID, FProductName));
         if (!connection_) return fail(MIDIERR_NODEVICE, error);
         FMIDIHandle = handle;
         FError = MMSYSERR_NOERROR;

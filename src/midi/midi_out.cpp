@@ -90,7 +90,9 @@ bool TMidiOutput::Open() {
     if (FProductName.empty() && FDeviceID >= 0 && std::size_t(FDeviceID) < devices_.size())
         FProductName = devices_[std::size_t(FDeviceID)];
     std::string error;
-    connection_ = FProductName.empty() ? nullptr : service_.openOutput(FProductName, error);
+    connection_ = FProductName.empty() ? nullptr
+                                       : service_.openOutput(FProductName, error,
+                                                             sameNameRank(devices_, FDeviceID, FProductName));
     if (!connection_) {
         CtlInfoFree(PCtlInfo);
         PCtlInfo = nullptr;

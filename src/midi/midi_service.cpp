@@ -82,6 +82,11 @@ std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::ui
     return out;
 }
 
+std::size_t sameNameRank(const std::vector<std::string>& devices, int id, const std::string& name) {
+    if (id < 0 || std::size_t(id) >= devices.size() || devices[std::size_t(id)] != name) return 0;
+    return std::size_t(std::count(devices.begin(), devices.begin() + id, name));
+}
+
 bool checkSendable(std::span<const std::uint8_t> bytes, std::string* error) {
     if (bytes.empty()) {
         if (error) *error = "Nothing to send";
@@ -211,10 +216,11 @@ public:
         return hub_->outputOrder;
     }
     std::unique_ptr<MidiInputConnection> openInput(const std::string& name, MidiInputCallback callback,
-                                                   std::string& error) override {
+                                                   std::string& error, std::size_t occurrence) override {
         std::lock_guard lock(hub_->mutex);
         auto it = hub_->inputs.find(name);
-        if (it == hub_->inputs.end()) {
+        // Names are unique here: there is no second port of a name.
+        if (it == hub_->inputs.end() || occurrence > 0) {
             error = "No MIDI input port named " + name;
             return nullptr;
         }
@@ -222,9 +228,10 @@ public:
         it->second.listeners[id] = std::move(callback);
         return std::make_unique<LoopbackInput>(hub_, name, id, false);
     }
-    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error) override {
+    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error,
+                                                     std::size_t occurrence) override {
         std::lock_guard lock(hub_->mutex);
-        if (!hub_->outputs.count(name)) {
+        if (!hub_->outputs.count(name) || occurrence > 0) {
             error = "No MIDI output port named " + name;
             return nullptr;
         }

@@ -79,10 +79,13 @@ public:
     virtual std::vector<std::string> outputPortNames() = 0;
 
     // Open a listed port by its exact name. SysEx is always delivered.
+    // Two identical interfaces may be listed under one name; occurrence
+    // picks among them in listing order (0: the first so named).
     virtual std::unique_ptr<MidiInputConnection> openInput(const std::string& name,
-                                                           MidiInputCallback callback,
-                                                           std::string& error) = 0;
-    virtual std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error) = 0;
+                                                           MidiInputCallback callback, std::string& error,
+                                                           std::size_t occurrence = 0) = 0;
+    virtual std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error,
+                                                             std::size_t occurrence = 0) = 0;
 
     // Create ports that other programs can connect to (the device simulator
     // uses them). A virtual input receives what others send to it; a virtual
@@ -115,6 +118,12 @@ std::unique_ptr<MidiService> createLoopbackService();
 // needs, running status repeats the last channel status, real-time bytes
 // (F8..FF) stand alone, and stray data bytes with no status are dropped.
 std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::uint8_t> bytes);
+
+// Two identical interfaces are listed under one name, so a device number is
+// opened by its name and its rank among the devices so named: how many
+// devices before number id carry the same name. 0 when id does not name a
+// device of that name.
+std::size_t sameNameRank(const std::vector<std::string>& devices, int id, const std::string& name);
 
 // Whether a backend may send bytes: not empty and not above
 // kMaxMidiMessageBytes. Otherwise false, with the reason in *error.

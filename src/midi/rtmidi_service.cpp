@@ -262,10 +262,10 @@ public:
     std::vector<std::string> outputPortNames() override { return names(false); }
 
     std::unique_ptr<MidiInputConnection> openInput(const std::string& name, MidiInputCallback callback,
-                                                   std::string& error) override {
+                                                   std::string& error, std::size_t occurrence) override {
         std::lock_guard lock(mutex_);
         for (auto& b : backends_) {
-            const int index = find(b, true, name);
+            const int index = find(b, true, name, occurrence);
             if (index < 0) continue;
             auto conn = std::make_unique<RtInput>(sink_, std::move(callback));
             conn->name_ = name;
@@ -276,10 +276,11 @@ public:
         return nullptr;
     }
 
-    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error) override {
+    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& name, std::string& error,
+                                                     std::size_t occurrence) override {
         std::lock_guard lock(mutex_);
         for (auto& b : backends_) {
-            const int index = find(b, false, name);
+            const int index = find(b, false, name, occurrence);
             if (index < 0) continue;
             auto conn = std::make_unique<RtOutput>(sink_);
             conn->name_ = name;
@@ -415,13 +416,19 @@ private:
         return i < n.size() && n[i] == ':';
     }
 
-    int find(Backend& b, bool input, const std::string& name) {
+    // Index of the port of this backend listed as name, after skipping as
+    // many equally named ports as occurrence says; occurrence counts down
+    // across backends, in the order names() lists them.
+    int find(Backend& b, bool input, const std::string& name, std::size_t& occurrence) {
         try {
             auto m = lister(b, input);
             if (!m) return -1;
             const unsigned n = m->getPortCount();
-            for (unsigned i = 0; i < n; ++i)
-                if (displayName(b.api, m->getPortName(i)) == name) return int(i);
+            for (unsigned i = 0; i < n; ++i) {
+                if (displayName(b.api, m->getPortName(i)) != name) continue;
+                if (occurrence == 0) return int(i);
+                --occurrence;
+            }
         } catch (...) {
         }
         return -1;

@@ -20,10 +20,12 @@ using namespace korvane;
 
 namespace {
 
-// A service with fixed device lists; every open succeeds.
+// A service with fixed device lists; every open succeeds and is recorded
+// as "name #rank" (the rank among equally named devices).
 class FixedService : public MidiService {
 public:
     std::vector<std::string> ins, outs;
+    std::string openedIn, openedOut;
     struct In : MidiInputConnection {
         std::string n;
         const std::string& name() const override { return n; }
@@ -35,13 +37,16 @@ public:
     };
     std::vector<std::string> inputPortNames() override { return ins; }
     std::vector<std::string> outputPortNames() override { return outs; }
-    std::unique_ptr<MidiInputConnection> openInput(const std::string& n, MidiInputCallback,
-                                                   std::string&) override {
+    std::unique_ptr<MidiInputConnection> openInput(const std::string& n, MidiInputCallback, std::string&,
+                                                   std::size_t occurrence) override {
+        openedIn = n + " #" + std::to_string(occurrence);
         auto c = std::make_unique<In>();
         c->n = n;
         return c;
     }
-    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& n, std::string&) override {
+    std::unique_ptr<MidiOutputConnection> openOutput(const std::string& n, std::string&,
+                                                     std::size_t occurrence) override {
+        openedOut = n + " #" + std::to_string(occurrence);
         auto c = std::make_unique<Out>();
         c->n = n;
         return c;
@@ -115,6 +120,38 @@ TEST_F(InterfaceChoice, SavedNamesAreFoundAndTheLastOfTwoEqualNamesWins) {
     EXPECT_EQ(in->DeviceID(), 2);
     EXPECT_EQ(out->DeviceID(), 0);
     EXPECT_EQ(out->ProductName(), "Out A");
+    // The chosen device is the one opened, not the first of its name.
+    EXPECT_EQ(service.openedIn, "Twin #1");
+    EXPECT_EQ(service.openedOut, "Out A #0");
+}
+
+// Whichever of several equally named devices is selected is the one that opens.
+TEST_F(InterfaceChoice, EachOfEquallyNamedDevicesOpensItself) {
+    service.ins = {"Twin", "Other", "Twin", "Twin"};
+    service.outs = {"Pair", "Pair", "Solo"};
+    in = std::make_unique<TMidiInput>(service);
+    out = std::make_unique<TMidiOutput>(service);
+    const struct {
+        int in, out;
+        const char* openedIn;
+        const char* openedOut;
+    } cases[] = {
+        {0, 0, "Twin #0", "Pair #0"},
+        {2, 1, "Twin #1", "Pair #1"},
+        {3, 2, "Twin #2", "Solo #0"},
+        {1, 1, "Other #0", "Pair #1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.openedIn);
+        in->Close();
+        out->Close();
+        in->SetDeviceID(c.in);
+        out->SetDeviceID(c.out);
+        ASSERT_TRUE(in->Open());
+        ASSERT_TRUE(out->Open());
+        EXPECT_EQ(service.openedIn, c.openedIn);
+        EXPECT_EQ(service.openedOut, c.openedOut);
+    }
 }
 
 TEST_F(InterfaceChoice, ASelectionErrorShowsTheNoInterfaceBox) {
