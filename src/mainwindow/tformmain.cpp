@@ -458,6 +458,12 @@ void TFormMain::ConnectHandlers() {
     for (QLineEdit* edit : {Edit_MsgLeft, Edit_MsgRight, Ed_Min, Ed_Max, Ed_Step, Ed_Start})
         connect(edit, &QLineEdit::textChanged, this, [this] { MessageChange(); });
 
+    // Text reaches the description without a key as well: pasted or cut with
+    // the mouse, dropped, undone from the context menu, committed by an input
+    // method. Each such change is written like a typed one, or it would be
+    // lost at the next change of configuration. Unchanged text writes nothing.
+    connect(MemoDescription, &QPlainTextEdit::textChanged, this, [this] { MemoDescriptionKeyUp(); });
+
     connect(bt_AenderungenUebernehmen, &QPushButton::clicked, this,
             [this] { bt_AenderungenUebernehmenClick(); });
     connect(btSend, &QPushButton::clicked, this, [this] { btSendClick(); });

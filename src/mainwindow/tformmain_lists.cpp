@@ -4,6 +4,7 @@
 #include <QCollator>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <algorithm>
 
 #include "description_codec.h"
@@ -95,6 +96,9 @@ void TFormMain::CB_SetChange() {
     setWindowTitle(trTextWith("main.caption.config", language, glb_KonfigName));
     XML_HoleGruppen();
 
+    // Showing the stored description is not an edit: writing it back would
+    // rewrite a hand-made attribute in the program's own spelling.
+    const QSignalBlocker quiet(MemoDescription);
     MemoDescription->clear();
     if (XMLkonfig && XMLkonfig->isLoaded()) {
         const pugi::xml_node set = XMLkonfig->Finde_XML_SetByName(glb_KonfigName.toStdString());

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -68,6 +69,10 @@ TFormMain::~TFormMain() {
     }
     MidiInputPort.reset();
     MidiOutputPort.reset();
+    // The memo outlives this object's own part while Qt deletes the
+    // children; whatever it signals then must not write a document that is
+    // already gone.
+    if (MemoDescription) MemoDescription->blockSignals(true);
     FormDestroy();
 }
 

@@ -686,6 +686,61 @@ private slots:
         w->CB_SetChange();
         QCOMPARE(w->MemoDescription->toPlainText(), memo);
     }
+
+    // Text that arrives without a key (mouse paste, drop, context-menu undo)
+    // is kept like typed text; merely showing a configuration writes nothing.
+    void descriptionChangedWithoutKeyIsKept_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("pasted") << "paste"
+                                << "eingefügt";
+        QTest::newRow("cleared") << "clear"
+                                 << "";
+    }
+    void descriptionChangedWithoutKeyIsKept() {
+        QFETCH(QString, edit);
+        QFETCH(QString, stored);
+        if (edit == QStringLiteral("clear")) {
+            w->MemoDescription->setPlainText(QStringLiteral("alt"));
+            QTest::keyRelease(w->MemoDescription, Qt::Key_T);
+            QCOMPARE(QString::fromUtf8(OnDisk().set("Test").attribute("description").value()),
+                     QStringLiteral("alt"));
+            w->MemoDescription->selectAll();
+            w->MemoDescription->cut();
+        } else {
+            w->MemoDescription->insertPlainText(QStringLiteral("eingefügt"));
+        }
+        // Away to the other configuration and back, as a user would.
+        w->CB_Set->setCurrentIndex(w->CB_Set->findText(QStringLiteral("Zweite")));
+        w->CB_SetChange();
+        QCOMPARE(w->MemoDescription->toPlainText(), QString());
+        w->CB_Set->setCurrentIndex(w->CB_Set->findText(QStringLiteral("Test")));
+        w->CB_SetChange();
+        OnDisk disk;
+        QCOMPARE(QString::fromUtf8(disk.set("Test").attribute("description").value()), stored);
+        QVERIFY(!disk.set("Zweite").attribute("description"));
+        QCOMPARE(w->MemoDescription->toPlainText(), stored);
+    }
+
+    void showingADescriptionWritesNothing() {
+        // A hand-written field with a blank reads as two lines; showing it
+        // must not rewrite the attribute into the quoted spelling.
+        QByteArray library(kLibrary);
+        library.replace("<set name=\"Zweite\"/>", "<set name=\"Zweite\" description=\"a b\"/>");
+        w.reset();
+        QFile f(documentPath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(library);
+        f.close();
+        w = std::make_unique<TFormMain>();
+        w->setPortFactories([] { return std::unique_ptr<TMidiInput>(); },
+                            [] { return std::unique_ptr<TMidiOutput>(); });
+        w->show();
+        w->CB_Set->setCurrentIndex(w->CB_Set->findText(QStringLiteral("Zweite")));
+        w->CB_SetChange();
+        QCOMPARE(w->MemoDescription->toPlainText(), QStringLiteral("a\nb"));
+        QCOMPARE(readFile(), library);
+    }
 };
 
 int main(int argc, char** argv) {
