@@ -12,6 +12,7 @@
 
 #include "dialogs.h"
 #include "log_class.h"
+#include "log_types.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "texts.h"
@@ -63,8 +64,10 @@ public:
     void versionQuerySent() override { mon_.VersionsString.clear(); }
     void versionReceived(std::string_view version) override {
         mon_.VersionsString = std::string(version);
-        mon_.addLine(
-            QString::fromStdString(textWith("monitor.version", uiLanguage().toStdString(), version)));
+        // The version digits are not range checked, so the text is 8-bit
+        // and may hold characters above 0x7F that are not UTF-8.
+        mon_.addLine(QString::fromStdString(
+            textWith("monitor.version", uiLanguage().toStdString(), ansiToUtf8(version))));
     }
 
 private:

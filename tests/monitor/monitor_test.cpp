@@ -165,6 +165,15 @@ TEST_F(Monitor, ShowsRepliesAndShortMessages) {
     EXPECT_TRUE(mon.memoLines().isEmpty());
 }
 
+// Reply digits are not range checked: a digit byte of 0x7F gives the
+// character 0xAF, which the monitor must show as that character.
+TEST_F(Monitor, VersionTextAboveAsciiIsShownAsItsCharacter) {
+    dev.reply(ByteString{0xF0, 0x7D, 0x08, 0x00, 0x03, 0x7F, 0x04, 0xF7});
+    QApplication::processEvents();
+    ASSERT_FALSE(mon.memoLines().isEmpty());
+    EXPECT_EQ(mon.memoLines().front(), QString::fromUtf8("Version: 03.\u00AF4"));
+}
+
 TEST_F(Monitor, RequestButtonsSendTheirCommandAfterTheReply) {
     struct Case {
         const char* name;
