@@ -17,12 +17,18 @@
 #include <regex>
 
 #include "midi_service.h"
+#include "rtmidi_report.h"
 
 #ifdef KORVANE_HAVE_JACK
 #include <jack/jack.h>
 #endif
 
 namespace korvane {
+
+bool rtMidiReportFailsCall(RtMidiError::Type type, bool sending) {
+    if (type == RtMidiError::DEBUG_WARNING) return false;
+    return sending || type != RtMidiError::WARNING;
+}
 
 namespace {
 
@@ -78,10 +84,10 @@ struct ErrorCapture {
     std::shared_ptr<ErrorSink> sink;
     std::string last;
     bool capture = false;
+    bool sending = false;  // the call being captured is a send
     static void callback(RtMidiError::Type type, const std::string& text, void* user) {
         auto* self = static_cast<ErrorCapture*>(user);
-        if (self->capture && type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING)
-            self->last = text;
+        if (self->capture && rtMidiReportFailsCall(type, self->sending)) self->last = text;
         if (type != RtMidiError::DEBUG_WARNING && self->sink) self->sink->report(text);
     }
 };
@@ -212,6 +218,7 @@ public:
         const auto messages = splitMidiMessages(bytes);
         try {
             capture_.capture = true;
+            capture_.sending = true;
             capture_.last.clear();
             for (const auto& m : messages) {
                 midi_->sendMessage(m.data(), m.size());

@@ -8,6 +8,7 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
+#include "rtmidi_report.h"
 
 using namespace korvane;
 using Bytes = std::vector<std::uint8_t>;
@@ -320,3 +321,25 @@ TEST(LoopbackService, RefusesEmptyAndOversizedMessagesAndTakenNames) {
 }
 
 }  // namespace
+
+// RtMidi tells of a message the MIDI system would not take only with a
+// warning; a send must then fail instead of reporting success.
+TEST(RtMidiReports, WarningsFailASendButNotAnOpen) {
+    const struct {
+        RtMidiError::Type type;
+        bool sending;
+        bool fails;
+    } cases[] = {
+        {RtMidiError::WARNING, true, true},
+        {RtMidiError::WARNING, false, false},
+        {RtMidiError::DEBUG_WARNING, true, false},
+        {RtMidiError::DEBUG_WARNING, false, false},
+        {RtMidiError::DRIVER_ERROR, true, true},
+        {RtMidiError::DRIVER_ERROR, false, true},
+        {RtMidiError::INVALID_PARAMETER, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(int(c.type)) + (c.sending ? " sending" : " opening"));
+        EXPECT_EQ(rtMidiReportFailsCall(c.type, c.sending), c.fails);
+    }
+}
