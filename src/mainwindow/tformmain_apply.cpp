@@ -12,6 +12,7 @@
 #include "description_codec.h"
 #include "dialogs.h"
 #include "panel_logic.h"
+#include "sysex.h"
 #include "tformmain.h"
 #include "tformmain_texts.h"
 
@@ -67,12 +68,10 @@ void TFormMain::Aenderungen_uebernehmen() {
                                       : input.edits[plan.field];
         switch (plan.problem) {
             case panel::ApplyProblem::LeftTemplate:
-                message = panel::fillPlaceholders(text("panel.err.template", lang),
-                                                  {std::string(text("panel.field.left", lang)), typed});
-                break;
             case panel::ApplyProblem::RightTemplate:
-                message = panel::fillPlaceholders(text("panel.err.template", lang),
-                                                  {std::string(text("panel.field.right", lang)), typed});
+                // The same box the hex text parser shows everywhere else; the
+                // whole typed text in it tells the user which field it was.
+                message = invalidHexTextMessage(typed, lang);
                 break;
             case panel::ApplyProblem::Value14Bit:
                 message = panel::fillPlaceholders(text("panel.err.value14", lang), {typed, fieldLabel});

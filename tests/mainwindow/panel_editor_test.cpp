@@ -571,22 +571,23 @@ private slots:
                                     << "C"
                                     << "left"
                                     << "B0,7,FE"
-                                    << "Message links";
+                                    << "Fehler: Dies ist keine gültige Hexadezimalwert-Kette (B0,7,FE)";
         QTest::newRow("not hex") << "Seven" << -1 << ""
                                  << "C"
                                  << "left"
                                  << "B0,GG"
-                                 << "B0,GG";
+                                 << "Fehler: Dies ist keine gültige Hexadezimalwert-Kette (B0,GG)";
         QTest::newRow("trailing digit") << "Seven" << -1 << ""
                                         << "C"
                                         << "left"
                                         << "B0,7"
-                                        << "B0,7";
-        QTest::newRow("right in button mode") << "Button" << -1 << ""
-                                              << "C"
-                                              << "right"
-                                              << "90;3C"
-                                              << "Message rechts";
+                                        << "Fehler: Dies ist keine gültige Hexadezimalwert-Kette (B0,7)";
+        QTest::newRow("right in button mode")
+            << "Button" << -1 << ""
+            << "C"
+            << "right"
+            << "90;3C"
+            << "Fehler: Dies ist keine gültige Hexadezimalwert-Kette (90;3C)";
         QTest::newRow("14 bit too big") << "Fader14" << -1 << ""
                                         << "C"
                                         << "max"
