@@ -153,7 +153,10 @@ void TFormMain::CB_MessageNameChange() {
     const QString groupText = CB_Group->currentText();
     const QString messageText = CB_MessageName->currentText();
     pugi::xml_node message;
-    if (XMLkonfig && XMLkonfig->isLoaded()) {
+    // An empty list text means that no message is chosen, also where the
+    // group holds a message without a name: the panel is emptied then, or an
+    // element without assignment would show (and apply into) that message.
+    if (!messageText.isEmpty() && XMLkonfig && XMLkonfig->isLoaded()) {
         const pugi::xml_node group = XMLkonfig->Finde_XML_MessageGroupByName(groupText.toStdString());
         message = ConfigDocument::Finde_XML_MessageByName(messageText.toStdString(), group);
     }

@@ -120,6 +120,18 @@ private:
         chooseMessage(message);
     }
     void clickRange(QRadioButton* rb) { rb->click(); }
+    // A fresh window on the given library instead of the common one.
+    void restartWith(const QByteArray& library) {
+        w.reset();
+        QFile f(documentPath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(library);
+        f.close();
+        w = std::make_unique<TFormMain>();
+        w->setPortFactories([] { return std::unique_ptr<TMidiInput>(); },
+                            [] { return std::unique_ptr<TMidiOutput>(); });
+        w->show();
+    }
     QStringList rangeTexts() const {
         return {w->Ed_Max->text(), w->Ed_Min->text(), w->Ed_Step->text(), w->Ed_Start->text()};
     }
@@ -276,6 +288,24 @@ private slots:
     }
 
     // ---------------------------------------------------------------- assignment
+
+    void unassignedElementShowsNoNamelessMessage() {
+        // A group may hold a message without a name (or with an empty one);
+        // the empty list text of an unassigned element must not find it.
+        QByteArray library(kLibrary);
+        library.replace("<message name=\"Bare\"/>",
+                        "<message name=\"Bare\"/><message><left>F0,01</left></message>");
+        restartWith(library);
+        w->ElementClicked(picture(0));  // assigned in G1: the group list shows G1
+        QCOMPARE(w->CB_Group->currentText(), QStringLiteral("G1"));
+        const QByteArray before = readFile();
+        w->ElementClicked(picture(5));  // no assignment
+        QCOMPARE(w->CB_MessageName->currentText(), QString());
+        QCOMPARE(w->Edit_MsgLeft->text(), QString());
+        QVERIFY(!w->Edit_MsgLeft->isEnabled());
+        QVERIFY(!w->bt_AenderungenUebernehmen->isEnabled());
+        QCOMPARE(readFile(), before);
+    }
 
     void assigningAppendsElementAndSaves() {
         assign(2, QStringLiteral("Seven"));
@@ -728,15 +758,7 @@ private slots:
         // must not rewrite the attribute into the quoted spelling.
         QByteArray library(kLibrary);
         library.replace("<set name=\"Zweite\"/>", "<set name=\"Zweite\" description=\"a b\"/>");
-        w.reset();
-        QFile f(documentPath());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(library);
-        f.close();
-        w = std::make_unique<TFormMain>();
-        w->setPortFactories([] { return std::unique_ptr<TMidiInput>(); },
-                            [] { return std::unique_ptr<TMidiOutput>(); });
-        w->show();
+        restartWith(library);
         w->CB_Set->setCurrentIndex(w->CB_Set->findText(QStringLiteral("Zweite")));
         w->CB_SetChange();
         QCOMPARE(w->MemoDescription->toPlainText(), QStringLiteral("a\nb"));
