@@ -142,10 +142,15 @@ namespace {
 // The next scripted answer, or none (a cancelled dialog) when the script ran
 // out. An answer may itself be "none", scripted as a cancel.
 std::optional<QString> takeNext(std::deque<std::optional<QString>>& answers) {
-    if (answers.empty()) return std::nullopt;
-    std::optional<QString> answer = std::move(answers.front());
+    if (answers.empty() || !answers.front()) {
+        if (!answers.empty()) answers.pop_front();
+        return std::nullopt;
+    }
+    // The text is moved out on its own: moving the whole optional draws a
+    // false "may be used uninitialized" from the optimiser.
+    QString text = std::move(*answers.front());
     answers.pop_front();
-    return answer;
+    return text;
 }
 
 }  // namespace
