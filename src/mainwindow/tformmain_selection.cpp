@@ -165,6 +165,12 @@ void TFormMain::CB_MessageNameChange() {
     if (MessageDatenAnzeigen(message)) RG_ModeClick();
 
     if (messageText.isEmpty() || GeradeSelektierteEingabeElementNummer < 0) return;
+    // The lists only offer what the document holds, so a choice that names
+    // no message of the group is a stale list: after a change of
+    // configuration the group list shows no group while the message list
+    // still holds the old group's messages. Writing that choice would store
+    // a reference to nothing and show the element red.
+    if (!message) return;
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
     pugi::xml_node set = XMLkonfig->Finde_XML_SetByName(CB_Set->currentText().toStdString());
     if (!set) return;

@@ -307,6 +307,20 @@ private slots:
         QCOMPARE(readFile(), before);
     }
 
+    void messageListLeftFromAnotherConfigurationAssignsNothing() {
+        assign(1, QStringLiteral("Seven"));
+        // Another configuration: the group list shows no group, the message
+        // list still holds G1's messages and the element stays selected.
+        w->CB_Set->setCurrentIndex(w->CB_Set->findText(QStringLiteral("Zweite")));
+        w->CB_SetChange();
+        QCOMPARE(w->CB_Group->currentText(), QString());
+        const QByteArray before = readFile();
+        chooseMessage(QStringLiteral("Percent"));
+        QCOMPARE(readFile(), before);
+        QVERIFY(!OnDisk().set("Zweite").child("element"));
+        QCOMPARE(shownImage(picture(1)), stateImage(picture(1), EEIMG_BLUE));
+    }
+
     void assigningAppendsElementAndSaves() {
         assign(2, QStringLiteral("Seven"));
         OnDisk disk;
