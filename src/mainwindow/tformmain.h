@@ -362,5 +362,8 @@ private:
     QString ProgramFolder;
     QString ProgramFolderOverride;
     bool ReloadErrorShown = false;
+    // How deep the list refills are nested (a configuration refill runs a
+    // group refill); the outermost one starts a new report of a broken file.
+    int RefillDepth = 0;
     bool Shown = false;
 };

@@ -12,6 +12,26 @@
 #include "tformmain.h"
 #include "tformmain_texts.h"
 
+namespace {
+
+// One refill of the lists reads the file several times, and the user hears
+// about a broken file once per refill: the outermost refill starts afresh,
+// also when it is only the group list of a configuration the user chose.
+class RefillScope {
+public:
+    RefillScope(int& depth, bool& errorShown) : depth_(depth) {
+        if (depth_++ == 0) errorShown = false;
+    }
+    ~RefillScope() { --depth_; }
+    RefillScope(const RefillScope&) = delete;
+    RefillScope& operator=(const RefillScope&) = delete;
+
+private:
+    int& depth_;
+};
+
+}  // namespace
+
 QString TFormMain::KeineZuordnungText() const {
     // Only German shows the German entry; every other code (also one that
     // is neither language) shows the English one.
@@ -35,8 +55,7 @@ bool TFormMain::ReloadDocument() {
     const korvane::DocumentStatus status = XMLkonfig->reload();
     if (!status.ok()) {
         // The document keeps what it last read successfully, so the lists
-        // still show something sensible. One refill reads the file several
-        // times; the user hears about a broken file once per refill.
+        // still show something sensible.
         if (!ReloadErrorShown) ShowDocumentError(status);
         ReloadErrorShown = true;
         return false;
@@ -64,7 +83,7 @@ bool TFormMain::SaveAndReload() {
 void TFormMain::XML_HoleKonfigurationen() {
     CB_Set->clear();
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
-    ReloadErrorShown = false;
+    const RefillScope refill(RefillDepth, ReloadErrorShown);
     ReloadDocument();
 
     QStringList names;
@@ -78,13 +97,13 @@ void TFormMain::XML_HoleKonfigurationen() {
     CB_Set->addItems(names);
     CB_Set->setCurrentIndex(names.isEmpty() ? -1 : 0);
     CB_SetChange();
-    ReloadErrorShown = false;
 }
 
 void TFormMain::XML_HoleGruppen() {
     CB_Group->clear();
     CB_Group->addItem(KeineZuordnungText());
     if (XMLkonfig && XMLkonfig->isLoaded()) {
+        const RefillScope refill(RefillDepth, ReloadErrorShown);
         ReloadDocument();
         for (const std::string& name : XMLkonfig->groupNames()) CB_Group->addItem(fromStd(name));
     }

@@ -328,6 +328,14 @@ private slots:
         QCOMPARE(items(w->CB_Set), (QStringList{"Alpha", "alpha2", "beta", "gamma"}));
         QCOMPARE(items(w->CB_Group), (QStringList{"keine Zuordnung", "G2", "A1"}));
         QCOMPARE(readAll(world.working()), QByteArray("<korvane><sets>"));
+
+        // Every later configuration the user chooses is a refill of its own
+        // and tells again, not only the first one.
+        for (int chosen = 1; chosen <= 2; ++chosen) {
+            w->CB_Set->setCurrentIndex(chosen);
+            w->CB_SetChange();
+            QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Error).size(), 1 + chosen);
+        }
     }
 
     void missingDefaultIsReported() {
