@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "document_texts.h"
 #include "element_catalogue.h"
 #include "file_io.h"
 #include "texts.h"
@@ -415,24 +414,24 @@ std::string DocumentStatus::message(std::string_view language) const {
         case Code::Ok:
             return {};
         case Code::NotLoaded:
-            return detail::fillText("document.not_loaded", language, {file});
+            return textWithAll("document.not_loaded", language, {file});
         case Code::OpenFailed:
-            return detail::fillText("document.open_failed", language, {file, detail});
+            return textWithAll("document.open_failed", language, {file, detail});
         case Code::ParseError:
-            return detail::fillText(
+            return textWithAll(
                 "document.parse_error", language,
                 {file, detailKey.empty() ? std::string_view(detail) : text(detailKey, language),
                  std::to_string(line), std::to_string(column), std::to_string(offset)});
         case Code::UnsupportedEncoding:
-            return detail::fillText("document.unsupported_encoding", language, {file, detail});
+            return textWithAll("document.unsupported_encoding", language, {file, detail});
         case Code::NoRootElement:
-            return detail::fillText("document.no_root", language, {file});
+            return textWithAll("document.no_root", language, {file});
         case Code::CustomEntity:
-            return detail::fillText("document.custom_entity", language, {file, detail});
+            return textWithAll("document.custom_entity", language, {file, detail});
         case Code::WriteFailed:
-            return detail::fillText("document.write_failed", language, {file, detail});
+            return textWithAll("document.write_failed", language, {file, detail});
         case Code::Unrepresentable:
-            return detail::fillText("document.unrepresentable", language, {file, detail});
+            return textWithAll("document.unrepresentable", language, {file, detail});
     }
     return {};
 }

@@ -2,8 +2,8 @@
 
 #include <system_error>
 
-#include "document_texts.h"
 #include "file_io.h"
+#include "texts.h"
 
 namespace korvane {
 namespace {
@@ -64,11 +64,11 @@ ProvisionReport provisionDataFolder(const std::filesystem::path& dataFolder,
 std::string provisionMessage(const ProvisionedFile& file, std::string_view language) {
     switch (file.outcome) {
         case ProvisionOutcome::DefaultMissing:
-            return detail::fillText("document.default_missing", language,
-                                    {file.source.string(), file.target.string()});
+            return textWithAll("document.default_missing", language,
+                               {file.source.string(), file.target.string()});
         case ProvisionOutcome::CopyFailed:
-            return detail::fillText("document.copy_failed", language,
-                                    {file.source.string(), file.target.string(), file.error});
+            return textWithAll("document.copy_failed", language,
+                               {file.source.string(), file.target.string(), file.error});
         case ProvisionOutcome::Copied:
         case ProvisionOutcome::AlreadyPresent:
             break;
@@ -79,7 +79,7 @@ std::string provisionMessage(const ProvisionedFile& file, std::string_view langu
 std::string provisionFolderMessage(const ProvisionReport& report, const std::filesystem::path& dataFolder,
                                    std::string_view language) {
     if (report.folderReady) return {};
-    return detail::fillText("document.folder_failed", language, {dataFolder.string(), report.folderError});
+    return textWithAll("document.folder_failed", language, {dataFolder.string(), report.folderError});
 }
 
 }  // namespace korvane

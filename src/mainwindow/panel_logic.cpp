@@ -185,20 +185,4 @@ ApplyPlan planApply(const ApplyInput& input) {
     return plan;
 }
 
-std::string fillPlaceholders(std::string_view text, const std::vector<std::string>& values) {
-    std::string result;
-    std::size_t next = 0;
-    while (!text.empty()) {
-        const auto pos = text.find("%s");
-        if (pos == std::string_view::npos || next >= values.size()) {
-            result.append(text);
-            break;
-        }
-        result.append(text.substr(0, pos));
-        result.append(values[next++]);
-        text.remove_prefix(pos + 2);
-    }
-    return result;
-}
-
 }  // namespace korvane::panel

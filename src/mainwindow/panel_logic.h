@@ -86,7 +86,4 @@ struct ApplyPlan {
 // (where they apply), mode, right, left.
 ApplyPlan planApply(const ApplyInput& input);
 
-// Replaces the "%s" placeholders of text one after the other by values.
-std::string fillPlaceholders(std::string_view text, const std::vector<std::string>& values);
-
 }  // namespace korvane::panel

@@ -74,14 +74,13 @@ void TFormMain::Aenderungen_uebernehmen() {
                 message = invalidHexTextMessage(typed, lang);
                 break;
             case panel::ApplyProblem::Value14Bit:
-                message = panel::fillPlaceholders(text("panel.err.value14", lang), {typed, fieldLabel});
+                message = textWithAll("panel.err.value14", lang, {typed, fieldLabel});
                 break;
             case panel::ApplyProblem::Value7Bit:
-                message = panel::fillPlaceholders(text("panel.err.value7", lang), {typed, fieldLabel});
+                message = textWithAll("panel.err.value7", lang, {typed, fieldLabel});
                 break;
             case panel::ApplyProblem::Percent:
-                message = panel::fillPlaceholders(text("panel.err.percent", lang),
-                                                  {typed, fieldLabel, input.decimalPoint});
+                message = textWithAll("panel.err.percent", lang, {typed, fieldLabel, input.decimalPoint});
                 break;
             case panel::ApplyProblem::None:
                 break;

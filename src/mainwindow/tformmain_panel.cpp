@@ -69,9 +69,9 @@ bool TFormMain::MessageDatenAnzeigen(pugi::xml_node xml_Node_Message) {
     TMessageRecord record = LetzteMessage;
     if (auto problem = readMessageRecord(xml_Node_Message, record)) {
         const std::string lang = language.toStdString();
-        dialogs().error(QString::fromStdString(panel::fillPlaceholders(
-            text("panel.err.stored_value", lang),
-            {xml_Node_Message.attribute("name").value(), problem->child, problem->text})));
+        dialogs().error(QString::fromStdString(
+            textWithAll("panel.err.stored_value", lang,
+                        {xml_Node_Message.attribute("name").value(), problem->child, problem->text})));
         MessageDatenAnzeigen(pugi::xml_node());
         return false;
     }

@@ -11,10 +11,10 @@ namespace {
 constexpr TextEntry kTexts[] = {
 #include "texts_common.inc"
 #include "texts_document.inc"
-#include "texts_mainwindow.inc"
-#include "texts_transfer.inc"
-#include "texts_midi.inc"
 #include "texts_log.inc"
+#include "texts_mainwindow.inc"
+#include "texts_midi.inc"
+#include "texts_transfer.inc"
 };
 
 // Sorted view of the table for lookups by key; built once on first use.
@@ -51,6 +51,24 @@ std::string textWith(std::string_view key, std::string_view language, std::strin
     auto pos = result.find("%s");
     if (pos != std::string::npos) result.replace(pos, 2, value);
     return result;
+}
+
+std::string textWithAll(std::string_view key, std::string_view language,
+                        std::initializer_list<std::string_view> values) {
+    const std::string_view pattern = text(key, language);
+    std::string out;
+    out.reserve(pattern.size() + 64);
+    auto next = values.begin();
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        if (pattern.compare(i, 2, "%s") == 0 && next != values.end()) {
+            out += *next++;
+            i += 2;
+        } else {
+            out += pattern[i++];
+        }
+    }
+    return out;
 }
 
 bool hasText(std::string_view key) { return find(key) != nullptr; }

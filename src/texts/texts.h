@@ -5,6 +5,7 @@
 // once and is looked up by key at the moment it is shown, so a change of
 // language takes effect on the next showing without copies to keep in step.
 
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +25,11 @@ std::string_view text(std::string_view key, std::string_view language);
 
 // Convenience for texts with one "%s" placeholder (file names, node names).
 std::string textWith(std::string_view key, std::string_view language, std::string_view value);
+
+// The text for key with each "%s" replaced by the next value, in order;
+// placeholders beyond the values stay as they are.
+std::string textWithAll(std::string_view key, std::string_view language,
+                        std::initializer_list<std::string_view> values);
 
 // Whether the table holds key.
 bool hasText(std::string_view key);

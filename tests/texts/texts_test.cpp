@@ -25,3 +25,22 @@ TEST(Texts, LookupByLanguageAndUnknownKey) {
     EXPECT_FALSE(hasText("no.such.key"));
     EXPECT_EQ(textWith("no.such %s", "de", "x"), "no.such x");
 }
+
+// Messages that name a file and a reason fill several placeholders in
+// order; a value must never be taken for a placeholder itself, and a
+// placeholder without a value stays visible rather than vanishing.
+TEST(Texts, FillsSeveralPlaceholdersInOrder) {
+    struct Row {
+        const char* pattern;
+        std::initializer_list<std::string_view> values;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"%s: %s", {"a.xml", "disk full"}, "a.xml: disk full"},
+        {"%s and %s", {"%s", "x"}, "%s and x"},
+        {"%s, %s, %s", {"1"}, "1, %s, %s"},
+        {"no values", {"unused"}, "no values"},
+        {"100%", {"x"}, "100%"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(textWithAll(r.pattern, "de", r.values), r.expected) << r.pattern;
+}
