@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -420,26 +421,30 @@ void TLogClass::SetMaxLogFileSize(std::int32_t LogfileIndex, std::int32_t MaxLog
     if (TLogfile* file = LogfileAt(LogfileIndex)) file->FLogThread->SetLogFileMaxSize(MaxLogFileSize);
 }
 
-void TLogClass::Started(std::int32_t Index, std::string_view StartText) {
+namespace {
+
+// The start banner: the start text framed by rows of stars, coloured by level
+// from the outside in, so it stands out in a viewer that colours by level.
+template <class WriteLine>
+void writeStartBanner(std::string_view StartText, WriteLine writeLine) {
     const std::string stars(73, '*');
-    Append(stars, vlError, Index, false);
-    Append(stars, vlWarning, Index, false);
-    Append(stars, vlSuccess, Index, false);
-    Append(StartText, vlSuccess, Index, false);
-    Append(stars, vlSuccess, Index, false);
-    Append(stars, vlWarning, Index, false);
-    Append(stars, vlError, Index, false);
+    const TVerboseLevel frame[] = {vlError, vlWarning, vlSuccess};
+    for (TVerboseLevel level : frame) writeLine(std::string_view(stars), level);
+    writeLine(StartText, vlSuccess);
+    for (auto it = std::rbegin(frame); it != std::rend(frame); ++it) writeLine(std::string_view(stars), *it);
+}
+
+}  // namespace
+
+void TLogClass::Started(std::int32_t Index, std::string_view StartText) {
+    writeStartBanner(StartText,
+                     [&](std::string_view line, TVerboseLevel level) { Append(line, level, Index, false); });
 }
 
 void TLogClass::Started(std::int32_t Index, std::string_view ThreadName, std::string_view StartText) {
-    const std::string stars(73, '*');
-    Append(stars, vlError, Index, ThreadName);
-    Append(stars, vlWarning, Index, ThreadName);
-    Append(stars, vlSuccess, Index, ThreadName);
-    Append(StartText, vlSuccess, Index, ThreadName);
-    Append(stars, vlSuccess, Index, ThreadName);
-    Append(stars, vlWarning, Index, ThreadName);
-    Append(stars, vlError, Index, ThreadName);
+    writeStartBanner(StartText, [&](std::string_view line, TVerboseLevel level) {
+        Append(line, level, Index, ThreadName);
+    });
 }
 
 void TLogClass::LogWaitFor(TThreadID Thread, const std::function<bool(std::chrono::milliseconds)>& WaitEnded,

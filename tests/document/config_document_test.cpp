@@ -1,12 +1,11 @@
 #include "config_document.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <random>
 
+#include "file_size_limit.h"
 #include "temp_folder.h"
 
 namespace korvane {
@@ -376,18 +375,10 @@ TEST(ConfigDocumentFile, FailedSaveLeavesTheOldFileAlone) {
     // A disk that fills up in the middle of writing: the file size limit makes
     // the write fail for root as for anyone.
     {
-        struct sigaction ignore {
-        }, old{};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &old);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit tiny = saved;
-        tiny.rlim_cur = 64;
-        setrlimit(RLIMIT_FSIZE, &tiny);
-        const DocumentStatus st = doc.save();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        sigaction(SIGXFSZ, &old, nullptr);
+        const DocumentStatus st = [&] {
+            korvane::test::FileSizeLimit full(64);
+            return doc.save();
+        }();
         EXPECT_EQ(st.code, Code::WriteFailed);
         EXPECT_NE(st.message("de").find("Die bisherige Datei bleibt unverändert"), std::string::npos);
         EXPECT_EQ(readFile(tmp / "d.xml"), kLibrary);

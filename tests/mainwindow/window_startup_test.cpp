@@ -2,8 +2,6 @@
 // from the settings, the caption and the two lists, and how a broken or
 // missing document and a failed save are handled.
 
-#include <sys/resource.h>
-
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
@@ -17,9 +15,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
 
 #include "dialogs.h"
+#include "file_size_limit.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "tformmain.h"
@@ -362,18 +360,10 @@ private slots:
 
         w->XMLkonfig->Finde_XML_SetByName("gamma").append_attribute("description") =
             std::string(4096, 'x').c_str();
-        struct sigaction ignore {
-        }, old{};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &old);
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit tiny = saved;
-        tiny.rlim_cur = 256;
-        setrlimit(RLIMIT_FSIZE, &tiny);
-        const bool ok = w->SaveAndReload();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        sigaction(SIGXFSZ, &old, nullptr);
+        const bool ok = [&] {
+            korvane::test::FileSizeLimit full(256);
+            return w->SaveAndReload();
+        }();
 
         QVERIFY(!ok);
         QCOMPARE(readAll(world.working()), before);
