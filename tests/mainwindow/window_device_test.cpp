@@ -118,6 +118,9 @@ private slots:
         QFile f(state);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString json = QString::fromUtf8(f.readAll());
+        if (packetsOf(json, "configuration") != expectedPackets)
+            qWarning().noquote() << "simulator:" << QString::fromStdString(sim.errors())
+                                 << "\nJACK server:" << QString::fromStdString(server->log());
         QCOMPARE(packetsOf(json, "configuration"), expectedPackets);
         QCOMPARE(counterOf(json, "stores"), 1);
         QCOMPARE(counterOf(json, "resets"), 1);

@@ -70,7 +70,14 @@ std::unique_ptr<JackServer> JackServer::start(std::string& why) {
     server->name_ = "korvane-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     server->dir_ = makeTempDir("korvane-jack");
 
-    const pid_t pid = spawnProcess({"jackd", "-n", server->name_, "-d", "dummy", "-r", "48000", "-p", "256"},
+    // Synchronous mode (-S): each cycle waits for every client to finish.
+    // Without it, on a machine where JACK may not run its threads in real
+    // time and the test run keeps both cores busy, a client that falls one
+    // cycle behind misses the MIDI its peer wrote in that cycle, and a
+    // packet of a transfer vanishes without trace. The protocol cannot see
+    // such a loss (the device answers every version query alike), so the
+    // transport under the tests must not lose anything.
+    const pid_t pid = spawnProcess({"jackd", "-S", "-n", server->name_, "-d", "dummy", "-r", "48000", "-p", "256"},
                                    server->dir_ / "jackd.log", server->dir_ / "jackd.log");
     if (pid < 0) {
         why = "jackd could not be started";
