@@ -50,7 +50,18 @@ public:
         using namespace std::chrono;
         return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
     }
-    void showNotResponding() override { dialogs().message(uiText("transfer.notResponding")); }
+    void showNotResponding() override {
+        // The box runs a nested event loop in which replies and timer ticks
+        // go on being handled; one more "does not respond" box on top of an
+        // open one tells the user nothing new.
+        if (boxOpen_) {
+            LogInfo("not-responding box already open; not shown again");
+            return;
+        }
+        boxOpen_ = true;
+        dialogs().message(uiText("transfer.notResponding"));
+        boxOpen_ = false;
+    }
     void setSendCaption(SendCaption caption) override {
         const char* key = caption == SendCaption::Saving         ? "transfer.caption.saving"
                           : caption == SendCaption::Initializing ? "transfer.caption.initializing"
@@ -72,6 +83,7 @@ public:
 
 private:
     TFormMIDIMon& mon_;
+    bool boxOpen_ = false;
 };
 
 TFormMIDIMon::TFormMIDIMon(QWidget* parent)

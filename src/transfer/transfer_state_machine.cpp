@@ -107,6 +107,14 @@ bool TTransferStateMachine::onSysEx(const ByteString& message) {
     const std::string version = VersionText(message);
     host_.versionReceived(version);
     if (!isSupportedVersion(version)) {
+        if (transferRunning() && MyStateMachine != SEND_CONFIG_WAIT_VERSION) {
+            // Past the first query the timer repeats the query every 20 or
+            // 250 ms, and each unsupported reply would open one more box
+            // inside the previous one. A device that changed its firmware
+            // mid-transfer cannot finish it anyway: end it once, with one box.
+            abortTransfer("Version not supported");
+            return false;
+        }
         host_.showNotResponding();
         host_.log(TransferLogLevel::Error, "Version not supported");
         return false;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <algorithm>
+#include <functional>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -151,6 +153,57 @@ TEST_F(Monitor, UnsupportedVersionStopsTheNotificationAndLeavesTheRestQueued) {
     mon.MIDIMonitorInput();
     EXPECT_EQ(mon.memoLines().back(), "90 3C 64");
     EXPECT_EQ(input->MessageCount(), 0u);
+}
+
+// A box runs its own event loop, so replies and timer ticks go on arriving
+// while it is open. These boxes do the same: each one lets the device answer
+// again with the wrong version and lets the timer tick, before it closes.
+class NestingDialogs : public ScriptedDialogs {
+public:
+    std::function<void()> whileOpen;
+    int depth = 0;
+    int deepest = 0;
+    void message(const QString& text) override {
+        ScriptedDialogs::message(text);
+        deepest = std::max(deepest, ++depth);
+        if (whileOpen && depth < 5) whileOpen();
+        --depth;
+    }
+};
+
+TEST_F(Monitor, FirmwareChangingMidTransferEndsItWithOneBox) {
+    NestingDialogs nesting;
+    ScopedDialogs inner(&nesting);
+    nesting.whileOpen = [this] {
+        dev.reply(MakeVersionReply("02.00"));
+        for (int k = 0; k < 3; ++k) QApplication::processEvents();
+        if (mon.TimerWaitForAnswer->isActive()) mon.TimerWaitForAnswerTimer();
+        for (int k = 0; k < 3; ++k) QApplication::processEvents();
+    };
+    ByteString stream;
+    for (std::uint8_t t : {1, 2, 3}) {
+        const auto p = packet(t);
+        stream.insert(stream.end(), p.begin(), p.end());
+    }
+    mon.SendConfiguration(stream);
+    // Two replies start the transfer and send the first packet; from then
+    // on the device answers with a version the editor does not accept.
+    for (int k = 0; k < 3; ++k) QApplication::processEvents();
+    ASSERT_EQ(mon.MyStateMachine(), CONTINUE_SEND_CONFIG);
+    dev.version = "02.00";
+    run(20);
+
+    EXPECT_EQ(mon.MyStateMachine(), IDLE);
+    EXPECT_FALSE(mon.TimerWaitForAnswer->isActive());
+    EXPECT_EQ(restored, 1);
+    ASSERT_EQ(nesting.count(), 1u);
+    EXPECT_TRUE(nesting.shown()[0].text.startsWith("Korvane antwortet nicht."));
+    EXPECT_EQ(nesting.deepest, 1);
+    // Nothing beyond the first packet went out.
+    for (const auto& m : dev.received) {
+        EXPECT_NE(m, packet(2));
+        EXPECT_NE(m, kStore);
+    }
 }
 
 TEST_F(Monitor, ShowsRepliesAndShortMessages) {

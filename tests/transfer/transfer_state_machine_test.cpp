@@ -153,6 +153,42 @@ TEST(TransferStateMachine, UnsupportedVersionStopsHandlingAndKeepsState) {
     EXPECT_EQ(m.state(), IDLE);
 }
 
+TEST(TransferStateMachine, UnsupportedVersionPastTheFirstQueryEndsTheTransferOnce) {
+    const ByteString old0301{0xF0, 0x7D, 0x08, 0, 3, 0, 1, 0xF7};
+    // Each polled stage: the reply that arrives there is unsupported.
+    struct Case {
+        const char* name;
+        int goodReplies;  // supported replies before the bad one (2 packets in the stream)
+        TMyStateMachine stageAtBadReply;
+    };
+    for (const Case& c : {Case{"second query", 1, SEND_CONFIG_BEGIN}, Case{"after a packet", 2, CONTINUE_SEND_CONFIG},
+                          Case{"before the store", 3, SEND_CONFIG_EEPROM_BRENNEN},
+                          Case{"while storing", 4, SEND_CONFIG_WAIT_EEPROM_WRITTEN},
+                          Case{"after the restart", 5, SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE}}) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        TTransferStateMachine m(host);
+        ByteString stream = packet(1);
+        const ByteString second = packet(2);
+        stream.insert(stream.end(), second.begin(), second.end());
+        m.startConfigTransfer(stream);
+        for (int i = 0; i < c.goodReplies; ++i) m.onSysEx(kReply0304);
+        ASSERT_EQ(m.state(), c.stageAtBadReply);
+        host.take();
+        EXPECT_FALSE(m.onSysEx(old0301));
+        const auto events = host.take();
+        EXPECT_EQ(std::count(events.begin(), events.end(), "T1"), 1);
+        EXPECT_EQ(std::count(events.begin(), events.end(), "InitSendButton"), 1);
+        EXPECT_NE(std::find(events.begin(), events.end(), "error Version not supported"), events.end());
+        EXPECT_EQ(m.state(), IDLE);
+        EXPECT_FALSE(host.timerRunning);
+        // Further bad replies (answers to queries still on the way) show a
+        // box each, as outside a transfer, but restart nothing.
+        host.advance(1000, m);
+        EXPECT_TRUE(host.take().empty());
+    }
+}
+
 TEST(TransferStateMachine, RepliesOutsideATransfer) {
     FakeHost host;
     TTransferStateMachine m(host);
