@@ -110,7 +110,9 @@ void TFormMain::MemoDescriptionKeyUp() {
     // line, so a trailing line break survives as an empty last line.
     if (!MemoDescription->document()->isEmpty()) {
         for (QTextBlock block = MemoDescription->document()->begin(); block.isValid(); block = block.next())
-            lines.push_back(block.text().toStdString());
+            // XML has no way to hold the character 0 (a paste may carry
+            // one), and the attribute would end there: it is left out.
+            lines.push_back(block.text().remove(QChar(0)).toStdString());
     }
     const std::string encoded = encodeDescription(lines);
 

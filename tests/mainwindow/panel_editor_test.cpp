@@ -732,6 +732,25 @@ private slots:
         QCOMPARE(w->MemoDescription->toPlainText(), memo);
     }
 
+    // XML cannot hold the character 0; pasted text that carries one must
+    // not cut the description short at that point.
+    void descriptionKeepsTheTextAroundANulCharacter() {
+        QString memo = QStringLiteral("vor");
+        memo += QChar(0);
+        memo += QStringLiteral("nach\nzweite Zeile");
+        w->MemoDescription->setPlainText(memo);
+        QTest::keyRelease(w->MemoDescription, Qt::Key_V);
+        {
+            OnDisk disk;
+            QCOMPARE(QString::fromUtf8(disk.set("Test").attribute("description").value()),
+                     QStringLiteral("vornach#\"zweite Zeile\""));
+        }
+        // A further key that changes nothing leaves the file alone.
+        const QByteArray before = readFile();
+        QTest::keyRelease(w->MemoDescription, Qt::Key_Shift);
+        QCOMPARE(readFile(), before);
+    }
+
     // Text that arrives without a key (mouse paste, drop, context-menu undo)
     // is kept like typed text; merely showing a configuration writes nothing.
     void descriptionChangedWithoutKeyIsKept_data() {
