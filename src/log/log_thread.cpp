@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "log_class.h"
@@ -301,6 +302,13 @@ void TLogThread::Rotate() {
 
 void TLogThread::WriteLinesToFile() {
     File file;
+    // What of this batch is known to be in the file: the items before
+    // `itemsWritten` and the bytes before `goodSize`. After a failure the
+    // file is cut back to `goodSize` and only the rest is kept for the next
+    // cycle, so a batch that fails half way is neither lost nor doubled.
+    std::size_t itemsWritten = 0;
+    std::optional<long> goodSize;
+    std::string out;
     try {
         const fs::path working = utf8Path(FWorkingLogFileName);
         std::error_code ec;
@@ -335,6 +343,16 @@ void TLogThread::WriteLinesToFile() {
             file.f = openAppend(FWorkingLogFileName);
             if (!file.f) fail("cannot open", FWorkingLogFileName);
         }
+        if (std::fseek(file.f, 0, SEEK_END) != 0) fail("cannot open", FWorkingLogFileName);
+        goodSize = std::ftell(file.f);
+        if (*goodSize < 0) fail("cannot open", FWorkingLogFileName);
+        auto flushChunk = [&](std::size_t itemsThrough) {
+            writeAll(file.f, out, FWorkingLogFileName);
+            if (std::fflush(file.f) != 0) fail("cannot write", FWorkingLogFileName);
+            out.clear();
+            itemsWritten = itemsThrough;
+            goodSize = std::ftell(file.f);
+        };
 
         const TVerboseLevel threshold = FFileVerboseLevel.load();
         const bool showStamp = FShowTimestamps.load();
@@ -342,10 +360,10 @@ void TLogThread::WriteLinesToFile() {
         const bool showName = FShowThreadNames.load();
         const TTimeFormat format = TimeFormat.load();
         const std::int64_t start = qpStartTime.load();
-        std::string out;
         out.reserve(64 * 1024);
         StampCache stamps;
-        for (const auto& item : FFileTempLogList) {
+        for (std::size_t index = 0; index < FFileTempLogList.size(); ++index) {
+            const auto& item = FFileTempLogList[index];
             if (item->VerboseLevel < threshold) continue;
             const std::size_t prefixStart = out.size();
             if (showStamp && !item->SuppressTimeStamp) {
@@ -361,12 +379,9 @@ void TLogThread::WriteLinesToFile() {
                 out += ' ';
             }
             item->AppendLines(out, prefixStart);
-            if (out.size() >= 60 * 1024) {
-                writeAll(file.f, out, FWorkingLogFileName);
-                out.clear();
-            }
+            if (out.size() >= 60 * 1024) flushChunk(index + 1);
         }
-        writeAll(file.f, out, FWorkingLogFileName);
+        flushChunk(FFileTempLogList.size());
         if (!file.close()) fail("cannot write", FWorkingLogFileName);
 
         std::int64_t written = 0;
@@ -374,6 +389,21 @@ void TLogThread::WriteLinesToFile() {
         LogItemBytesTotal.fetch_sub(written, std::memory_order_relaxed);
         FFileTempLogList.clear();
     } catch (const std::exception& e) {
+        if (goodSize) {
+            // A chunk that went out only in part would be written again whole
+            // next time: cut it off. Should even that fail, the lines of that
+            // chunk may appear twice; none is lost.
+            file.close();
+            std::error_code ec;
+            fs::resize_file(utf8Path(FWorkingLogFileName), static_cast<std::uintmax_t>(*goodSize), ec);
+        }
+        if (itemsWritten > 0) {
+            std::int64_t done = 0;
+            for (std::size_t i = 0; i < itemsWritten; ++i) done += FFileTempLogList[i]->caBytes;
+            FFileTempLogList.erase(FFileTempLogList.begin(),
+                                   FFileTempLogList.begin() + static_cast<std::ptrdiff_t>(itemsWritten));
+            LogItemBytesTotal.fetch_sub(done, std::memory_order_relaxed);
+        }
         std::int64_t total = LogItemBytesTotal.load();
         if (total > kReportBytes) {
             FParent->DebugOutput(std::string("Exception in TLogThread.WriteLinesToFile: ") + e.what());

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "file_size_limit.h"
 #include "log_class.h"
 #include "log_test_support.h"
 
@@ -256,6 +257,37 @@ TEST_F(LogWriterTest, UnwritableFileKeepsItsLinesUntilItCanBeWritten) {
     ASSERT_EQ(lines.size(), 6u);
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(lines[1 + i].ends_with(numbered("early ", i))) << lines[1 + i];
     EXPECT_TRUE(lines[5].ends_with("late"));
+    EXPECT_EQ(log->Logfile(0)->LogThread()->LogItemBytesTotal.load(), 0);
+}
+
+// The disk fills up while a batch larger than one write chunk goes out: the
+// chunks already in the file must not be written again, and the chunk that
+// went out in part must not leave its beginning behind twice.
+TEST_F(LogWriterTest, DiskFullHalfWayThroughABatchNeitherLosesNorDoublesLines) {
+    auto log = makeLog();
+    log->SetTimeFormat(0, tfTime);
+    log->Append("before", vlInfo, false);
+    log->Flush(0);
+    const auto start = fs::file_size(working());
+    const std::string filler(80, 'x');
+    constexpr int kLines = 2000;  // about 240 KB, four write chunks
+    {
+        test::FileSizeLimit limit(start + 100000);
+        for (int i = 0; i < kLines; ++i) log->Append(numbered("line ", i) + filler, vlInfo, false);
+        log->Flush(0);
+        EXPECT_LE(fs::file_size(working()), start + 100000);
+    }
+    log->Flush(0);
+    const auto lines = readLines(working());
+    std::vector<int> seen;
+    for (const auto& line : lines) {
+        const auto at = line.find("line ");
+        if (at == std::string::npos) continue;
+        ASSERT_TRUE(line.ends_with(filler)) << "a line cut short: " << line;
+        seen.push_back(std::stoi(line.substr(at + 5)));
+    }
+    ASSERT_EQ(seen.size(), std::size_t(kLines));
+    for (int i = 0; i < kLines; ++i) ASSERT_EQ(seen[i], i);
     EXPECT_EQ(log->Logfile(0)->LogThread()->LogItemBytesTotal.load(), 0);
 }
 
