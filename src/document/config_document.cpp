@@ -224,6 +224,49 @@ std::string customEntityIn(const std::string& utf8) {
     return walker.found;
 }
 
+// ---- character references to code 0 -------------------------------------
+
+// Position of the first "&#0;" (any number of zeros, decimal or "&#x" hex) in
+// text, or npos.
+std::size_t findNulReference(std::string_view text) {
+    for (auto pos = text.find("&#"); pos != std::string_view::npos; pos = text.find("&#", pos + 1)) {
+        std::size_t i = pos + 2;
+        if (i < text.size() && text[i] == 'x') ++i;
+        const std::size_t digits = i;
+        while (i < text.size() && text[i] == '0') ++i;
+        if (i > digits && i < text.size() && text[i] == ';') return pos;
+    }
+    return std::string_view::npos;
+}
+
+// XML has no character 0, but the parser turns "&#0;" into one, and every
+// text ends there: "a&#0;b" would be read as "a", and the next save would
+// drop the rest for good. Only text and attribute values count; comments and
+// CDATA keep such a reference as it is. Returns the offset of the node that
+// holds one, or -1.
+std::ptrdiff_t nulReferenceIn(const std::string& utf8) {
+    if (findNulReference(utf8) == std::string_view::npos) return -1;
+    pugi::xml_document raw;
+    if (!raw.load_buffer(utf8.data(), utf8.size(), kParseFlags & ~pugi::parse_escapes, pugi::encoding_utf8)) {
+        return -1;
+    }
+    struct Walker : pugi::xml_tree_walker {
+        std::ptrdiff_t found = -1;
+        bool for_each(pugi::xml_node& n) override {
+            const bool inText =
+                n.type() == pugi::node_pcdata && findNulReference(n.value()) != std::string_view::npos;
+            bool inAttribute = false;
+            for (auto a = n.first_attribute(); !inAttribute && a; a = a.next_attribute()) {
+                inAttribute = findNulReference(a.value()) != std::string_view::npos;
+            }
+            if (inText || inAttribute) found = std::max<std::ptrdiff_t>(n.offset_debug(), 0);
+            return found < 0;
+        }
+    } walker;
+    raw.traverse(walker);
+    return walker.found;
+}
+
 // ---- ISO-8859-1 --------------------------------------------------------
 
 // The first character above U+00FF in text (as its UTF-8 bytes), or "".
@@ -474,6 +517,14 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         st.detail = "invalid UTF-16/UTF-32 sequence";
         return st;
     }
+    auto pointAt = [&](std::ptrdiff_t offset) {
+        st.offset = offset;
+        const auto upTo = std::min<std::size_t>(static_cast<std::size_t>(std::max<std::ptrdiff_t>(offset, 0)),
+                                                d.utf8.size());
+        st.line = 1 + static_cast<int>(std::count(d.utf8.begin(), d.utf8.begin() + upTo, '\n'));
+        const auto lastNl = std::string_view(d.utf8).substr(0, upTo).find_last_of('\n');
+        st.column = static_cast<int>(lastNl == std::string_view::npos ? upTo + 1 : upTo - lastNl);
+    };
     const pugi::xml_parse_result res =
         into.load_buffer(d.utf8.data(), d.utf8.size(), kParseFlags, pugi::encoding_utf8);
     if (!res) {
@@ -481,16 +532,18 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
                                                                  : DocumentStatus::Code::ParseError;
         st.detailKey = parseStatusKey(res.status);
         st.detail = res.description();
-        st.offset = res.offset;
-        const auto upTo = std::min<std::size_t>(
-            static_cast<std::size_t>(std::max<std::ptrdiff_t>(res.offset, 0)), d.utf8.size());
-        st.line = 1 + static_cast<int>(std::count(d.utf8.begin(), d.utf8.begin() + upTo, '\n'));
-        const auto lastNl = std::string_view(d.utf8).substr(0, upTo).find_last_of('\n');
-        st.column = static_cast<int>(lastNl == std::string_view::npos ? upTo + 1 : upTo - lastNl);
+        pointAt(res.offset);
         return st;
     }
     if (!into.document_element()) {
         st.code = DocumentStatus::Code::NoRootElement;
+        return st;
+    }
+    if (const std::ptrdiff_t nul = nulReferenceIn(d.utf8); nul >= 0) {
+        st.code = DocumentStatus::Code::ParseError;
+        st.detailKey = "document.parse.nul_reference";
+        st.detail = "character reference to code 0";
+        pointAt(nul);
         return st;
     }
     restoreTopLevelWhitespace(into, d.utf8);

@@ -275,6 +275,11 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         {"<!-- only a comment -->", Code::NoRootElement, "Wurzelelement"},
         {"", Code::NoRootElement, "Wurzelelement"},
         {"\xFF\xFE<\0l\0", Code::ParseError, "UTF-16"},
+        // The parser would end the text at a reference to code 0, and the
+        // next save would lose the rest of it.
+        {"<lib><sets><set name=\"a&#0;b\"/></sets></lib>", Code::ParseError,
+         "Zeichenreferenz auf den Code 0"},
+        {"<lib>\n  <x>a&#x00;b</x>\n</lib>", Code::ParseError, "Zeile 2"},
     };
     for (const auto& c : cases) {
         TempFolder tmp;
@@ -348,6 +353,7 @@ TEST(ConfigDocumentFile, OwnEntitiesBlockSavingButLookalikesDoNot) {
         {"<lib><sets><set name=\"a &amp;co; b\"/></sets></lib>", true},
         {"<lib><!-- &co; --><![CDATA[&co;]]><x>&#38;&lt;&#x41;</x></lib>", true},
         {"<!DOCTYPE lib [<!ENTITY co \"unused\">]><lib/>", true},
+        {"<lib><!-- &#0; --><![CDATA[&#0;]]><x a=\"&#x30;\">&#10;&amp;#0;</x></lib>", true},
     };
     for (const auto& c : cases) {
         TempFolder tmp;
