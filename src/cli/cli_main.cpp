@@ -201,12 +201,16 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
         inName,
         [&app, &host, verbose](std::span<const std::uint8_t> bytes, double) {
             // Runs on the backend thread: copy and hand over to the main loop.
-            ByteString message(bytes.begin(), bytes.end());
+            // The MIDI system may glue a SysEx that lost its F7 to the reply
+            // after it, so each message is handed over on its own.
+            auto messages = splitMidiMessages(bytes);
             QMetaObject::invokeMethod(
                 &app,
-                [&host, verbose, message = std::move(message)] {
-                    if (verbose) std::cerr << "<- " << HexBytes(message) << "\n";
-                    if (!host.exitCode) host.machine.onSysEx(message);
+                [&host, verbose, messages = std::move(messages)] {
+                    for (const auto& message : messages) {
+                        if (verbose) std::cerr << "<- " << HexBytes(message) << "\n";
+                        if (!host.exitCode) host.machine.onSysEx(message);
+                    }
                 },
                 Qt::QueuedConnection);
         },

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "midi_service.h"
 #include "texts.h"
@@ -49,46 +50,71 @@ public:
     }
     void stop() { started_.store(false, std::memory_order_release); }
 
-    // Backend thread: one complete message from the service.
+    // Backend thread: what the service delivered as one message. A backend
+    // may glue messages together (a SysEx that lost its F7 swallows what
+    // follows it until the next F7), so the bytes are walked message by
+    // message: a cut-off SysEx becomes an event of its own and the messages
+    // after it still arrive.
     void receive(std::span<const std::uint8_t> bytes, double when) {
         if (bytes.empty() || !started_.load(std::memory_order_acquire)) return;
         const double ms = (when - startSeconds_.load(std::memory_order_relaxed)) * 1000.0;
         const auto stamp = static_cast<std::uint32_t>(ms < 0 ? 0 : ms);
-        if (bytes[0] != 0xF0) {
-            const std::uint8_t d1 = bytes.size() > 1 ? bytes[1] : 0;
-            const std::uint8_t d2 = bytes.size() > 2 ? bytes[2] : 0;
-            PortCallback(handle_, MM_MIM_DATA, ctl_, packShort(bytes[0], d1, d2), stamp);
-            return;
-        }
-        // A SysEx longer than one buffer continues in the next one, as a
-        // driver does; each filled buffer is one event.
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            MIDIHDR* hdr = takeBuffer();
-            if (!hdr) {
-                // No buffer in the driver's hands: the rest of the message is
-                // lost. Counted as an overflow so the port can report it.
-                if (ctl_->hWindow) ctl_->hWindow->post(WM_USER, 0, 0);
+        scanMidiMessages(bytes, [&](const MidiPiece& p) {
+            if (p.isShort) {
+                PortCallback(handle_, MM_MIM_DATA, ctl_,
+                             packShort(p.shortBytes[0], p.shortBytes[1], p.shortBytes[2]), stamp);
                 return;
             }
-            const std::size_t n = std::min<std::size_t>(hdr->dwBufferLength, bytes.size() - done);
-            std::memcpy(hdr->lpData, bytes.data() + done, n);
-            hdr->dwBytesRecorded = static_cast<std::uint32_t>(n);
-            hdr->dwFlags = (hdr->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
-            done += n;
-            // A full queue would drop the header and with it one of the few
-            // SysEx buffers for good; keep it for the next message instead.
-            TCircularBuffer* q = ctl_->PBuffer;
-            if (q && q->EventCount.load(std::memory_order_acquire) >= q->Capacity) {
-                spare_ = hdr;
-                if (ctl_->hWindow) ctl_->hWindow->post(WM_USER, 0, 0);
-                return;
+            if (p.sysexBegins) dropping_ = false;
+            fillSysex(p.sysex, stamp);
+            if (p.sysexEnds) {
+                if (filling_) deliver(stamp);
+                dropping_ = false;
             }
-            PortCallback(handle_, MM_MIM_LONGDATA, ctl_, reinterpret_cast<std::uintptr_t>(hdr), stamp);
-        }
+        });
     }
 
 private:
+    // A SysEx longer than one buffer continues in the next one, as a driver
+    // does; each filled buffer is one event.
+    void fillSysex(std::span<const std::uint8_t> bytes, std::uint32_t stamp) {
+        std::size_t done = 0;
+        while (done < bytes.size() && !dropping_) {
+            if (!filling_) {
+                filling_ = takeBuffer();
+                if (!filling_) {
+                    // No buffer in the driver's hands: the rest of this SysEx
+                    // is lost. Counted as an overflow so the port can report it.
+                    if (ctl_->hWindow) ctl_->hWindow->post(WM_USER, 0, 0);
+                    dropping_ = true;
+                    return;
+                }
+                filling_->dwBytesRecorded = 0;
+            }
+            const std::size_t room = filling_->dwBufferLength - filling_->dwBytesRecorded;
+            const std::size_t n = std::min(room, bytes.size() - done);
+            std::memcpy(filling_->lpData + filling_->dwBytesRecorded, bytes.data() + done, n);
+            filling_->dwBytesRecorded += static_cast<std::uint32_t>(n);
+            done += n;
+            if (filling_->dwBytesRecorded == filling_->dwBufferLength) deliver(stamp);
+        }
+    }
+
+    void deliver(std::uint32_t stamp) {
+        MIDIHDR* hdr = std::exchange(filling_, nullptr);
+        hdr->dwFlags = (hdr->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
+        // A full queue would drop the header and with it one of the few
+        // SysEx buffers for good; keep it for the next message instead.
+        TCircularBuffer* q = ctl_->PBuffer;
+        if (q && q->EventCount.load(std::memory_order_acquire) >= q->Capacity) {
+            spare_ = hdr;
+            if (ctl_->hWindow) ctl_->hWindow->post(WM_USER, 0, 0);
+            dropping_ = true;
+            return;
+        }
+        PortCallback(handle_, MM_MIM_LONGDATA, ctl_, reinterpret_cast<std::uintptr_t>(hdr), stamp);
+    }
+
     MIDIHDR* takeBuffer() {
         if (spare_) {
             MIDIHDR* h = spare_;
@@ -107,7 +133,9 @@ private:
     std::vector<MIDIHDR*> ring_;
     std::atomic<std::size_t> head_{0};
     std::atomic<std::size_t> tail_{0};
-    MIDIHDR* spare_ = nullptr;  // backend thread only
+    MIDIHDR* spare_ = nullptr;    // backend thread only
+    MIDIHDR* filling_ = nullptr;  // backend thread only: the buffer being filled
+    bool dropping_ = false;       // backend thread only: the rest of this SysEx is lost
     std::atomic<bool> started_{false};
     std::atomic<double> startSeconds_{0.0};
 };

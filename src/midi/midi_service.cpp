@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace korvane {
 
@@ -35,50 +36,15 @@ std::size_t shortMessageLength(std::uint8_t status) {
 
 std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::uint8_t> bytes) {
     std::vector<std::vector<std::uint8_t>> out;
-    std::uint8_t running = 0;  // last channel status, for running status
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::uint8_t b = bytes[i];
-        if (b == 0xF0) {
-            auto end = std::find(bytes.begin() + i + 1, bytes.end(), std::uint8_t{0xF7});
-            const std::size_t stop = end == bytes.end() ? bytes.size() : std::size_t(end - bytes.begin()) + 1;
-            out.emplace_back(bytes.begin() + i, bytes.begin() + stop);
-            running = 0;
-            i = stop;
-            continue;
+    std::vector<std::uint8_t> sysex;
+    scanMidiMessages(bytes, [&](const MidiPiece& p) {
+        if (p.isShort) {
+            out.emplace_back(p.shortBytes, p.shortBytes + p.shortLength);
+            return;
         }
-        if (b >= 0xF8) {  // real-time: stands alone, does not disturb running status
-            out.push_back({b});
-            ++i;
-            continue;
-        }
-        std::uint8_t status = b;
-        std::size_t first = i + 1;
-        if (b < 0x80) {  // data byte: running status, or a stray byte
-            if (running == 0) {
-                ++i;
-                continue;
-            }
-            status = running;
-            first = i;
-        } else {
-            running = b < 0xF0 ? b : 0;
-        }
-        const int need = dataBytesFor(status);
-        std::vector<std::uint8_t> msg{status};
-        std::size_t j = first;
-        while (int(msg.size()) - 1 < need && j < bytes.size() && (bytes[j] < 0x80 || bytes[j] >= 0xF8)) {
-            // A real-time byte may sit between a status and its data; it goes
-            // out on its own, ahead of the message it interrupted.
-            if (bytes[j] >= 0xF8) {
-                out.push_back({bytes[j++]});
-                continue;
-            }
-            msg.push_back(bytes[j++]);
-        }
-        out.push_back(std::move(msg));
-        i = j;
-    }
+        sysex.insert(sysex.end(), p.sysex.begin(), p.sysex.end());
+        if (p.sysexEnds) out.push_back(std::exchange(sysex, {}));
+    });
     return out;
 }
 

@@ -113,10 +113,124 @@ std::unique_ptr<MidiService> createRtMidiService(const std::string& clientName);
 // A fresh, empty switchboard; services are independent of each other.
 std::unique_ptr<MidiService> createLoopbackService();
 
-// Splits a byte run into single MIDI messages: a SysEx runs from F0 to the
-// next F7 (or to the end), a status byte takes as many data bytes as its kind
-// needs, running status repeats the last channel status, real-time bytes
-// (F8..FF) stand alone, and stray data bytes with no status are dropped.
+// One piece of a byte run, as scanMidiMessages hands it out.
+struct MidiPiece {
+    // A short or real-time message: its status and data bytes in shortBytes
+    // (shortLength of them, 1..3). Otherwise a run of bytes of one SysEx in
+    // sysex: the run that holds its F0 has sysexBegins set, its last run has
+    // sysexEnds set. That last run ends in F7, or the SysEx was cut off (by the
+    // end of the bytes or by another status byte) and the run may be empty.
+    bool isShort = false;
+    std::uint8_t shortBytes[3] = {0, 0, 0};
+    std::size_t shortLength = 0;
+    std::span<const std::uint8_t> sysex;
+    bool sysexBegins = false;
+    bool sysexEnds = false;
+};
+
+// Bytes of a short message with this status byte, status included (1..3); 0
+// for a data byte. F0 counts as 1: a SysEx has no fixed length.
+std::size_t shortMessageLength(std::uint8_t status);
+
+// Walks a byte run message by message without allocating, calling
+// piece(const MidiPiece&) for each piece in order:
+//   - a SysEx runs from F0 to the next F7. Any other status byte before that
+//     F7 (a second F0 included) means the SysEx was cut off: it ends there and
+//     the status byte starts the next message. A real-time byte (F8..FF)
+//     inside a SysEx is handed out on its own, where it stood, and the SysEx
+//     goes on after it, as MIDI allows;
+//   - a status byte takes as many data bytes as its kind needs, running status
+//     repeats the last channel status, a real-time byte between a status and
+//     its data is handed out ahead of the message it interrupted;
+//   - stray data bytes with no status are dropped.
+// Safe on a driver thread: nothing here allocates.
+template <class PieceSink>
+void scanMidiMessages(std::span<const std::uint8_t> bytes, PieceSink&& piece) {
+    auto shortPiece = [&](std::uint8_t status, std::uint8_t d1, std::uint8_t d2, std::size_t length) {
+        MidiPiece p;
+        p.isShort = true;
+        p.shortBytes[0] = status;
+        p.shortBytes[1] = d1;
+        p.shortBytes[2] = d2;
+        p.shortLength = length;
+        piece(static_cast<const MidiPiece&>(p));
+    };
+    auto sysexPiece = [&](std::size_t from, std::size_t to, bool begins, bool ends) {
+        MidiPiece p;
+        p.sysex = bytes.subspan(from, to - from);
+        p.sysexBegins = begins;
+        p.sysexEnds = ends;
+        piece(static_cast<const MidiPiece&>(p));
+    };
+    std::uint8_t running = 0;  // last channel status, for running status
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        const std::uint8_t b = bytes[i];
+        if (b == 0xF0) {
+            std::size_t run = i;
+            bool begins = true;
+            std::size_t j = i + 1;
+            bool ended = false;
+            while (j < n) {
+                const std::uint8_t c = bytes[j];
+                if (c == 0xF7) {
+                    sysexPiece(run, j + 1, begins, true);
+                    ++j;
+                    ended = true;
+                    break;
+                }
+                if (c >= 0xF8) {
+                    if (j > run) {
+                        sysexPiece(run, j, begins, false);
+                        begins = false;
+                    }
+                    shortPiece(c, 0, 0, 1);
+                    run = ++j;
+                    continue;
+                }
+                if (c >= 0x80) break;  // cut off by the next message
+                ++j;
+            }
+            if (!ended) sysexPiece(run, j, begins, true);
+            running = 0;
+            i = j;
+            continue;
+        }
+        if (b >= 0xF8) {  // real-time: stands alone, does not disturb running status
+            shortPiece(b, 0, 0, 1);
+            ++i;
+            continue;
+        }
+        std::uint8_t status = b;
+        std::size_t j = i + 1;
+        if (b < 0x80) {  // data byte: running status, or a stray byte
+            if (running == 0) {
+                ++i;
+                continue;
+            }
+            status = running;
+            j = i;
+        } else {
+            running = b < 0xF0 ? b : 0;
+        }
+        const std::size_t need = shortMessageLength(status) - 1;
+        std::uint8_t data[2] = {0, 0};
+        std::size_t have = 0;
+        while (have < need && j < n && (bytes[j] < 0x80 || bytes[j] >= 0xF8)) {
+            if (bytes[j] >= 0xF8) {
+                shortPiece(bytes[j++], 0, 0, 1);
+                continue;
+            }
+            data[have++] = bytes[j++];
+        }
+        shortPiece(status, data[0], data[1], 1 + have);
+        i = j;
+    }
+}
+
+// Splits a byte run into single MIDI messages the way scanMidiMessages walks
+// it: a SysEx with a real-time byte inside comes after that byte.
 std::vector<std::vector<std::uint8_t>> splitMidiMessages(std::span<const std::uint8_t> bytes);
 
 // Two identical interfaces are listed under one name, so a device number is
@@ -128,9 +242,5 @@ std::size_t sameNameRank(const std::vector<std::string>& devices, int id, const 
 // Whether a backend may send bytes: not empty and not above
 // kMaxMidiMessageBytes. Otherwise false, with the reason in *error.
 bool checkSendable(std::span<const std::uint8_t> bytes, std::string* error);
-
-// Bytes of a short message with this status byte, status included (1..3); 0
-// for a data byte. F0 counts as 1: a SysEx has no fixed length.
-std::size_t shortMessageLength(std::uint8_t status);
 
 }  // namespace korvane

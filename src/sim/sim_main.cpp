@@ -166,7 +166,9 @@ int main(int argc, char** argv) {
     auto input = service->openVirtualInput(
         opt.name,
         [&inbox](std::span<const std::uint8_t> bytes, double) {
-            inbox.push({bytes.begin(), bytes.end()});
+            // The MIDI system may hand over a SysEx that lost its F7 glued to
+            // what came after it; the device sees each message on its own.
+            for (auto& message : splitMidiMessages(bytes)) inbox.push(std::move(message));
         },
         error);
     if (!input) {

@@ -295,10 +295,123 @@ TEST(SplitMidiMessages, CutsRunsIntoSingleMessages) {
         {"stray data dropped", {1, 2, 0x90, 1, 2}, {{0x90, 1, 2}}},
         {"single reset byte", {0xFF}, {{0xFF}}},
         {"unterminated sysex kept", {0xF0, 1, 2}, {{0xF0, 1, 2}}},
+        {"second F0 before F7 starts a new sysex",
+         {0xF0, 0x7D, 0x01, 0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF7},
+         {{0xF0, 0x7D, 0x01}, {0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF7}}},
+        {"status byte cuts a sysex short", {0xF0, 1, 2, 0x90, 1, 2}, {{0xF0, 1, 2}, {0x90, 1, 2}}},
+        {"real-time inside sysex stands alone", {0xF0, 1, 0xF8, 2, 0xF7}, {{0xF8}, {0xF0, 1, 2, 0xF7}}},
+        {"real-time next to F0 and F7", {0xF0, 0xFE, 1, 0xFA, 0xF7}, {{0xFE}, {0xFA}, {0xF0, 1, 0xF7}}},
+        {"sysex cut off after a real-time byte",
+         {0xF0, 1, 0xF8, 0x90, 1, 2},
+         {{0xF8}, {0xF0, 1}, {0x90, 1, 2}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(splitMidiMessages(c.in), c.out);
+    }
+}
+
+// A MIDI service with one input device whose backend delivers whatever the
+// test hands it as one message, the way a backend may glue messages together.
+class GluingService : public MidiService {
+public:
+    MidiInputCallback deliver;
+    std::vector<std::string> inputPortNames() override { return {"Glue"}; }
+    std::vector<std::string> outputPortNames() override { return {}; }
+    std::unique_ptr<MidiInputConnection> openInput(const std::string& name, MidiInputCallback callback,
+                                                   std::string& error, std::size_t) override {
+        if (name != "Glue") {
+            error = "no such port";
+            return nullptr;
+        }
+        deliver = std::move(callback);
+        return std::make_unique<Connection>(*this);
+    }
+    std::unique_ptr<MidiOutputConnection> openOutput(const std::string&, std::string& error,
+                                                     std::size_t) override {
+        error = "no outputs";
+        return nullptr;
+    }
+    std::unique_ptr<MidiInputConnection> openVirtualInput(const std::string&, MidiInputCallback,
+                                                          std::string& error) override {
+        error = "no virtual ports";
+        return nullptr;
+    }
+    std::unique_ptr<MidiOutputConnection> openVirtualOutput(const std::string&, std::string& error) override {
+        error = "no virtual ports";
+        return nullptr;
+    }
+    void setErrorHandler(MidiErrorHandler) override {}
+    std::vector<std::string> backendNames() const override { return {"glue"}; }
+
+private:
+    struct Connection : MidiInputConnection {
+        explicit Connection(GluingService& s) : service(s) {}
+        ~Connection() override { service.deliver = nullptr; }
+        const std::string& name() const override { return portName; }
+        GluingService& service;
+        std::string portName = "Glue";
+    };
+};
+
+// Each event as bytes: a SysEx event as its SysEx bytes, a short one as its
+// three record bytes.
+std::vector<Bytes> drain(TMidiInput& in) {
+    std::vector<Bytes> events;
+    while (auto e = in.GetMidiEvent()) {
+        if (e->MidiMessage == 0xF0) {
+            events.emplace_back(e->Sysex.get(), e->Sysex.get() + e->SysexLength);
+        } else {
+            events.push_back({e->MidiMessage, e->Data1, e->Data2});
+        }
+    }
+    return events;
+}
+
+TEST(MidiInput, MessagesGluedByTheBackendArriveOneByOne) {
+    const Bytes reply{0xF0, 0x7D, 0x08, 0x00, 0x03, 0x00, 0x04, 0xF7};
+    auto after = [&](Bytes head) {
+        head.insert(head.end(), reply.begin(), reply.end());
+        return head;
+    };
+    const struct {
+        const char* name;
+        Bytes delivered;
+        std::vector<Bytes> events;
+    } cases[] = {
+        {"reply after a sysex that lost its F7",
+         after({0xF0, 0x7D, 0x01, 0x02}),
+         {{0xF0, 0x7D, 0x01, 0x02}, reply}},
+        {"note swallowed by a cut-off sysex",
+         after({0xF0, 0x7D, 0x01, 0x90, 0x3C, 0x64}),
+         {{0xF0, 0x7D, 0x01}, {0x90, 0x3C, 0x64}, reply}},
+        {"real-time byte inside the reply",
+         {0xF0, 0x7D, 0xFA, 0x08, 0x00, 0x03, 0x00, 0x04, 0xF7},
+         {{0xFA, 0, 0}, reply}},
+        {"timing clock inside the reply is filtered",
+         {0xF0, 0x7D, 0x08, 0x00, 0xF8, 0x03, 0x00, 0x04, 0xF7},
+         {reply}},
+        {"run of short messages",
+         {0x90, 0x3C, 0x64, 0x80, 0x3C, 0x00},
+         {{0x90, 0x3C, 0x64}, {0x80, 0x3C, 0x00}}},
+        {"cut-off sysex longer than a buffer",
+         after({0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}),
+         {{0xF0, 1, 2, 3, 4, 5, 6, 7}, {8, 9, 10}, reply}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GluingService service;
+        TMidiInput in(service);
+        in.SetSysexBufferSize(8);
+        in.SetSysexBufferCount(4);
+        ASSERT_TRUE(in.Open());
+        in.Start();
+        ASSERT_TRUE(service.deliver);
+        service.deliver(c.delivered, 0.0);
+        EXPECT_EQ(drain(in), c.events);
+        // Every buffer came back: four more full buffers still fit.
+        for (int i = 0; i < 4; ++i) service.deliver(reply, 0.0);
+        EXPECT_EQ(drain(in), std::vector<Bytes>(4, reply));
     }
 }
 
