@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace korvane::detail {
@@ -89,19 +90,27 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
         error = errnoText(errno);
         return std::nullopt;
     }
+    auto failWith = [&](int err) -> std::optional<std::string> {
+        error = errnoText(err);
+        ::close(fd);
+        return std::nullopt;
+    };
     std::string bytes;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        if (static_cast<std::uintmax_t>(st.st_size) > kMaxReadBytes) return failWith(EFBIG);
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = errnoText(errno);
-            ::close(fd);
-            return std::nullopt;
+            return failWith(errno);
         }
         if (n == 0) break;
+        // Files that report no size (devices, pipes) are held to the same limit.
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxReadBytes) return failWith(EFBIG);
         bytes.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);

@@ -1,6 +1,7 @@
 #pragma once
 // Small POSIX file helpers shared by the document and the provisioning.
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -8,7 +9,13 @@
 
 namespace korvane::detail {
 
-// The whole file as bytes; nullopt with the system's error text in error.
+// No document the program reads comes near this size (a library of a
+// thousand configurations is about 11 MB); a larger file is refused before it
+// is read, instead of taking all memory (a stray disk image, /dev/zero).
+inline constexpr std::size_t kMaxReadBytes = std::size_t{256} << 20;
+
+// The whole file as bytes; nullopt with the system's error text in error,
+// also for a file larger than kMaxReadBytes.
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error);
 
 // Replaces target with bytes so that readers only ever see the old or the new

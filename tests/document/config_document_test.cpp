@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <random>
 
+#include "file_io.h"
 #include "file_size_limit.h"
 #include "temp_folder.h"
 
@@ -297,6 +300,22 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         EXPECT_EQ(doc.fileName(), tmp / "good.xml");
         EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
     }
+}
+
+TEST(ConfigDocumentFile, OversizedFileIsRefusedUnread) {
+    TempFolder tmp;
+    writeFile(tmp / "good.xml", "<lib><sets><set name=\"kept\"/></sets></lib>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "good.xml").ok());
+    // Sparse: the size costs no disk space, and reading it would cost all
+    // the memory of a smaller machine.
+    writeFile(tmp / "huge.xml", "<lib>");
+    std::filesystem::resize_file(tmp / "huge.xml", detail::kMaxReadBytes + 1);
+    const DocumentStatus st = doc.load(tmp / "huge.xml");
+    EXPECT_EQ(st.code, Code::OpenFailed);
+    EXPECT_NE(st.message("en").find(std::strerror(EFBIG)), std::string::npos) << st.message("en");
+    EXPECT_EQ(doc.setNames(), std::vector<std::string>{"kept"});
+    EXPECT_EQ(doc.fileName(), tmp / "good.xml");
 }
 
 TEST(ConfigDocumentFile, DamagedFilesAreRefusedOrKeptButNeverCrash) {
