@@ -82,6 +82,25 @@ std::string writeTemporary(const std::filesystem::path& target, std::string_view
     return {};
 }
 
+// The file a chain of symbolic links ends at, also when that file does not
+// exist: the new contents belong there, and the links stay as they are.
+// Empty with err set when the chain cannot be followed.
+std::filesystem::path followLinks(std::filesystem::path path, int& err) {
+    // The system gives up after 40 links as well.
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(path, ec)) return path;
+        const std::filesystem::path to = std::filesystem::read_symlink(path, ec);
+        if (ec) {
+            err = ec.value();
+            return {};
+        }
+        path = to.is_absolute() ? to : path.parent_path() / to;
+    }
+    err = ELOOP;
+    return {};
+}
+
 }  // namespace
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error) {
@@ -118,12 +137,9 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
 }
 
 std::string writeFileAtomically(const std::filesystem::path& requested, std::string_view bytes) {
-    std::filesystem::path target = requested;
-    std::error_code ec;
-    if (std::filesystem::is_symlink(target, ec)) {
-        auto resolved = std::filesystem::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
+    int linkErr = 0;
+    const std::filesystem::path target = followLinks(requested, linkErr);
+    if (target.empty()) return errnoText(linkErr);
 
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;

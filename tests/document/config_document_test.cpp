@@ -456,6 +456,46 @@ TEST(ConfigDocumentFile, SaveThroughALinkReplacesTheLinkedFile) {
     EXPECT_EQ(readFile(tmp / "real" / "d.xml"), "<lib x=\"1\"/>");
 }
 
+// A link whose file is gone (a drive not mounted, a folder moved) stays a
+// link: the save fails instead of putting a plain file in the link's place.
+TEST(ConfigDocumentFile, SaveThroughADanglingLinkKeepsTheLink) {
+    struct Case {
+        std::string what;
+        std::filesystem::path linkTo;  // relative to tmp unless absolute
+        bool folderGone;
+        bool saves;
+    };
+    TempFolder tmp;
+    const Case cases[] = {
+        {"absolute link, folder gone", tmp / "real" / "d.xml", true, false},
+        {"relative link, folder gone", "real/d.xml", true, false},
+        {"absolute link, file gone", tmp / "real" / "d.xml", false, true},
+        {"link to a link, folder gone", "link2.xml", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(tmp / "real");
+        std::filesystem::remove(tmp / "link.xml");
+        std::filesystem::remove(tmp / "link2.xml");
+        std::filesystem::create_directory(tmp / "real");
+        writeFile(tmp / "real" / "d.xml", "<lib/>");
+        std::filesystem::create_symlink("real/d.xml", tmp / "link2.xml");
+        std::filesystem::create_symlink(c.linkTo, tmp / "link.xml");
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "link.xml").ok());
+        doc.root().append_attribute("x") = "1";
+        if (c.folderGone) {
+            std::filesystem::remove_all(tmp / "real");
+        } else {
+            std::filesystem::remove(tmp / "real" / "d.xml");
+        }
+        const DocumentStatus st = doc.save();
+        EXPECT_EQ(st.ok(), c.saves) << st.message("en");
+        EXPECT_TRUE(std::filesystem::is_symlink(tmp / "link.xml"));
+        if (c.saves) EXPECT_EQ(readFile(tmp / "real" / "d.xml"), "<lib x=\"1\"/>");
+    }
+}
+
 TEST(ConfigDocumentFile, ReloadDiscardsUnsavedChanges) {
     TempFolder tmp;
     writeFile(tmp / "d.xml", kLibrary);
