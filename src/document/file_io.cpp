@@ -35,11 +35,15 @@ bool writeAll(int fd, std::string_view bytes) {
 int createTemporary(const std::filesystem::path& target, std::filesystem::path& tmpPath, int& err) {
     static std::atomic<unsigned> counter{0};
     const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    // A name near the system's limit of 255 bytes leaves no room for the
+    // additions below; a fixed stem stands in for it then.
+    std::string stem = target.filename().string();
+    if (stem.size() > 200) stem = "korvane";
     for (int attempt = 0; attempt < 100; ++attempt) {
         // Hidden and unmistakable: a dot, the target's name, the process and
         // a counter, so parallel savers never pick the same name.
         std::string name(1, '.');
-        name.append(target.filename().string());
+        name.append(stem);
         name.append(".tmp");
         name.append(std::to_string(::getpid()));
         name.push_back('_');

@@ -431,6 +431,20 @@ TEST(ConfigDocumentFile, FailedSaveLeavesTheOldFileAlone) {
     EXPECT_EQ(doc.save().code, Code::WriteFailed);
 }
 
+// A file name near the system's limit of 255 bytes leaves no room for a
+// longer temporary name beside it; saving must still work.
+TEST(ConfigDocumentFile, FileWithALongNameSaves) {
+    TempFolder tmp;
+    const std::string name = std::string(251, 'k') + ".xml";
+    writeFile(tmp / name, "<lib/>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / name).ok());
+    doc.root().append_attribute("x") = "1";
+    const DocumentStatus st = doc.save();
+    EXPECT_TRUE(st.ok()) << st.message("en");
+    EXPECT_EQ(readFile(tmp / name), "<lib x=\"1\"/>");
+}
+
 TEST(ConfigDocumentFile, ReadOnlyFileIsNotReplaced) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
     TempFolder tmp;
