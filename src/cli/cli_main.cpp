@@ -112,10 +112,12 @@ public:
     TTransferStateMachine machine{*this};
     std::optional<int> exitCode;
 
-    void MidiSend(const ByteString& bytes) override {
+    bool MidiSend(const ByteString& bytes) override {
         std::string error;
-        if (!out_.send(bytes, &error)) std::cerr << "korvane: " << error << "\n";
+        const bool sent = out_.send(bytes, &error);
+        if (!sent) std::cerr << "korvane: " << error << "\n";
         if (verbose_) std::cerr << "-> " << HexBytes(bytes) << "\n";
+        return sent;
     }
     void startTimer(int intervalMs) override { timer_.start(intervalMs); }
     void stopTimer() override { timer_.stop(); }

@@ -42,7 +42,7 @@ class TFormMIDIMon::Host : public TransferHost {
 public:
     explicit Host(TFormMIDIMon& mon) : mon_(mon) {}
 
-    void MidiSend(const ByteString& bytes) override { mon_.MidiSend(bytes); }
+    bool MidiSend(const ByteString& bytes) override { return mon_.MidiSend(bytes); }
     void startTimer(int intervalMs) override { mon_.TimerWaitForAnswer->start(intervalMs); }
     void stopTimer() override { mon_.TimerWaitForAnswer->stop(); }
     std::int64_t nowMs() override {
@@ -172,21 +172,23 @@ void TFormMIDIMon::BindInput() {
 
 void TFormMIDIMon::SendConfiguration(ByteString stream) { machine_->startConfigTransfer(std::move(stream)); }
 
-void TFormMIDIMon::MidiSend(const ByteString& SysEx) {
+bool TFormMIDIMon::MidiSend(const ByteString& SysEx) {
     // An empty byte string has nothing to hand over; a message above 65535
     // bytes cannot be expressed as one long message.
-    if (SysEx.empty() || !MIDIoutput1) return;
+    if (SysEx.empty() || !MIDIoutput1) return false;
     if (SysEx.size() > 0xFFFF) {
         LogError("MIDI send refused: message too long");
-        return;
+        return false;
     }
     try {
         MIDIoutput1->PutLong(SysEx.data(), static_cast<std::uint16_t>(SysEx.size()));
     } catch (const std::exception& e) {
-        // A closed or vanished port: the transfer's own waiting reports the
-        // silent device; here the failure is only logged.
+        // A closed or vanished port, or a message the MIDI system refuses:
+        // logged here; the transfer ends when a packet or command is refused.
         LogError(std::string("MIDI send failed: ") + e.what());
+        return false;
     }
+    return true;
 }
 
 void TFormMIDIMon::VersionsAbfrage() { machine_->VersionsAbfrage(); }

@@ -77,7 +77,8 @@ public:
     void SendConfiguration(korvane::ByteString stream);
     // Hands bytes whole to MIDIoutput1->PutLong. Empty input or no output
     // port: nothing is sent. Port errors are logged, never thrown out.
-    void MidiSend(const korvane::ByteString& SysEx);
+    // Returns whether the port took the bytes.
+    bool MidiSend(const korvane::ByteString& SysEx);
     // Clears VersionsString and sends the version query F0 7D 07 F7.
     void VersionsAbfrage();
     // The input port's OnMidiInput handler: takes every queued event, runs the

@@ -176,7 +176,10 @@ void TTransferStateMachine::actOnState() {
             host_.log(TransferLogLevel::Info, "ACK received, write EEPROM");
             MyStateMachine = SEND_CONFIG_WAIT_EEPROM_WRITTEN;
             host_.setSendCaption(SendCaption::Saving);
-            host_.MidiSend(CommandPacket(sysex::kCmdStoreConfig));
+            // The device answers queries whether or not it got the command,
+            // so a command that never left would end as a false success.
+            if (!host_.MidiSend(CommandPacket(sysex::kCmdStoreConfig)))
+                return abortTransfer("write EEPROM could not be sent, transfer aborted");
             host_.stageReached(TransferStage::Storing, packetsSent_, packetCount_);
             beginWait();
             host_.startTimer(kStorePollMs);
@@ -185,7 +188,8 @@ void TTransferStateMachine::actOnState() {
             host_.log(TransferLogLevel::Info, "ACK received, resetting Korvane");
             host_.setSendCaption(SendCaption::BackAgain);
             MyStateMachine = SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE;
-            host_.MidiSend(ByteString{sysex::kReset});
+            if (!host_.MidiSend(ByteString{sysex::kReset}))
+                return abortTransfer("Reset could not be sent, transfer aborted");
             host_.stageReached(TransferStage::Restarting, packetsSent_, packetCount_);
             beginWait();
             host_.startTimer(kStorePollMs);
@@ -211,7 +215,10 @@ void TTransferStateMachine::sendNextPacket() {
     const ByteString packet(from, SysExConfig.begin() + posEndSys);
 
     host_.log(TransferLogLevel::InfoAnsi, "ACK received, send: " + THexmon::HexAsciiMonLine(packet, 0, 256));
-    host_.MidiSend(packet);
+    // The device acknowledges the next query even if this packet never
+    // reached it (a port that refuses a message too long for it), so going on
+    // would report a transfer with a missing element as done.
+    if (!host_.MidiSend(packet)) return abortTransfer("SysEx packet could not be sent, transfer aborted");
     ++packetsSent_;
     host_.stageReached(TransferStage::PacketSent, packetsSent_, std::max(packetCount_, packetsSent_));
     if (posEndSys >= static_cast<std::int32_t>(SysExConfig.size())) {

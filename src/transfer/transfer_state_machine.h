@@ -68,8 +68,9 @@ class TransferHost {
 public:
     virtual ~TransferHost() = default;
 
-    // Hand bytes whole, as one long message, to the output port.
-    virtual void MidiSend(const ByteString& bytes) = 0;
+    // Hand bytes whole, as one long message, to the output port. False when
+    // the port did not take them (closed, gone, message too long for it).
+    virtual bool MidiSend(const ByteString& bytes) = 0;
     // (Re)start the repeating timer with this interval; stop it.
     virtual void startTimer(int intervalMs) = 0;
     virtual void stopTimer() = 0;

@@ -177,7 +177,10 @@ TEST(KorvaneDevice, CompletesATransferWhileIgnoringQueries) {
         TTransferStateMachine machine{*this};
         std::int64_t now = 0, interval = 0, nextTick = -1;
         bool done = false, aborted = false;
-        void MidiSend(const ByteString& b) override { device.receive(b, now); }
+        bool MidiSend(const ByteString& b) override {
+            device.receive(b, now);
+            return true;
+        }
         void startTimer(int ms) override { interval = ms, nextTick = now + ms; }
         void stopTimer() override { nextTick = -1; }
         std::int64_t nowMs() override { return now; }

@@ -21,7 +21,19 @@ public:
     bool timerRunning = false;
     std::int64_t nextTick = 0;
 
-    void MidiSend(const ByteString& bytes) override { events.push_back("send " + HexBytes(bytes)); }
+    // Messages the port refuses (a send that fails), by their first bytes.
+    std::vector<ByteString> refused;
+
+    bool MidiSend(const ByteString& bytes) override {
+        for (const auto& r : refused) {
+            if (bytes.size() >= r.size() && std::equal(r.begin(), r.end(), bytes.begin())) {
+                events.push_back("refused " + HexBytes(bytes));
+                return false;
+            }
+        }
+        events.push_back("send " + HexBytes(bytes));
+        return true;
+    }
     void startTimer(int intervalMs) override {
         interval = intervalMs;
         timerRunning = true;
@@ -265,6 +277,53 @@ TEST(TransferStateMachine, TimeOuts) {
         expected.push_back("T1");
         expected.push_back("InitSendButton");
         EXPECT_EQ(tail, expected);
+    }
+}
+
+// A packet or command the port refuses never reaches the device, which still
+// answers the next query: the transfer must end there instead of reporting a
+// device that lacks an element (or never stored) as done.
+TEST(TransferStateMachine, RefusedPacketOrCommandEndsTheTransfer) {
+    const ByteString p0 = packet(0), p1 = packet(1);
+    const struct {
+        const char* name;
+        ByteString refused;
+        const char* logLine;
+        int packetsSent;
+    } cases[] = {
+        {"first packet", p0, "error SysEx packet could not be sent, transfer aborted", 0},
+        {"last packet", p1, "error SysEx packet could not be sent, transfer aborted", 1},
+        {"store command",
+         {0xF0, 0x7D, 0x03, 0xF7},
+         "error write EEPROM could not be sent, transfer aborted",
+         2},
+        {"restart byte", {0xFF}, "error Reset could not be sent, transfer aborted", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct StageHost : FakeHost {
+            std::vector<TransferStage> stages;
+            void stageReached(TransferStage stage, int, int) override { stages.push_back(stage); }
+        } host;
+        host.refused = {c.refused};
+        TTransferStateMachine m(host);
+        ByteString stream = p0;
+        stream.insert(stream.end(), p1.begin(), p1.end());
+        m.startConfigTransfer(stream);
+        for (int i = 0; i < 8 && m.state() != IDLE; ++i) m.onSysEx(kReply0304);
+
+        EXPECT_EQ(m.state(), IDLE);
+        EXPECT_FALSE(host.timerRunning);
+        const auto& e = host.events;
+        const auto refusedAt = std::find(e.begin(), e.end(), "refused " + HexBytes(c.refused));
+        ASSERT_NE(refusedAt, e.end());
+        EXPECT_EQ(std::vector<std::string>(refusedAt + 1, e.end()),
+                  (std::vector<std::string>{c.logLine, "T1", "InitSendButton"}));
+        EXPECT_EQ(std::count(host.stages.begin(), host.stages.end(), TransferStage::PacketSent),
+                  c.packetsSent);
+        ASSERT_FALSE(host.stages.empty());
+        EXPECT_EQ(host.stages.back(), TransferStage::Aborted);
+        EXPECT_EQ(std::count(host.stages.begin(), host.stages.end(), TransferStage::Finished), 0);
     }
 }
 
