@@ -90,6 +90,10 @@ void TFormMain::Aenderungen_uebernehmen() {
     }
 
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
+    // No message chosen (another group was picked after the element was
+    // shown): a lookup by the empty name would find a message of that group
+    // that lacks a name and overwrite it with the panel's edits.
+    if (CB_MessageName->currentText().isEmpty()) return;
     const pugi::xml_node group =
         XMLkonfig->Finde_XML_MessageGroupByName(CB_Group->currentText().toStdString());
     pugi::xml_node message =

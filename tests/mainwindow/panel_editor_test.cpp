@@ -705,6 +705,30 @@ private slots:
         QVERIFY(w->bt_AenderungenUebernehmen->isEnabled());
     }
 
+    // Choosing another group leaves no message chosen while the panel still
+    // shows the element's message. An apply then has nothing to write into,
+    // also where the new group holds a message whose name is missing or empty.
+    void applyWithoutAChosenMessageWritesNothing_data() {
+        QTest::addColumn<QByteArray>("nameless");
+        QTest::newRow("no name attribute") << QByteArray("<message><left>F0,01</left></message>");
+        QTest::newRow("empty name") << QByteArray("<message name=\"\"><left>F0,01</left></message>");
+    }
+    void applyWithoutAChosenMessageWritesNothing() {
+        QFETCH(QByteArray, nameless);
+        QByteArray library(kLibrary);
+        library.replace("<messagegroup name=\"G2\"><message name=\"Other\"/>",
+                        "<messagegroup name=\"G2\"><message name=\"Other\"/>" + nameless);
+        restartWith(library);
+        w->ElementClicked(picture(0));  // G1 / Fader14 in the panel
+        chooseGroup(QStringLiteral("G2"));
+        QCOMPARE(w->CB_MessageName->currentText(), QString());
+        w->Edit_MsgLeft->setText(QStringLiteral("B0,08,F1"));
+        const QByteArray before = readFile();
+        w->Aenderungen_uebernehmen();
+        QCOMPARE(readFile(), before);
+        QCOMPARE(boxes.count(), std::size_t{0});
+    }
+
     // ---------------------------------------------------------------- description
 
     void descriptionWrittenOnKeyRelease_data() {
