@@ -202,6 +202,10 @@ public:
     void MessageListeFuellen(const QString& groupName);
     // Checks one range button (the others uncheck) without running its click.
     void RangeButtonSetzen(korvane::TRange Range);
+    // Captions over the two template edits for the chosen mode and the
+    // selected element, in the current language; nothing while no mode is
+    // chosen (an empty panel keeps them empty).
+    void TemplateCaptionsSetzen();
     // --- end of panel block ---
 
     // ---------------------------------------------------------------- RG_Mode access

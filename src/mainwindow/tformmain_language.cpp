@@ -143,6 +143,10 @@ void switchLanguage(TFormMain& w, const QString& code) {
     w.Lokalisierung(code);
     w.language = code;
     w.HinweiseErzeugen();
+    // The captions over the templates were set from the old language when
+    // the message was shown; only their text changes, so whatever the user
+    // has typed into the panel stays.
+    w.TemplateCaptionsSetzen();
     // The first entry of the group list is the no-assignment entry; it
     // speaks the new language now. The rest of the list and its choice stay.
     if (w.CB_Group->count() > 0 && TFormMain::IstKeineZuordnung(w.CB_Group->itemText(0)))

@@ -120,10 +120,7 @@ void TFormMain::RG_ModeClick() {
         VergleicheMessageDaten();
         return;
     }
-    const panel::TemplateCaptions captions =
-        panel::templateCaptions(item, GeradeSelektierteEingabeElementNummer);
-    LabelLinksDruecken->setText(captionText(captions.left, language));
-    LabelRechtsLoslassen->setText(captionText(captions.right, language));
+    TemplateCaptionsSetzen();
 
     const auto setRangeButtonsEnabled = [this](bool enabled) {
         for (QRadioButton* rb : {rb_Range_Full, rb_Range_Part, rb_Range_Percent}) rb->setEnabled(enabled);
@@ -159,6 +156,15 @@ void TFormMain::RG_ModeClick() {
             break;
     }
     VergleicheMessageDaten();
+}
+
+void TFormMain::TemplateCaptionsSetzen() {
+    const int item = RG_ModeItemIndex();
+    if (item < 0) return;
+    const panel::TemplateCaptions captions =
+        panel::templateCaptions(item, GeradeSelektierteEingabeElementNummer);
+    LabelLinksDruecken->setText(captionText(captions.left, language));
+    LabelRechtsLoslassen->setText(captionText(captions.right, language));
 }
 
 void TFormMain::RangeButtonSetzen(TRange Range) {

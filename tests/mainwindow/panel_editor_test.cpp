@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <pugixml.hpp>
@@ -162,6 +163,10 @@ private slots:
         w.reset();
         boxScope.reset();
         QLocale::setDefault(QLocale::c());
+        // A language switched by a test must not carry over into the next start.
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vandrell"),
+                  QStringLiteral("Korvane"))
+            .remove(QStringLiteral("Prefs/language"));
     }
 
     // ---------------------------------------------------------------- map
@@ -436,6 +441,48 @@ private slots:
         }
         QCOMPARE(w->GetMode(), TMode(item + 1));
         QVERIFY(w->bt_AenderungenUebernehmen->isEnabled() == (item != 0));
+    }
+
+    // The captions over the templates speak the language switched to while a
+    // message is shown, and what the user has typed stays.
+    void templateCaptionsFollowTheLanguageSwitch_data() {
+        QTest::addColumn<int>("element");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QStringList>("german");   // left, right
+        QTest::addColumn<QStringList>("english");  // left, right
+        QTest::newRow("button") << 9 << "Button" << QStringList{"Taste drücken:", "Taste loslassen:"}
+                                << QStringList{"Button pressed:", "Button released:"};
+        QTest::newRow("encoder button")
+            << 30 << "Button" << QStringList{"Drehregler links:", "Drehregler rechts:"}
+            << QStringList{"Inc. knob turned to left:", "Inc. knob turned to right:"};
+        QTest::newRow("fader 14") << 0 << "Fader14" << QStringList{"Fader (High: F1, Low: F2):", ""}
+                                  << QStringList{"Fader (high: F1, low: F2):", ""};
+        QTest::newRow("encoder 7") << 46 << "Seven" << QStringList{"Drehregler (Wert F1):", ""}
+                                   << QStringList{"Inc. knob (value F1):", ""};
+    }
+    void templateCaptionsFollowTheLanguageSwitch() {
+        QFETCH(int, element);
+        QFETCH(QString, message);
+        QFETCH(QStringList, german);
+        QFETCH(QStringList, english);
+        assign(element, message);
+        const auto captions = [this] {
+            return QStringList{w->LabelLinksDruecken->text(), w->LabelRechtsLoslassen->text()};
+        };
+        QCOMPARE(captions(), german);
+        w->Edit_MsgLeft->setText(QStringLiteral("B0,09,F1"));
+
+        w->Menu_Sprache_English_->trigger();
+        QCOMPARE(captions(), english);
+        QCOMPARE(w->Edit_MsgLeft->text(), QStringLiteral("B0,09,F1"));
+        QVERIFY(w->bt_AenderungenUebernehmen->isEnabled());
+        w->Menu_Sprache_Deutsch_->trigger();
+        QCOMPARE(captions(), german);
+
+        // An empty panel stays without captions in either language.
+        w->Deselect();
+        w->Menu_Sprache_English_->trigger();
+        QCOMPARE(captions(), (QStringList{"", ""}));
     }
 
     void buttonModeAndBack() {
