@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <chrono>
 #include <exception>
+#include <utility>
 
 #include "dialogs.h"
 #include "log_class.h"
@@ -152,7 +153,10 @@ TFormMIDIMon::TFormMIDIMon(QWidget* parent)
 
 TFormMIDIMon::~TFormMIDIMon() {
     // The input port may outlive this window: it must not call back into it.
-    if (MIDIinput1) MIDIinput1->OnMidiInput = nullptr;
+    if (MIDIinput1) {
+        MIDIinput1->OnMidiInput = nullptr;
+        MIDIinput1->OnOverflow = nullptr;
+    }
 }
 
 void TFormMIDIMon::Lokalisierung() {
@@ -167,7 +171,21 @@ void TFormMIDIMon::Lokalisierung() {
 }
 
 void TFormMIDIMon::BindInput() {
-    if (MIDIinput1) MIDIinput1->OnMidiInput = [this](TMidiInput*) { MIDIMonitorInput(); };
+    if (!MIDIinput1) return;
+    MIDIinput1->OnMidiInput = [this](TMidiInput*) { MIDIMonitorInput(); };
+    MIDIinput1->OnOverflow = [this](TMidiInput*) { inputLost(); };
+}
+
+void TFormMIDIMon::inputLost() {
+    // A flood loses many events in a row and each loss is notified on its
+    // own; one line after the burst says how many, instead of one per event.
+    if (lostInput_++ == 0) QTimer::singleShot(0, this, [this] { reportLostInput(); });
+}
+
+void TFormMIDIMon::reportLostInput() {
+    const std::string count = std::to_string(std::exchange(lostInput_, 0));
+    LogWarning("MIDI input queue full, events lost: " + count);
+    addLine(QString::fromStdString(textWith("monitor.inputLost", uiLanguage().toStdString(), count)));
 }
 
 void TFormMIDIMon::SendConfiguration(ByteString stream) { machine_->startConfigTransfer(std::move(stream)); }

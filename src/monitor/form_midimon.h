@@ -54,7 +54,9 @@ public:
     korvane::TMidiOutput* MIDIoutput1 = nullptr;
 
     // Sets MIDIinput1's OnMidiInput to this window's MIDIMonitorInput (after
-    // MIDIInterfaceAusRegistry at start and after the interface dialog).
+    // MIDIInterfaceAusRegistry at start and after the interface dialog), and
+    // its OnOverflow so that events lost to a full input queue are told in
+    // Memo1 and the log, once per burst.
     void BindInput();
 
     // ---- Hooks set by the main window. ----
@@ -127,7 +129,10 @@ private:
     class Host;
     void addLine(const QString& line);
     void showEventBytes(const korvane::ByteString& bytes);
+    void inputLost();
+    void reportLostInput();
 
     std::unique_ptr<Host> host_;
     std::unique_ptr<korvane::TTransferStateMachine> machine_;
+    std::uint32_t lostInput_ = 0;  // events lost since the last report
 };

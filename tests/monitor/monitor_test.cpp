@@ -262,13 +262,37 @@ TEST_F(Monitor, FloodIsHandledInBoundedStepsWithoutLoss) {
     EXPECT_EQ(input->MessageCount(), 0u);
     EXPECT_EQ(mon.memoLines().size(), 1024);
     QApplication::processEvents();  // the remaining notifications find nothing
-    EXPECT_EQ(mon.memoLines().size(), 1024);
+    // The surplus is not lost silently: one line after the burst counts it.
+    QApplication::processEvents();
+    ASSERT_EQ(mon.memoLines().size(), 1025);
+    EXPECT_EQ(mon.memoLines().back(), "1976 MIDI-Ereignisse verloren (Eingangspuffer voll)");
+}
+
+TEST_F(Monitor, EachBurstOfLostInputIsToldOnce) {
+    input->Close();
+    input->SetCapacity(2);
+    ASSERT_TRUE(input->Open());
+    input->Start();
+    for (int burst = 0; burst < 2; ++burst) {
+        SCOPED_TRACE(burst);
+        mon.btClearClick();
+        for (std::uint8_t i = 0; i < 5; ++i) dev.reply(ByteString{0x90, i, 0x01});
+        for (int k = 0; k < 3; ++k) QApplication::processEvents();
+        EXPECT_EQ(mon.memoLines(),
+                  (QStringList{"90 00 01", "90 01 01", "3 MIDI-Ereignisse verloren (Eingangspuffer voll)"}));
+    }
+    // Nothing lost, nothing told.
+    mon.btClearClick();
+    dev.reply(ByteString{0x90, 0x3C, 0x64});
+    for (int k = 0; k < 3; ++k) QApplication::processEvents();
+    EXPECT_EQ(mon.memoLines(), QStringList{"90 3C 64"});
 }
 
 TEST_F(Monitor, SendingToAVanishedPortIsLoggedNotThrown) {
+    EXPECT_TRUE(mon.MidiSend(kQuery));
     dev.in.reset();
-    EXPECT_NO_THROW(mon.MidiSend(kQuery));
-    EXPECT_NO_THROW(mon.MidiSend(ByteString{}));
+    EXPECT_NO_THROW(EXPECT_FALSE(mon.MidiSend(kQuery)));
+    EXPECT_NO_THROW(EXPECT_FALSE(mon.MidiSend(ByteString{})));
     mon.MIDIoutput1 = nullptr;
     EXPECT_NO_THROW(mon.VersionsAbfrage());
 }
