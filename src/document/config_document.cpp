@@ -114,12 +114,50 @@ std::string declaredEncoding(std::string_view text) {
     return std::string(decl.substr(pos, close - pos));
 }
 
+// Offset of the first byte that does not belong to a well-formed UTF-8
+// sequence (overlong forms, surrogates and code points above U+10FFFF
+// included), or -1 when the whole text is UTF-8.
+std::ptrdiff_t firstInvalidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len = 0;
+        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3;
+            if (b == 0xE0) lo = 0xA0;  // no overlong forms
+            if (b == 0xED) hi = 0x9F;  // no surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4;
+            if (b == 0xF0) lo = 0x90;  // no overlong forms
+            if (b == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+        } else {
+            return static_cast<std::ptrdiff_t>(i);
+        }
+        if (i + len > n || p[i + 1] < lo || p[i + 1] > hi) return static_cast<std::ptrdiff_t>(i);
+        for (std::size_t k = 2; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return static_cast<std::ptrdiff_t>(i);
+        }
+        i += len;
+    }
+    return -1;
+}
+
 struct Decoded {
     std::string utf8;
     pugi::xml_encoding encoding = pugi::encoding_utf8;
     bool bom = false;
-    std::string unsupported;  // a declared encoding the program refuses
-    bool broken = false;      // a UTF-16/32 text that does not decode
+    std::string unsupported;      // a declared encoding the program refuses
+    bool broken = false;          // a UTF-16/32 text that does not decode
+    std::ptrdiff_t badUtf8 = -1;  // offset of the first byte that is no UTF-8
 };
 
 // Turns the file's bytes into UTF-8 and remembers what to write back. The
@@ -164,6 +202,9 @@ Decoded decode(std::string_view raw) {
         // written back exactly as read, so nothing is lost by keeping it.
         d.encoding = pugi::encoding_utf8;
         d.utf8.assign(body);
+        // The parser takes any bytes; names that are no UTF-8 would reach
+        // the lists as replacement characters and never match again.
+        d.badUtf8 = firstInvalidUtf8(d.utf8);
     } else if (declared == "iso-8859-1" || declared == "latin1" || declared == "iso_8859-1" ||
                declared == "latin-1") {
         d.encoding = pugi::encoding_latin1;
@@ -525,6 +566,13 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         const auto lastNl = std::string_view(d.utf8).substr(0, upTo).find_last_of('\n');
         st.column = static_cast<int>(lastNl == std::string_view::npos ? upTo + 1 : upTo - lastNl);
     };
+    if (d.badUtf8 >= 0) {
+        st.code = DocumentStatus::Code::ParseError;
+        st.detailKey = "document.parse.bad_utf8";
+        st.detail = "invalid UTF-8 sequence";
+        pointAt(d.badUtf8);
+        return st;
+    }
     const pugi::xml_parse_result res =
         into.load_buffer(d.utf8.data(), d.utf8.size(), kParseFlags, pugi::encoding_utf8);
     if (!res) {

@@ -283,6 +283,14 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         {"<lib><sets><set name=\"a&#0;b\"/></sets></lib>", Code::ParseError,
          "Zeichenreferenz auf den Code 0"},
         {"<lib>\n  <x>a&#x00;b</x>\n</lib>", Code::ParseError, "Zeile 2"},
+        // Bytes that are no UTF-8 would reach the lists as replacement
+        // characters, and a name picked there would never match the file
+        // again: "für" written by an ISO-8859-1 editor without declaring it,
+        // an overlong "/", an encoded surrogate, a cut-off sequence.
+        {"<lib>\n<messagegroup name=\"f\xFCr\"/></lib>", Code::ParseError, "UTF-8"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><lib>\xC0\xAF</lib>", Code::ParseError, "UTF-8"},
+        {"<lib>\xED\xA0\x80</lib>", Code::ParseError, "UTF-8"},
+        {"\xEF\xBB\xBF<lib>\xE2\x82</lib>", Code::ParseError, "Spalte 6"},
     };
     for (const auto& c : cases) {
         TempFolder tmp;
