@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
+#include <cstdlib>
 #include <typeinfo>
 
 #include "surface_art.h"
@@ -89,6 +90,13 @@ void TImage::keyPressEvent(QKeyEvent* event) {
         event->accept();
         emit clicked();
         return;
+    }
+    if (clickable_) {
+        if (TImage* next = nextElementPicture(this, event->key())) {
+            event->accept();
+            next->setFocus(Qt::OtherFocusReason);
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }
@@ -316,6 +324,51 @@ void SetFader(QObject* root, int Fadernummer, int Value) {
     TImage* fader = Get_EingabeElement_By_Number(root, Fadernummer);
     if (fader == nullptr) return;
     fader->move(fader->x(), faderTop(Value));
+}
+
+TImage* nextElementPicture(const TImage* from, int arrowKey) {
+    if (from == nullptr || from->parentWidget() == nullptr) return nullptr;
+    // Unit vector of the direction, in widget coordinates (y grows downwards).
+    int ax = 0, ay = 0;
+    switch (arrowKey) {
+        case Qt::Key_Left:
+            ax = -1;
+            break;
+        case Qt::Key_Right:
+            ax = 1;
+            break;
+        case Qt::Key_Up:
+            ay = -1;
+            break;
+        case Qt::Key_Down:
+            ay = 1;
+            break;
+        default:
+            return nullptr;
+    }
+    // Doubled centres keep the arithmetic in whole numbers.
+    const QRect g = from->geometry();
+    const int fx = 2 * g.x() + g.width(), fy = 2 * g.y() + g.height();
+    TImage* best = nullptr;
+    long bestScore = 0;
+    for (TImage* candidate : from->parentWidget()->findChildren<TImage*>(Qt::FindDirectChildrenOnly)) {
+        if (candidate == from || !candidate->isClickable() || candidate->isHidden() ||
+            !candidate->isEnabled())
+            continue;
+        const QRect c = candidate->geometry();
+        const long dx = 2 * c.x() + c.width() - fx, dy = 2 * c.y() + c.height() - fy;
+        const long ahead = dx * ax + dy * ay;
+        const long aside = std::abs(dx * ay - dy * ax);
+        // Only what lies ahead, and not so far to the side that the key
+        // would read as the other arrow.
+        if (ahead <= 0 || aside > 2 * ahead) continue;
+        const long score = ahead + 2 * aside;
+        if (best == nullptr || score < bestScore) {
+            best = candidate;
+            bestScore = score;
+        }
+    }
+    return best;
 }
 
 TImage* Get_EingabeElement_By_Number(QObject* root, int EingabeElementNummer) {

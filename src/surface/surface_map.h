@@ -34,8 +34,9 @@ enum TEingabeElementFarbe : quint16 {
 // 28x68 image) leaves the rest transparent. Carries an integer Tag (0 for the
 // decoration, the element number for element pictures, 64 for element 0).
 //
-// Element pictures are focusable: Tab walks over them, Space or Enter acts
-// like a left click, and a focus frame is drawn while one has the focus.
+// Element pictures are focusable: Tab walks over them, the arrow keys move
+// the focus to the nearest element picture in that direction, Space or Enter
+// acts like a left click, and a focus frame is drawn while one has the focus.
 class TImage : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int Tag READ Tag WRITE setTag)
@@ -171,6 +172,13 @@ int faderTop(int Value);
 // Moves the picture of fader Fadernummer (0..8) found under root to faderTop(Value).
 // Nothing for another element number or when no such picture exists.
 void SetFader(QObject* root, int Fadernummer, int Value);
+
+// The element picture an arrow key moves the focus to from picture from:
+// among the clickable, visible and enabled pictures beside it, the nearest
+// whose centre lies ahead within a cone of about 63 degrees to either side,
+// sideways distance counting twice. nullptr when there is none (the edge of
+// the map) or for a key other than the four arrows.
+TImage* nextElementPicture(const TImage* from, int arrowKey);
 
 // The picture of an element under root: among all descendants whose class is
 // exactly TImage (not derived from it), the last whose Tag equals the element

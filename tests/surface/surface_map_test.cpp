@@ -3,6 +3,7 @@
 
 #include "surface_map.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
@@ -367,6 +368,75 @@ private slots:
         QCOMPARE(order.front(), 30);  // strip 1, upper knob
         QCOMPARE(order[3], 0);        // strip 1, fader
         QCOMPARE(order.back(), 55);   // wheel position +7
+    }
+
+    // The arrow keys move along the map as it looks: along a row of strips,
+    // up and down a strip, into the function and transport keys and around
+    // the wheel; at an edge they find nothing.
+    void arrowKeysFindTheNeighbourOnTheMap_data() {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("to");  // -1: nothing in that direction
+        const int left = Qt::Key_Left, right = Qt::Key_Right, up = Qt::Key_Up, down = Qt::Key_Down;
+        QTest::newRow("fader 1 right") << 0 << right << 1;
+        QTest::newRow("fader 2 left") << 1 << left << 0;
+        QTest::newRow("fader 1 up to its key") << 0 << up << 9;
+        QTest::newRow("key up to lower knob") << 10 << up << 32;
+        QTest::newRow("lower knob up to upper") << 29 << up << 30;
+        QTest::newRow("upper knob down") << 30 << down << 29;
+        QTest::newRow("key down to fader") << 12 << down << 3;
+        QTest::newRow("master key right to F1") << 17 << right << 18;
+        QTest::newRow("F1 down to F2") << 18 << down << 19;
+        QTest::newRow("F1 right to Rewind") << 18 << right << 23;
+        QTest::newRow("Rewind right to Forward") << 23 << right << 24;
+        QTest::newRow("wheel top down to shuttle") << 63 << down << 47;
+        QTest::newRow("shuttle up to wheel top") << 47 << up << 63;
+        QTest::newRow("fader 1 left edge") << 0 << left << -1;
+        QTest::newRow("fader 1 below is nothing") << 0 << down << -1;
+        QTest::newRow("upper knob top edge") << 30 << up << -1;
+        QTest::newRow("Internal right edge") << 28 << right << -1;
+        QTest::newRow("not an arrow") << 0 << int(Qt::Key_PageUp) << -1;
+    }
+    void arrowKeysFindTheNeighbourOnTheMap() {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, to);
+        QCOMPARE(nextElementPicture(map_->element(from), key), to < 0 ? nullptr : map_->element(to));
+    }
+
+    void arrowKeysReachEveryElementAndMoveTheFocus() {
+        // Every element can be reached from Fader1 with the arrows alone.
+        QSet<TImage*> seen{map_->element(0)};
+        QList<TImage*> open{map_->element(0)};
+        while (!open.isEmpty()) {
+            TImage* at = open.takeLast();
+            for (const int key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}) {
+                TImage* next = nextElementPicture(at, key);
+                if (next && !seen.contains(next)) {
+                    seen.insert(next);
+                    open << next;
+                }
+            }
+        }
+        QCOMPARE(seen.size(), 64);
+        // Decoration is never a target.
+        for (TImage* reached : seen) QVERIFY(reached->isClickable());
+
+        window_->show();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        TImage* start = map_->element(0);
+        QSignalSpy clicks(start, &TImage::clicked);
+        start->setFocus();
+        QTest::keyClick(start, Qt::Key_Right);
+        QCOMPARE(QApplication::focusWidget(), map_->element(1));
+        QTest::keyClick(map_->element(1), Qt::Key_Up);
+        QCOMPARE(QApplication::focusWidget(), map_->element(10));
+        // Moving the focus selects nothing; at the edge the focus stays.
+        QCOMPARE(clicks.count(), 0);
+        map_->element(30)->setFocus();
+        QTest::keyClick(map_->element(30), Qt::Key_Up);
+        QCOMPARE(QApplication::focusWidget(), map_->element(30));
     }
 
     void hintKeepsItsTextAndShowsCleanLines() {
