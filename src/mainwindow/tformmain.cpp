@@ -455,8 +455,15 @@ void TFormMain::ConnectHandlers() {
         rb_Range_PercentClick();
     });
 
-    for (QLineEdit* edit : {Edit_MsgLeft, Edit_MsgRight, Ed_Min, Ed_Max, Ed_Step, Ed_Start})
+    for (QLineEdit* edit : {Edit_MsgLeft, Edit_MsgRight, Ed_Min, Ed_Max, Ed_Step, Ed_Start}) {
         connect(edit, &QLineEdit::textChanged, this, [this] { MessageChange(); });
+        // Enter in an edit of the panel applies, as the apply button does, so
+        // an edit can be finished without leaving the keyboard. While nothing
+        // differs from the stored message there is nothing to apply.
+        connect(edit, &QLineEdit::returnPressed, this, [this] {
+            if (bt_AenderungenUebernehmen->isEnabled()) bt_AenderungenUebernehmenClick();
+        });
+    }
 
     // Text reaches the description without a key as well: pasted or cut with
     // the mouse, dropped, undone from the context menu, committed by an input

@@ -622,6 +622,50 @@ private slots:
         QVERIFY(!w->bt_AenderungenUebernehmen->isEnabled());
     }
 
+    // Enter in any edit of the panel applies like the apply button; with
+    // nothing edited it writes nothing.
+    void enterInAnEditApplies_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("typed");  // "" leaves the edit as shown
+        QTest::addColumn<QString>("child");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("7-bit max") << "max"
+                                   << "64"
+                                   << "max"
+                                   << "8256";
+        QTest::newRow("template") << "left"
+                                  << "B0,08,F1"
+                                  << "left"
+                                  << "B0,08,F1";
+        QTest::newRow("start") << "start"
+                               << "0"
+                               << "start"
+                               << "0";
+        QTest::newRow("nothing edited") << "min"
+                                        << ""
+                                        << "max"
+                                        << "16383";
+    }
+    void enterInAnEditApplies() {
+        QFETCH(QString, edit);
+        QFETCH(QString, typed);
+        QFETCH(QString, child);
+        QFETCH(QString, stored);
+        assign(2, QStringLiteral("Seven"));
+        QLineEdit* target = edit == QStringLiteral("left")  ? w->Edit_MsgLeft
+                            : edit == QStringLiteral("max") ? w->Ed_Max
+                            : edit == QStringLiteral("min") ? w->Ed_Min
+                                                            : w->Ed_Start;
+        const QByteArray before = readFile();
+        if (!typed.isEmpty()) target->setText(typed);
+        QTest::keyClick(target, Qt::Key_Return);
+        if (typed.isEmpty()) QCOMPARE(readFile(), before);
+        QCOMPARE(QString::fromUtf8(OnDisk().message("G1", "Seven").child_value(child.toUtf8().constData())),
+                 stored);
+        QVERIFY(!w->bt_AenderungenUebernehmen->isEnabled());
+        QCOMPARE(boxes.count(), std::size_t{0});
+    }
+
     void applyWritesChildrenInOrderAndTemplatesAsTyped() {
         assign(2, QStringLiteral("Bare"));
         w->RG_ModeItems[1]->click();
