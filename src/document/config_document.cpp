@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <functional>
 
 #include "element_catalogue.h"
 #include "file_io.h"
@@ -516,6 +517,8 @@ std::string DocumentStatus::message(std::string_view language) const {
             return textWithAll("document.write_failed", language, {file, detail});
         case Code::Unrepresentable:
             return textWithAll("document.unrepresentable", language, {file, detail});
+        case Code::ChangedOnDisk:
+            return textWithAll("document.changed_on_disk", language, {file});
     }
     return {};
 }
@@ -533,9 +536,13 @@ std::string ElementResolution::danglingText(std::string_view language) const {
 
 // ---- loading and saving ----------------------------------------------------
 
+ConfigDocument::Fingerprint ConfigDocument::fingerprintOf(std::string_view bytes) {
+    return {bytes.size(), std::hash<std::string_view>{}(bytes)};
+}
+
 DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
-                                         pugi::xml_encoding& encoding, bool& bom,
-                                         std::string& customEntity) const {
+                                         pugi::xml_encoding& encoding, bool& bom, std::string& customEntity,
+                                         Fingerprint& read) const {
     DocumentStatus st;
     st.fileName = fileName;
     std::string error;
@@ -545,6 +552,7 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         st.detail = error;
         return st;
     }
+    const Fingerprint fingerprint = fingerprintOf(*raw);
     Decoded d = decode(*raw);
     raw.reset();
     if (!d.unsupported.empty()) {
@@ -599,6 +607,7 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
     encoding = d.encoding;
     bom = d.bom;
     customEntity = customEntityIn(d.utf8);
+    read = fingerprint;
     return st;
 }
 
@@ -607,8 +616,10 @@ DocumentStatus ConfigDocument::load(const std::filesystem::path& fileName) {
     pugi::xml_encoding encoding = pugi::encoding_utf8;
     bool bom = false;
     std::string entity;
-    DocumentStatus st = parseFile(fileName, fresh, encoding, bom, entity);
+    Fingerprint read;
+    DocumentStatus st = parseFile(fileName, fresh, encoding, bom, entity, read);
     if (!st.ok()) return st;
+    onDisk_ = read;
     doc_ = std::move(fresh);
     fileName_ = fileName;
     encoding_ = encoding;
@@ -648,6 +659,17 @@ DocumentStatus ConfigDocument::save() {
             return st;
         }
     }
+    // A second editor or a text editor may have written the file since it
+    // was read here; saving over that would throw its work away without a
+    // word. A file that is gone or cannot be read is no such case: the write
+    // below recreates it or reports its own error.
+    {
+        std::string error;
+        if (auto now = detail::readWholeFile(fileName_, error); now && fingerprintOf(*now) != onDisk_) {
+            st.code = DocumentStatus::Code::ChangedOnDisk;
+            return st;
+        }
+    }
     struct Collect : pugi::xml_writer {
         std::string bytes;
         void write(const void* data, std::size_t size) override {
@@ -658,7 +680,9 @@ DocumentStatus ConfigDocument::save() {
     if (std::string err = detail::writeFileAtomically(fileName_, out.bytes); !err.empty()) {
         st.code = DocumentStatus::Code::WriteFailed;
         st.detail = std::move(err);
+        return st;
     }
+    onDisk_ = fingerprintOf(out.bytes);
     return st;
 }
 

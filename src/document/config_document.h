@@ -31,6 +31,7 @@ struct DocumentStatus {
         CustomEntity,         // save refused: the file uses an entity of its own (detail: its name)
         WriteFailed,          // save failed, the file on disk is unchanged (detail: system error)
         Unrepresentable,      // save refused: an ISO-8859-1 file cannot hold a character (detail: it)
+        ChangedOnDisk,        // save refused: another program changed the file since it was read
     };
     Code code = Code::Ok;
     std::filesystem::path fileName;
@@ -81,7 +82,8 @@ public:
     // Writes the whole document to the bound file atomically: a temporary file
     // in the same folder, flushed and synced, renamed over the target. On
     // failure the old file is byte-identical and the document in memory keeps
-    // its changes.
+    // its changes. A file that another program has changed since this
+    // document last read or wrote it is not overwritten (ChangedOnDisk).
     DocumentStatus save();
     // save() followed by reload().
     DocumentStatus saveAndReload();
@@ -122,8 +124,18 @@ public:
     ElementResolution resolveElement(std::string_view setName, int elementNumber) const;
 
 private:
+    // What the file held when this document last read or wrote it: its size
+    // and a hash of its bytes.
+    struct Fingerprint {
+        std::size_t size = 0;
+        std::size_t hash = 0;
+        bool operator==(const Fingerprint&) const = default;
+    };
+    static Fingerprint fingerprintOf(std::string_view bytes);
+
     DocumentStatus parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
-                             pugi::xml_encoding& encoding, bool& bom, std::string& customEntity) const;
+                             pugi::xml_encoding& encoding, bool& bom, std::string& customEntity,
+                             Fingerprint& read) const;
 
     pugi::xml_document doc_;
     std::filesystem::path fileName_;
@@ -131,6 +143,7 @@ private:
     bool bom_ = false;
     bool loaded_ = false;
     std::string customEntity_;  // first entity of the file's own, "" when none
+    Fingerprint onDisk_;        // the file as last read or written here
 };
 
 // Editing helpers that keep the file readable: a new element gets its own

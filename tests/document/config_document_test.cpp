@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "file_io.h"
@@ -515,6 +516,68 @@ TEST(ConfigDocumentFile, SaveThroughADanglingLinkKeepsTheLink) {
         EXPECT_EQ(st.ok(), c.saves) << st.message("en");
         EXPECT_TRUE(std::filesystem::is_symlink(tmp / "link.xml"));
         if (c.saves) EXPECT_EQ(readFile(tmp / "real" / "d.xml"), "<lib x=\"1\"/>");
+    }
+}
+
+// The file is the master copy, and another program (a second editor, a text
+// editor) may write it between two reads of this one. Saving over such a
+// change would throw it away without a word.
+TEST(ConfigDocumentFile, ChangeByAnotherProgramIsNotOverwritten) {
+    struct Case {
+        std::string what;
+        std::function<void(const std::filesystem::path&)> meanwhile;
+        bool saves;
+    };
+    const Case cases[] = {
+        {"nothing happened", [](const std::filesystem::path&) {}, true},
+        {"rewritten with other contents",
+         [](const std::filesystem::path& f) {
+             writeFile(f, "<lib><sets><set name=\"theirs\"/></sets></lib>");
+         },
+         false},
+        {"replaced by a new file with other contents",
+         [](const std::filesystem::path& f) {
+             writeFile(f.string() + ".new", "<lib other=\"1\"/>");
+             std::filesystem::rename(f.string() + ".new", f);
+         },
+         false},
+        {"rewritten with the same contents",
+         [](const std::filesystem::path& f) {
+             const std::string same = readFile(f);
+             std::filesystem::remove(f);
+             writeFile(f, same);
+         },
+         true},
+        {"deleted", [](const std::filesystem::path& f) { std::filesystem::remove(f); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder tmp;
+        writeFile(tmp / "d.xml", kLibrary);
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+        // A save of its own and a reload are no reason to refuse later.
+        ASSERT_TRUE(doc.saveAndReload().ok());
+        doc.Finde_XML_SetByName("S").attribute("name") = "Mine";
+        ASSERT_TRUE(doc.save().ok());
+        c.meanwhile(tmp / "d.xml");
+        const std::string before = std::filesystem::exists(tmp / "d.xml") ? readFile(tmp / "d.xml") : "";
+
+        doc.Finde_XML_SetByName("s").attribute("name") = "Mine too";
+        const DocumentStatus st = doc.save();
+        if (c.saves) {
+            EXPECT_TRUE(st.ok()) << st.message("en");
+            ASSERT_TRUE(doc.reload().ok());
+            EXPECT_EQ(doc.setNames(), (std::vector<std::string>{"Mine", "S", "Mine too"}));
+            continue;
+        }
+        EXPECT_EQ(st.code, Code::ChangedOnDisk);
+        EXPECT_NE(st.message("de").find((tmp / "d.xml").string()), std::string::npos) << st.message("de");
+        EXPECT_EQ(readFile(tmp / "d.xml"), before);
+        // Once the document has read the file again, saving works again.
+        ASSERT_TRUE(doc.reload().ok());
+        doc.root().append_attribute("after") = "1";
+        EXPECT_TRUE(doc.save().ok());
     }
 }
 
