@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
 #include "texts.h"
@@ -79,16 +80,26 @@ void QtDialogs::message(const QString& text) {
 }
 
 bool QtDialogs::question(const QString& text) {
-    return QMessageBox::question(owner(), tr("dialogs.caption.question"), text,
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, tr("dialogs.caption.question"), text,
+                    QMessageBox::Yes | QMessageBox::No, owner());
+    box.setDefaultButton(QMessageBox::No);
+    // Qt's own button texts are English whatever the interface speaks.
+    box.button(QMessageBox::Yes)->setText(tr("dialogs.button.yes"));
+    box.button(QMessageBox::No)->setText(tr("dialogs.button.no"));
+    return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> QtDialogs::prompt(const QString& caption, const QString& label,
                                          const QString& initial) {
-    bool ok = false;
-    const QString result = QInputDialog::getText(owner(), caption, label, QLineEdit::Normal, initial, &ok);
-    if (!ok) return std::nullopt;
-    return result;
+    QInputDialog dialog(owner());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    dialog.setOkButtonText(tr("dialogs.prompt.ok"));
+    dialog.setCancelButtonText(tr("dialogs.prompt.cancel"));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue();
 }
 
 std::optional<QString> QtDialogs::openFile(const QString& caption, const QString& folder,

@@ -69,28 +69,33 @@ private slots:
     }
 
     // The real question box: pressing Yes gives true, No and Escape give
-    // false; the box caption follows the interface language.
+    // false; the box caption and its two buttons follow the interface language.
     void realQuestionMapsButtons_data() {
         QTest::addColumn<QString>("language");
         QTest::addColumn<int>("press");  // 0 Yes, 1 No, 2 Escape
         QTest::addColumn<bool>("expected");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("yes de") << "de" << 0 << true << "Bestätigen";
-        QTest::newRow("no en") << "en" << 1 << false << "Confirm";
-        QTest::newRow("escape") << "en" << 2 << false << "Confirm";
+        QTest::addColumn<QStringList>("buttons");  // Yes, No
+        QTest::newRow("yes de") << "de" << 0 << true << "Bestätigen" << QStringList{"&Ja", "&Nein"};
+        QTest::newRow("no de") << "de" << 1 << false << "Bestätigen" << QStringList{"&Ja", "&Nein"};
+        QTest::newRow("no en") << "en" << 1 << false << "Confirm" << QStringList{"&Yes", "&No"};
+        QTest::newRow("escape") << "en" << 2 << false << "Confirm" << QStringList{"&Yes", "&No"};
     }
     void realQuestionMapsButtons() {
         QFETCH(QString, language);
         QFETCH(int, press);
         QFETCH(bool, expected);
         QFETCH(QString, caption);
+        QFETCH(QStringList, buttons);
         korvane::setUiLanguage(language);
         korvane::QtDialogs real;
         QString seenCaption;
+        QStringList seenButtons;
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             QVERIFY(box);
             seenCaption = box->windowTitle();
+            seenButtons = QStringList{box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text()};
             if (press == 0)
                 box->button(QMessageBox::Yes)->click();
             else if (press == 1)
@@ -100,18 +105,24 @@ private slots:
         });
         QCOMPARE(real.question(QStringLiteral("Really?")), expected);
         QCOMPARE(seenCaption, caption);
+        QCOMPARE(seenButtons, buttons);
         korvane::setUiLanguage(QStringLiteral("de"));
     }
 
     void realPromptCancelGivesNothing() {
         korvane::QtDialogs real;
-        QTimer::singleShot(0, [] {
+        QStringList seen;
+        QTimer::singleShot(0, [&seen] {
             auto* dlg = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
             QVERIFY(dlg);
+            seen = QStringList{dlg->windowTitle(), dlg->labelText(), dlg->textValue(), dlg->okButtonText(),
+                               dlg->cancelButtonText()};
             dlg->setTextValue(QStringLiteral("typed"));
             dlg->reject();
         });
         QVERIFY(!real.prompt(QStringLiteral("New"), QStringLiteral("Name"), QStringLiteral("x")));
+        // The name prompt's buttons read the same in both languages.
+        QCOMPARE(seen, (QStringList{"New", "Name", "x", "OK", "Abbrechen"}));
         QTimer::singleShot(0, [] {
             auto* dlg = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
             QVERIFY(dlg);
