@@ -95,7 +95,8 @@ private slots:
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             QVERIFY(box);
             seenCaption = box->windowTitle();
-            seenButtons = QStringList{box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text()};
+            seenButtons =
+                QStringList{box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text()};
             if (press == 0)
                 box->button(QMessageBox::Yes)->click();
             else if (press == 1)
