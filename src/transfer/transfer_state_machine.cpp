@@ -64,7 +64,24 @@ bool TTransferStateMachine::isSupportedVersion(std::string_view version) {
 
 void TTransferStateMachine::VersionsAbfrage() {
     host_.versionQuerySent();
+    ++queriesSinceStep_;
     host_.MidiSend(CommandPacket(sysex::kCmdVersionQuery));
+}
+
+void TTransferStateMachine::markStep() { queriesSinceStep_ = 0; }
+
+bool TTransferStateMachine::replyCanAnswerStep() const {
+    switch (MyStateMachine) {
+        case CONTINUE_SEND_CONFIG:
+        case SEND_CONFIG_EEPROM_BRENNEN:
+        case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
+        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
+            // These waits are polled by the timer: the step went out without
+            // a query, so a reply before the first poll answers an older one.
+            return queriesSinceStep_ > 0;
+        default:
+            return true;
+    }
 }
 
 void TTransferStateMachine::startConfigTransfer(ByteString stream) {
@@ -120,6 +137,12 @@ bool TTransferStateMachine::onSysEx(const ByteString& message) {
         return false;
     }
 
+    if (!replyCanAnswerStep()) {
+        // Asked before the last packet or command went out: says nothing
+        // about it. The timer goes on asking.
+        host_.log(TransferLogLevel::Info, "ACK ignored, query was asked before the last step");
+        return true;
+    }
     host_.stopTimer();
     switch (MyStateMachine) {
         case MANUAL_GET_VERSION:
@@ -178,6 +201,7 @@ void TTransferStateMachine::actOnState() {
             host_.setSendCaption(SendCaption::Saving);
             // The device answers queries whether or not it got the command,
             // so a command that never left would end as a false success.
+            markStep();
             if (!host_.MidiSend(CommandPacket(sysex::kCmdStoreConfig)))
                 return abortTransfer("write EEPROM could not be sent, transfer aborted");
             host_.stageReached(TransferStage::Storing, packetsSent_, packetCount_);
@@ -188,6 +212,7 @@ void TTransferStateMachine::actOnState() {
             host_.log(TransferLogLevel::Info, "ACK received, resetting Korvane");
             host_.setSendCaption(SendCaption::BackAgain);
             MyStateMachine = SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE;
+            markStep();
             if (!host_.MidiSend(ByteString{sysex::kReset}))
                 return abortTransfer("Reset could not be sent, transfer aborted");
             host_.stageReached(TransferStage::Restarting, packetsSent_, packetCount_);
@@ -218,6 +243,7 @@ void TTransferStateMachine::sendNextPacket() {
     // The device acknowledges the next query even if this packet never
     // reached it (a port that refuses a message too long for it), so going on
     // would report a transfer with a missing element as done.
+    markStep();
     if (!host_.MidiSend(packet)) return abortTransfer("SysEx packet could not be sent, transfer aborted");
     ++packetsSent_;
     host_.stageReached(TransferStage::PacketSent, packetsSent_, std::max(packetCount_, packetsSent_));

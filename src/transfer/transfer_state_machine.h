@@ -20,6 +20,16 @@
 // after a packet, every 250 ms while storing and restarting) until the device
 // answers, but not for ever: 5 s after a packet or the store command, or 10 s
 // after the restart, the transfer also ends with the not-responding text.
+//
+// Stale replies. A device a little slower to answer than the 20 ms poll has
+// two queries waiting at once, and the second reply arrives right after the
+// first has moved the transfer on. After a packet, the store command or the
+// restart byte, a reply that comes before any query has been asked since then
+// answers an earlier query: it is logged and does not move the transfer on.
+// Otherwise such a reply would send the restart byte while the device is
+// still storing, and the restart would be lost with the transfer reported as
+// done. (Replies that come later cannot be told apart from real answers: a
+// query carries no number.)
 
 #include <cstdint>
 #include <string>
@@ -146,6 +156,8 @@ private:
     void sendNextPacket();
     void abortTransfer(std::string_view reason);
     void beginWait();
+    void markStep();
+    bool replyCanAnswerStep() const;
 
     TransferHost& host_;
     TMyStateMachine MyStateMachine = IDLE;
@@ -155,6 +167,7 @@ private:
     int packetCount_ = 0;
     int packetsSent_ = 0;
     std::int64_t waitSinceMs_ = 0;  // when the current step's wait began
+    int queriesSinceStep_ = 0;      // version queries asked since the last packet or command
 };
 
 }  // namespace korvane

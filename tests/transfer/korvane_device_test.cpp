@@ -170,10 +170,14 @@ TEST(KorvaneDevice, RandomTrafficNeverStoresABadPacket) {
     }
 }
 
-// The state machine against the simulated device, both on one fake clock.
+// The state machine against the simulated device, both on one fake clock. A
+// device slower to answer than the 20 ms poll has several queries waiting at
+// once; a reply to a query asked before the store command must not start the
+// restart while the device is still storing, or the restart is lost.
 TEST(KorvaneDevice, CompletesATransferWhileIgnoringQueries) {
     struct Loop : TransferHost {
-        KorvaneDevice device{DeviceOptions{.ignoreQueries = 3}};
+        explicit Loop(DeviceOptions options) : device(options) {}
+        KorvaneDevice device;
         TTransferStateMachine machine{*this};
         std::int64_t now = 0, interval = 0, nextTick = -1;
         bool done = false, aborted = false;
@@ -188,26 +192,39 @@ TEST(KorvaneDevice, CompletesATransferWhileIgnoringQueries) {
         void setSendCaption(SendCaption) override {}
         void InitSendButton() override { done = true; }
         void log(TransferLogLevel, std::string_view) override {}
-    } loop;
-    ByteString stream;
-    for (std::uint8_t e : {0, 30, 63}) {
-        const ByteString p = configPacket(e);
-        stream.insert(stream.end(), p.begin(), p.end());
-    }
-    loop.machine.startConfigTransfer(stream);
-    while (!loop.done && loop.now < 60000) {
-        ++loop.now;
-        for (const auto& reply : loop.device.takeDue(loop.now)) loop.machine.onSysEx(reply);
-        if (loop.nextTick >= 0 && loop.now >= loop.nextTick) {
-            loop.nextTick += loop.interval;
-            loop.machine.onTimer();
+    };
+    const struct {
+        const char* name;
+        DeviceOptions options;
+    } cases[] = {
+        {"ignores three queries", DeviceOptions{.ignoreQueries = 3}},
+        {"answers after 30 ms", DeviceOptions{.replyDelayMs = 30}},
+        {"answers after 70 ms", DeviceOptions{.replyDelayMs = 70}},
+        {"slow and ignoring", DeviceOptions{.ignoreQueries = 1, .replyDelayMs = 45}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Loop loop(c.options);
+        ByteString stream;
+        for (std::uint8_t e : {0, 30, 63}) {
+            const ByteString p = configPacket(e);
+            stream.insert(stream.end(), p.begin(), p.end());
         }
+        loop.machine.startConfigTransfer(stream);
+        while (!loop.done && loop.now < 60000) {
+            ++loop.now;
+            for (const auto& reply : loop.device.takeDue(loop.now)) loop.machine.onSysEx(reply);
+            if (loop.nextTick >= 0 && loop.now >= loop.nextTick) {
+                loop.nextTick += loop.interval;
+                loop.machine.onTimer();
+            }
+        }
+        EXPECT_TRUE(loop.done);
+        EXPECT_FALSE(loop.aborted);
+        EXPECT_EQ(loop.device.storedConfiguration().size(), 3u);
+        EXPECT_EQ(loop.device.stores(), 1);
+        EXPECT_EQ(loop.device.resets(), 1);
     }
-    EXPECT_TRUE(loop.done);
-    EXPECT_FALSE(loop.aborted);
-    EXPECT_EQ(loop.device.storedConfiguration().size(), 3u);
-    EXPECT_EQ(loop.device.stores(), 1);
-    EXPECT_EQ(loop.device.resets(), 1);
 }
 
 }  // namespace

@@ -81,6 +81,15 @@ std::string sentLog(const ByteString& p) {
     return "ansi ACK received, send: " + THexmon::HexAsciiMonLine(p, 0, 256);
 }
 
+// Replies the way the device does: where the machine polls for an answer
+// (after a packet, the store command or the restart), the reply follows its
+// next poll.
+void answer(FakeHost& host, TTransferStateMachine& m) {
+    if (host.timerRunning && host.interval != TTransferStateMachine::kFirstAnswerMs)
+        host.advance(host.interval, m);
+    m.onSysEx(kReply0304);
+}
+
 TEST(TransferStateMachine, FullThreePacketTransfer) {
     FakeHost host;
     TTransferStateMachine m(host);
@@ -111,6 +120,15 @@ TEST(TransferStateMachine, FullThreePacketTransfer) {
     EXPECT_EQ(host.take(), (std::vector<std::string>{sentLog(p2), "send " + HexBytes(p2), "timer 20"}));
     EXPECT_EQ(m.posStartSysValue(), static_cast<int>(p1.size()) + 1);
 
+    // The reply to the second of those polls was asked before p2 went out, so
+    // it says nothing about p2; the reply to the next poll does.
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(),
+              (std::vector<std::string>{"info ACK ignored, query was asked before the last step"}));
+    EXPECT_EQ(m.state(), CONTINUE_SEND_CONFIG);
+    EXPECT_TRUE(host.timerRunning);
+    host.advance(20, m);
+    EXPECT_EQ(host.take(), (std::vector<std::string>{"info wait for ACK (Data)", kQuery}));
     m.onSysEx(kReply0304);
     EXPECT_EQ(host.take(), (std::vector<std::string>{sentLog(p3), "send " + HexBytes(p3),
                                                      "info last SysEx packet sent", "timer 20"}));
@@ -184,7 +202,7 @@ TEST(TransferStateMachine, UnsupportedVersionPastTheFirstQueryEndsTheTransferOnc
         const ByteString second = packet(2);
         stream.insert(stream.end(), second.begin(), second.end());
         m.startConfigTransfer(stream);
-        for (int i = 0; i < c.goodReplies; ++i) m.onSysEx(kReply0304);
+        for (int i = 0; i < c.goodReplies; ++i) answer(host, m);
         ASSERT_EQ(m.state(), c.stageAtBadReply);
         host.take();
         EXPECT_FALSE(m.onSysEx(old0301));
@@ -232,8 +250,8 @@ TEST(TransferStateMachine, EmptyStreamGoesStraightToStore) {
     EXPECT_EQ(host.take(),
               (std::vector<std::string>{"info no SysEx packets to send", "info ACK received, write EEPROM",
                                         "caption T2", "send F0 7D 03 F7", "timer 250"}));
-    m.onSysEx(kReply0304);
-    m.onSysEx(kReply0304);
+    answer(host, m);
+    answer(host, m);
     EXPECT_EQ(m.state(), IDLE);
     for (const auto& e : host.events) EXPECT_NE(e, "send ") << "an empty message went out";
 }
@@ -262,7 +280,7 @@ TEST(TransferStateMachine, TimeOuts) {
         const ByteString second = packet(1);
         stream.insert(stream.end(), second.begin(), second.end());
         m.startConfigTransfer(stream);
-        for (int i = 0; i < c.repliesBeforeSilence; ++i) m.onSysEx(kReply0304);
+        for (int i = 0; i < c.repliesBeforeSilence; ++i) answer(host, m);
         host.take();
 
         host.advance(c.limit - 1, m);
@@ -310,7 +328,7 @@ TEST(TransferStateMachine, RefusedPacketOrCommandEndsTheTransfer) {
         ByteString stream = p0;
         stream.insert(stream.end(), p1.begin(), p1.end());
         m.startConfigTransfer(stream);
-        for (int i = 0; i < 8 && m.state() != IDLE; ++i) m.onSysEx(kReply0304);
+        for (int i = 0; i < 8 && m.state() != IDLE; ++i) answer(host, m);
 
         EXPECT_EQ(m.state(), IDLE);
         EXPECT_FALSE(host.timerRunning);
@@ -350,7 +368,7 @@ TEST(TransferStateMachine, RequestDuringATransferRestoresTheSendControls) {
             const ByteString second = packet(1);
             stream.insert(stream.end(), second.begin(), second.end());
             m.startConfigTransfer(stream);
-            for (int i = 0; i < replies; ++i) m.onSysEx(kReply0304);
+            for (int i = 0; i < replies; ++i) answer(host, m);
             host.take();
 
             (m.*s.start)();
