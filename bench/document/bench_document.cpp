@@ -49,6 +49,27 @@ void BM_ChangeCycle(benchmark::State& state) {
 }
 BENCHMARK(BM_ChangeCycle)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// Reading a library from its file, with every check of what the file holds
+// (encoding, character references, entities), as every list refill does.
+void BM_Load(benchmark::State& state) {
+    kb::LibrarySpec spec;
+    spec.configurations = static_cast<int>(state.range(0));
+    const auto folder = kb::makeTempFolder();
+    const auto file = kb::writeLibrary(folder, spec);
+    for (auto _ : state) {
+        ConfigDocument doc;
+        if (!doc.load(file).ok()) {
+            state.SkipWithError("library does not load");
+            break;
+        }
+        benchmark::DoNotOptimize(doc.root());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(std::filesystem::file_size(file)));
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_Load)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 // Resolving all 64 elements of one configuration, as the map hints and the
 // encoder do after every change.
 void BM_ResolveAllElements(benchmark::State& state) {
