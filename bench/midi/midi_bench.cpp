@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "midi_in.h"
 #include "midi_service.h"
@@ -61,6 +62,35 @@ void BM_QueueTwoThreads(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBatch);
 }
 BENCHMARK(BM_QueueTwoThreads)->UseRealTime();
+
+// What the driver thread spends walking one delivered message into single
+// messages before it queues them: a SysEx as large as one input buffer, a
+// reply glued behind a SysEx that lost its F7, and a run of nine short
+// messages (the monitor's volume buttons).
+void BM_ScanDeliveredBytes(benchmark::State& state) {
+    std::vector<std::uint8_t> bytes;
+    switch (state.range(0)) {
+        case 0:
+            bytes.assign(4096, 0x05);
+            bytes.front() = 0xF0;
+            bytes.back() = 0xF7;
+            break;
+        case 1:
+            bytes = {0xF0, 0x7D, 0x01, 0x02, 0xF0, 0x7D, 0x08, 0x00, 0x03, 0x00, 0x04, 0xF7};
+            break;
+        default:
+            for (std::uint8_t ch = 0; ch < 9; ++ch)
+                bytes.insert(bytes.end(), {std::uint8_t(0xB0 + ch), 7, 0x40});
+            break;
+    }
+    for (auto _ : state) {
+        std::size_t pieces = 0;
+        scanMidiMessages(bytes, [&](const MidiPiece& p) { pieces += p.isShort ? 1 : p.sysex.size(); });
+        benchmark::DoNotOptimize(pieces);
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_ScanDeliveredBytes)->Arg(0)->Arg(1)->Arg(2);
 
 // A Note On sent on a "driver" thread until the port's OnMidiInput runs on
 // this (the user-interface) thread.
