@@ -430,29 +430,28 @@ void TFormMain::ConnectHandlers() {
     connect(CB_Group, &QComboBox::activated, this, [this](int) { CB_GroupChange(); });
     connect(CB_MessageName, &QComboBox::activated, this, [this](int) { CB_MessageNameChange(); });
 
+    // These radio buttons are not exclusive in Qt's sense, so a click on the
+    // one already checked unchecks it (clicked(false)). That is no new
+    // choice: it is checked again and nothing else happens, or its handler
+    // would redraw the range edits from the stored message and throw away
+    // what the user has typed there.
     for (std::size_t i = 0; i < RG_ModeItems.size(); ++i) {
-        connect(RG_ModeItems[i], &QRadioButton::clicked, this, [this, i] {
+        connect(RG_ModeItems[i], &QRadioButton::clicked, this, [this, i](bool checked) {
             SetRG_ModeItemIndex(static_cast<int>(i));
-            RG_ModeClick();
+            if (checked) RG_ModeClick();
         });
     }
-    connect(rb_Range_Full, &QRadioButton::clicked, this, [this] {
-        rb_Range_Full->setChecked(true);
-        rb_Range_Part->setChecked(false);
-        rb_Range_Percent->setChecked(false);
-        rb_Range_FullClick();
+    connect(rb_Range_Full, &QRadioButton::clicked, this, [this](bool checked) {
+        RangeButtonSetzen(korvane::RANGE_FULL);
+        if (checked) rb_Range_FullClick();
     });
-    connect(rb_Range_Part, &QRadioButton::clicked, this, [this] {
-        rb_Range_Part->setChecked(true);
-        rb_Range_Full->setChecked(false);
-        rb_Range_Percent->setChecked(false);
-        rb_Range_PartClick();
+    connect(rb_Range_Part, &QRadioButton::clicked, this, [this](bool checked) {
+        RangeButtonSetzen(korvane::RANGE_ABS);
+        if (checked) rb_Range_PartClick();
     });
-    connect(rb_Range_Percent, &QRadioButton::clicked, this, [this] {
-        rb_Range_Percent->setChecked(true);
-        rb_Range_Full->setChecked(false);
-        rb_Range_Part->setChecked(false);
-        rb_Range_PercentClick();
+    connect(rb_Range_Percent, &QRadioButton::clicked, this, [this](bool checked) {
+        RangeButtonSetzen(korvane::RANGE_PERCENT);
+        if (checked) rb_Range_PercentClick();
     });
 
     for (QLineEdit* edit : {Edit_MsgLeft, Edit_MsgRight, Ed_Min, Ed_Max, Ed_Step, Ed_Start}) {

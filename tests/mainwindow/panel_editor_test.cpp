@@ -536,6 +536,49 @@ private slots:
         QCOMPARE(w->bt_AenderungenUebernehmen->isEnabled(), applyEnabled);
     }
 
+    // Clicking the range or mode already chosen changes nothing: the values
+    // typed into the range edits stay, and the choice stays checked.
+    void clickingTheChosenRangeOrModeKeepsTypedValues_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("absolute") << "Fader14"
+                                  << "abs";
+        QTest::newRow("percent") << "Percent"
+                                 << "percent";
+        QTest::newRow("7-bit mode") << "Seven"
+                                    << "mode7";
+        QTest::newRow("14-bit mode") << "Fader14"
+                                     << "mode14";
+    }
+    void clickingTheChosenRangeOrModeKeepsTypedValues() {
+        QFETCH(QString, message);
+        QFETCH(QString, button);
+        assign(2, message);
+        QAbstractButton* target = button == QStringLiteral("abs")       ? w->rb_Range_Part
+                                  : button == QStringLiteral("percent") ? w->rb_Range_Percent
+                                  : button == QStringLiteral("mode7")   ? w->RG_ModeItems[1]
+                                                                        : w->RG_ModeItems[0];
+        QVERIFY(target->isChecked());
+        const TRange range = w->GetRange();
+        const TMode mode = w->GetMode();
+        w->Ed_Max->setText(QStringLiteral("99"));
+        w->Ed_Start->setText(QStringLiteral("7"));
+        target->click();
+        QVERIFY(target->isChecked());
+        QCOMPARE(w->GetRange(), range);
+        QCOMPARE(w->GetMode(), mode);
+        QCOMPARE(w->Ed_Max->text(), QStringLiteral("99"));
+        QCOMPARE(w->Ed_Start->text(), QStringLiteral("7"));
+        QVERIFY(w->bt_AenderungenUebernehmen->isEnabled());
+        // The keyboard's Space on the focused choice is the same click.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Space);
+        QVERIFY(target->isChecked());
+        QCOMPARE(w->Ed_Max->text(), QStringLiteral("99"));
+    }
+
     void changeDetectionFollowsRealEdits() {
         assign(2, QStringLiteral("Seven"));
         QVERIFY(!w->bt_AenderungenUebernehmen->isEnabled());
