@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
@@ -266,28 +267,49 @@ std::string customEntityIn(const std::string& utf8) {
     return walker.found;
 }
 
-// ---- character references to code 0 -------------------------------------
+// ---- character references to codes XML does not have ------------------------
 
-// Position of the first "&#0;" (any number of zeros, decimal or "&#x" hex) in
-// text, or npos.
-std::size_t findNulReference(std::string_view text) {
+// Position of the first numeric character reference ("&#N;" or "&#xH;") in
+// text whose code is no character: 0, a surrogate (D800..DFFF) or above
+// 10FFFF; npos when there is none.
+std::size_t findBadReference(std::string_view text) {
     for (auto pos = text.find("&#"); pos != std::string_view::npos; pos = text.find("&#", pos + 1)) {
         std::size_t i = pos + 2;
-        if (i < text.size() && text[i] == 'x') ++i;
-        const std::size_t digits = i;
-        while (i < text.size() && text[i] == '0') ++i;
-        if (i > digits && i < text.size() && text[i] == ';') return pos;
+        const bool hex = i < text.size() && text[i] == 'x';
+        if (hex) ++i;
+        const std::size_t first = i;
+        std::uint32_t code = 0;
+        for (; i < text.size(); ++i) {
+            const char c = text[i];
+            std::uint32_t digit = 0;
+            if (c >= '0' && c <= '9') {
+                digit = static_cast<std::uint32_t>(c - '0');
+            } else if (hex && c >= 'a' && c <= 'f') {
+                digit = static_cast<std::uint32_t>(c - 'a' + 10);
+            } else if (hex && c >= 'A' && c <= 'F') {
+                digit = static_cast<std::uint32_t>(c - 'A' + 10);
+            } else {
+                break;
+            }
+            // Held just above the last code point, so long digit runs cannot
+            // wrap around to a harmless value.
+            code = std::min<std::uint32_t>(code * (hex ? 16 : 10) + digit, 0x110000);
+        }
+        if (i == first || i >= text.size() || text[i] != ';') continue;
+        if (code == 0 || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return pos;
     }
     return std::string_view::npos;
 }
 
-// XML has no character 0, but the parser turns "&#0;" into one, and every
-// text ends there: "a&#0;b" would be read as "a", and the next save would
-// drop the rest for good. Only text and attribute values count; comments and
-// CDATA keep such a reference as it is. Returns the offset of the node that
-// holds one, or -1.
-std::ptrdiff_t nulReferenceIn(const std::string& utf8) {
-    if (findNulReference(utf8) == std::string_view::npos) return -1;
+// The parser turns such a reference into bytes all the same: "&#0;" into a
+// character 0, at which every text ends ("a&#0;b" would be read as "a" and
+// the next save would drop the rest for good), a surrogate or a code beyond
+// 10FFFF into bytes that are no UTF-8, which the next save would write and
+// the next reading refuse. Only text and attribute values count; comments
+// and CDATA keep such a reference as it is. Returns the offset of the node
+// that holds one, or -1.
+std::ptrdiff_t badReferenceIn(const std::string& utf8) {
+    if (findBadReference(utf8) == std::string_view::npos) return -1;
     pugi::xml_document raw;
     if (!raw.load_buffer(utf8.data(), utf8.size(), kParseFlags & ~pugi::parse_escapes, pugi::encoding_utf8)) {
         return -1;
@@ -296,10 +318,10 @@ std::ptrdiff_t nulReferenceIn(const std::string& utf8) {
         std::ptrdiff_t found = -1;
         bool for_each(pugi::xml_node& n) override {
             const bool inText =
-                n.type() == pugi::node_pcdata && findNulReference(n.value()) != std::string_view::npos;
+                n.type() == pugi::node_pcdata && findBadReference(n.value()) != std::string_view::npos;
             bool inAttribute = false;
             for (auto a = n.first_attribute(); !inAttribute && a; a = a.next_attribute()) {
-                inAttribute = findNulReference(a.value()) != std::string_view::npos;
+                inAttribute = findBadReference(a.value()) != std::string_view::npos;
             }
             if (inText || inAttribute) found = std::max<std::ptrdiff_t>(n.offset_debug(), 0);
             return found < 0;
@@ -595,11 +617,11 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         st.code = DocumentStatus::Code::NoRootElement;
         return st;
     }
-    if (const std::ptrdiff_t nul = nulReferenceIn(d.utf8); nul >= 0) {
+    if (const std::ptrdiff_t bad = badReferenceIn(d.utf8); bad >= 0) {
         st.code = DocumentStatus::Code::ParseError;
-        st.detailKey = "document.parse.nul_reference";
-        st.detail = "character reference to code 0";
-        pointAt(nul);
+        st.detailKey = "document.parse.bad_reference";
+        st.detail = "character reference to a code that is no character";
+        pointAt(bad);
         return st;
     }
     restoreTopLevelWhitespace(into, d.utf8);

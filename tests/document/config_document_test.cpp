@@ -282,8 +282,13 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         // The parser would end the text at a reference to code 0, and the
         // next save would lose the rest of it.
         {"<lib><sets><set name=\"a&#0;b\"/></sets></lib>", Code::ParseError,
-         "Zeichenreferenz auf den Code 0"},
+         "Zeichenreferenz auf einen Code, der kein Zeichen ist (0,"},
         {"<lib>\n  <x>a&#x00;b</x>\n</lib>", Code::ParseError, "Zeile 2"},
+        // A reference to a surrogate or beyond the last code point becomes
+        // bytes that are no UTF-8; saved, the file could not be read again.
+        {"<lib><x>a&#xD800;b</x></lib>", Code::ParseError, "Zeichenreferenz"},
+        {"<lib><x a=\"&#1114112;\"/></lib>", Code::ParseError, "Zeichenreferenz"},
+        {"<lib><x>&#xFFFFFFFFFFFFFFFFF;</x></lib>", Code::ParseError, "Zeichenreferenz"},
         // Bytes that are no UTF-8 would reach the lists as replacement
         // characters, and a name picked there would never match the file
         // again: "für" written by an ISO-8859-1 editor without declaring it,
@@ -382,6 +387,7 @@ TEST(ConfigDocumentFile, OwnEntitiesBlockSavingButLookalikesDoNot) {
         {"<lib><!-- &co; --><![CDATA[&co;]]><x>&#38;&lt;&#x41;</x></lib>", true},
         {"<!DOCTYPE lib [<!ENTITY co \"unused\">]><lib/>", true},
         {"<lib><!-- &#0; --><![CDATA[&#0;]]><x a=\"&#x30;\">&#10;&amp;#0;</x></lib>", true},
+        {"<lib><x a=\"&#xD7FF;&#xE000;\">&#x10FFFF;&#1114111;&#55295;</x></lib>", true},
     };
     for (const auto& c : cases) {
         TempFolder tmp;
