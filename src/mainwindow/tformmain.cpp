@@ -374,6 +374,10 @@ void TFormMain::BuildPanel() {
     bt_AenderungenUebernehmen->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     bt_AenderungenUebernehmen->setIconSize(QSize(28, 28));
     bt_AenderungenUebernehmen->setEnabled(false);
+    // Outside a dialog Qt's buttons ignore Enter; here a focused button
+    // answers it like Space, as buttons of this window always have.
+    bt_AenderungenUebernehmen->setAutoDefault(true);
+    btSend->setAutoDefault(true);
 
     // Tab order follows the work: configuration, group, message, mode,
     // templates, range, apply, send, description, then the map.

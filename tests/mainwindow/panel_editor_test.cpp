@@ -709,6 +709,34 @@ private slots:
         QCOMPARE(boxes.count(), std::size_t{0});
     }
 
+    // A focused button of the window answers Enter as well as Space.
+    void focusedButtonsAnswerEnter_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("key");
+        QTest::newRow("apply, Return") << "apply" << int(Qt::Key_Return);
+        QTest::newRow("apply, Enter") << "apply" << int(Qt::Key_Enter);
+        QTest::newRow("send, Return") << "send" << int(Qt::Key_Return);
+    }
+    void focusedButtonsAnswerEnter() {
+        QFETCH(QString, button);
+        QFETCH(int, key);
+        assign(2, QStringLiteral("Seven"));
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        if (button == QStringLiteral("apply")) {
+            w->Ed_Max->setText(QStringLiteral("64"));
+            w->bt_AenderungenUebernehmen->setFocus();
+            QTest::keyClick(w->bt_AenderungenUebernehmen, Qt::Key(key));
+            QCOMPARE(QString::fromUtf8(OnDisk().message("G1", "Seven").child_value("max")),
+                     QStringLiteral("8256"));
+        } else {
+            // No MIDI ports here: the send command answers with its error box.
+            w->btSend->setFocus();
+            QTest::keyClick(w->btSend, Qt::Key(key));
+            QCOMPARE(boxes.texts(ScriptedDialogs::Kind::Error).size(), 1);
+        }
+    }
+
     void applyWritesChildrenInOrderAndTemplatesAsTyped() {
         assign(2, QStringLiteral("Bare"));
         w->RG_ModeItems[1]->click();
