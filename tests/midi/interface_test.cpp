@@ -3,6 +3,8 @@
 // folder; boxes are answered by the scripted dialogs.
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -197,6 +199,27 @@ TEST_F(InterfaceChoice, DialogListsDevicesAndWritesOnlyOnSelect) {
     dlg.btOKClick();
     EXPECT_EQ(savedInterfaceIn(), "In C");
     EXPECT_EQ(savedInterfaceOut(), "Out B");
+}
+
+TEST_F(InterfaceChoice, ArrowKeysChooseLikeAClick) {
+    saveInterfaceOut("Out B");
+    saveInterfaceIn("In A");
+    TFormMidiInterface dlg;
+    dlg.MIDIinput1 = in.get();
+    dlg.MIDIoutput1 = out.get();
+    dlg.FormShow();
+    // Showing the saved choice changes nothing.
+    EXPECT_EQ(dlg.edMidiOut->text(), "Out B");
+    EXPECT_EQ(dlg.edMidiIn->text(), "In A");
+
+    dlg.ListBox2->setFocus();
+    QTest::keyClick(dlg.ListBox2, Qt::Key_Down);
+    EXPECT_EQ(dlg.edMidiIn->text(), "In B");
+    QTest::keyClick(dlg.ListBox1, Qt::Key_Up);
+    EXPECT_EQ(dlg.edMidiOut->text(), "Out A");
+    dlg.btOKClick();
+    EXPECT_EQ(savedInterfaceIn(), "In B");
+    EXPECT_EQ(savedInterfaceOut(), "Out A");
 }
 
 TEST_F(InterfaceChoice, CaptionsFollowTheLanguage) {

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSettings>
 #include <QVBoxLayout>
 #include <exception>
@@ -139,6 +140,15 @@ TFormMidiInterface::TFormMidiInterface(QWidget* parent)
 
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox1); });
     connect(ListBox2, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox2); });
+    // Choosing with the arrow keys counts like a click; otherwise OK after a
+    // keyboard choice would save the name that was in the edit before.
+    // (FormShow fills the lists with these signals blocked.)
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) ListBox1Click(ListBox1);
+    });
+    connect(ListBox2, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) ListBox1Click(ListBox2);
+    });
     connect(btOK, &QPushButton::clicked, this, &TFormMidiInterface::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &TFormMidiInterface::btCancelClick);
     Lokalisierung();
@@ -159,6 +169,9 @@ void TFormMidiInterface::showEvent(QShowEvent* event) {
 
 void TFormMidiInterface::FormShow() {
     Lokalisierung();
+    // Filling the lists is not a choice of the user's.
+    const QSignalBlocker blockOut(ListBox1);
+    const QSignalBlocker blockIn(ListBox2);
     try {
         // Output side. The port is closed so that its device can be changed
         // while enumerating; it is opened again after the dialog.
