@@ -157,6 +157,11 @@ void TFormMain::CreateMidiPorts() {
 
     if (!MakeInputPort || !MakeOutputPort) {
         MidiDienst = korvane::createRtMidiService("Korvane Editor");
+        // Errors the MIDI system reports later (a port that goes away, a
+        // backend that stops) arrive on its own threads; the log takes them
+        // from any thread, so they are not lost.
+        MidiDienst->setErrorHandler(
+            [](const std::string& message) { korvane::LogError("MIDI: " + message); });
         korvane::MidiService* service = MidiDienst.get();
         if (!MakeInputPort)
             MakeInputPort = [this, service] { return std::make_unique<korvane::TMidiInput>(*service, this); };
