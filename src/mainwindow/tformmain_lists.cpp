@@ -66,6 +66,21 @@ bool TFormMain::ReloadDocument() {
 bool TFormMain::SaveAndReload() {
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return false;
     korvane::DocumentStatus status = XMLkonfig->save();
+    if (status.code == korvane::DocumentStatus::Code::ChangedOnDisk) {
+        // Another program wrote the file. Its contents win: the editor shows
+        // the file as it is now, on the same configuration, so the user's
+        // next change goes on top of it instead of being refused (and boxed)
+        // again at every key.
+        ShowDocumentError(status);
+        const QString current = CB_Set->currentText();
+        XML_HoleKonfigurationen();
+        const int at = CB_Set->findText(current);
+        if (at >= 0 && at != CB_Set->currentIndex()) {
+            CB_Set->setCurrentIndex(at);
+            CB_SetChange();
+        }
+        return false;
+    }
     if (!status.ok()) {
         // The file on disk is untouched; the change stays in memory only and
         // the user has been told which file and why.

@@ -937,6 +937,35 @@ private slots:
         QCOMPARE(readFile(), before);
     }
 
+    // Another program rewrote the file: the first change after that is
+    // refused with one box, the editor then shows the file as it now is,
+    // and the next change is saved on top of it.
+    void changeAfterAnotherProgramWroteTheFile() {
+        QByteArray other(kLibrary);
+        other.replace("<set name=\"Zweite\"/>", "<set name=\"Zweite\"/>\n    <set name=\"Fremd\"/>");
+        {
+            QFile f(documentPath());
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(other);
+        }
+        boxes.clear();
+        w->MemoDescription->setPlainText(QStringLiteral("eins"));
+        QTest::keyRelease(w->MemoDescription, Qt::Key_S);
+        QCOMPARE(boxes.count(), std::size_t(1));
+        QVERIFY2(boxes.shown()[0].text.contains(QStringLiteral("von einem anderen Programm")),
+                 qPrintable(boxes.shown()[0].text));
+        QCOMPARE(readFile(), other);
+        QVERIFY(w->CB_Set->findText(QStringLiteral("Fremd")) >= 0);
+        QCOMPARE(w->CB_Set->currentText(), QStringLiteral("Test"));
+
+        w->MemoDescription->setPlainText(QStringLiteral("zwei"));
+        QTest::keyRelease(w->MemoDescription, Qt::Key_I);
+        QCOMPARE(boxes.count(), std::size_t(1));
+        OnDisk disk;
+        QVERIFY(disk.set("Fremd"));
+        QCOMPARE(QString::fromUtf8(disk.set("Test").attribute("description").value()), QStringLiteral("zwei"));
+    }
+
     // Text that arrives without a key (mouse paste, drop, context-menu undo)
     // is kept like typed text; merely showing a configuration writes nothing.
     void descriptionChangedWithoutKeyIsKept_data() {
