@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QShowEvent>
 #include <QStandardPaths>
+#include <atomic>
 
 #include "data_files.h"
 #include "dialogs.h"
@@ -81,7 +82,27 @@ void TFormMain::setPortFactories(InputPortFactory in, OutputPortFactory out) {
     MakeOutputPort = std::move(out);
 }
 
-void TFormMain::FormCreate() { korvane::startProgramLog(); }
+void TFormMain::FormCreate() {
+    korvane::startProgramLog();
+    // The log reports its own troubles ("Fehlermeldung: ...") on whatever
+    // thread met them, often its writer thread. The box is shown on the
+    // window thread, one at a time: while one is open or waiting, further
+    // reports only go to standard error, so a burst cannot bury the window.
+    if (korvane::TLogClass* log = korvane::programLog()) {
+        log->SetNoticeHandler([](const korvane::TLogNotice& notice) {
+            static std::atomic<bool> boxPending{false};
+            QCoreApplication* app = QCoreApplication::instance();
+            if (!app || boxPending.exchange(true)) return;
+            QMetaObject::invokeMethod(
+                app,
+                [text = QString::fromStdString(notice.text)] {
+                    korvane::dialogs().message(text);
+                    boxPending.store(false);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
 
 void TFormMain::FormDestroy() { korvane::stopProgramLog(); }
 

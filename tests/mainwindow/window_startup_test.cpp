@@ -15,11 +15,14 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <thread>
 
 #include "dialogs.h"
 #include "file_size_limit.h"
+#include "log_class.h"
 #include "midi_in.h"
 #include "midi_out.h"
+#include "program_log.h"
 #include "tformmain.h"
 
 namespace {
@@ -346,6 +349,33 @@ private slots:
         QVERIFY2(errors[0].contains(QStringLiteral("korvane.def")), qPrintable(errors[0]));
         QVERIFY(!QFile::exists(world.working()));
         QCOMPARE(w->CB_Set->count(), 0);
+    }
+
+    // The log's own errors, met on any thread, reach the user as one plain
+    // box on the window thread; a burst while it is open adds no more boxes.
+    void logErrorsReachTheUserOnce() {
+        World world;
+        world.setDefault("<korvane><sets/><messagegroups/></korvane>\n");
+        korvane::ScriptedDialogs boxes;
+        korvane::ScopedDialogs scope(&boxes);
+        auto w = startWindow(world);
+        boxes.clear();
+        korvane::TLogClass* log = korvane::programLog();
+        QVERIFY(log);
+        std::thread other([log] {
+            for (int i = 0; i < 3; ++i) log->Append("nowhere", korvane::vlCritical, 5, false);
+        });
+        other.join();
+        QCOMPARE(boxes.count(), std::size_t(0));  // never shown from the other thread
+        QTRY_COMPARE(boxes.count(), std::size_t(1));
+        QCOMPARE(boxes.shown()[0].kind, korvane::ScriptedDialogs::Kind::Message);
+        QCOMPARE(boxes.shown()[0].text,
+                 QStringLiteral("Fehlermeldung: TLogClass.Append: LogfileIndex 5 ist ungültig/nicht vorhanden"));
+        QTest::qWait(50);
+        QCOMPARE(boxes.count(), std::size_t(1));
+        // Once that box is closed, the next report gets its own.
+        log->Append("nowhere", korvane::vlCritical, 5, false);
+        QTRY_COMPARE(boxes.count(), std::size_t(2));
     }
 
     // A save that fails half way (the disk full) leaves the file as it was
