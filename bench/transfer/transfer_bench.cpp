@@ -12,10 +12,8 @@
 #include "config_encoder.h"
 #include "sysex.h"
 
-#if KORVANE_BENCH_WITH_JACK
 #include "jack_server.h"
 #include "process.h"
-#endif
 
 namespace {
 
@@ -71,7 +69,6 @@ void BM_StrInSequence(benchmark::State& state) {
 }
 BENCHMARK(BM_StrInSequence)->Arg(3)->Arg(1000);
 
-#if KORVANE_BENCH_WITH_JACK
 // korvane send of the shipped configuration against korvane-sim (default
 // timings: 100 ms store, 500 ms restart). The floor is what the protocol
 // needs even from an infinitely fast device: one 20 ms poll per packet, one
@@ -125,7 +122,6 @@ void BM_SendAgainstSimulator(benchmark::State& state) {
     std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_SendAgainstSimulator)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-#endif
 
 }  // namespace
 

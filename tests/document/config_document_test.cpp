@@ -353,7 +353,9 @@ TEST(ConfigDocumentFile, DamagedFilesAreRefusedOrKeptButNeverCrash) {
         if (st.ok()) {
             const DocumentStatus saved = doc.save();
             EXPECT_TRUE(saved.ok() || saved.code == Code::CustomEntity) << saved.message("en");
-            if (saved.ok()) EXPECT_TRUE(doc.reload().ok());
+            if (saved.ok()) {
+                EXPECT_TRUE(doc.reload().ok());
+            }
         }
     }
 }
@@ -521,7 +523,9 @@ TEST(ConfigDocumentFile, SaveThroughADanglingLinkKeepsTheLink) {
         const DocumentStatus st = doc.save();
         EXPECT_EQ(st.ok(), c.saves) << st.message("en");
         EXPECT_TRUE(std::filesystem::is_symlink(tmp / "link.xml"));
-        if (c.saves) EXPECT_EQ(readFile(tmp / "real" / "d.xml"), "<lib x=\"1\"/>");
+        if (c.saves) {
+            EXPECT_EQ(readFile(tmp / "real" / "d.xml"), "<lib x=\"1\"/>");
+        }
     }
 }
 

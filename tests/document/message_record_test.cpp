@@ -172,7 +172,9 @@ TEST(MessageRecord, RangeDisplayFollowsModeAndRange) {
     for (const auto& c : cases) {
         const RangeDisplay d = rangeDisplay(*c.loaded, c.current, c.range);
         EXPECT_EQ(d.action, c.action);
-        if (c.action == A::Show) EXPECT_EQ(d.maxMinStepStart, c.texts);
+        if (c.action == A::Show) {
+            EXPECT_EQ(d.maxMinStepStart, c.texts);
+        }
     }
 }
 

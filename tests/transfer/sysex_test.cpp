@@ -72,7 +72,9 @@ TEST(SysExCodec, HexTextParser) {
         RecordingReport report;
         EXPECT_EQ(StrInSequence(c.text, &report), c.bytes) << c.text;
         ASSERT_EQ(report.texts.size(), c.reported ? 1u : 0u) << c.text;
-        if (c.reported) EXPECT_EQ(report.texts[0], c.text);
+        if (c.reported) {
+            EXPECT_EQ(report.texts[0], c.text);
+        }
         EXPECT_EQ(ParseHexText(c.text).has_value(), !c.reported) << c.text;
     }
     EXPECT_EQ(invalidHexTextMessage("B0,7,FE", "en"),
