@@ -151,6 +151,13 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         st.code = DocumentStatus::Code::NoRootElement;
         return st;
     }
+    if (const faithful::TopLevelFault top = faithful::findTopLevelFault(into, d.utf8); top.offset >= 0) {
+        st.code = DocumentStatus::Code::ParseError;
+        st.detailKey = top.key;
+        st.detail = top.detail;
+        pointAt(top.offset);
+        return st;
+    }
     if (const std::ptrdiff_t bad = faithful::badReferenceIn(d.utf8); bad >= 0) {
         st.code = DocumentStatus::Code::ParseError;
         st.detailKey = "document.parse.bad_reference";
@@ -158,7 +165,6 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         pointAt(bad);
         return st;
     }
-    faithful::restoreTopLevelWhitespace(into, d.utf8);
     faithful::keepExplicitEmptyElements(into, d.utf8);
     encoding = d.encoding;
     bom = d.bom;

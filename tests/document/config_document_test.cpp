@@ -316,6 +316,64 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
     }
 }
 
+TEST(ConfigDocumentFile, NothingButMarkupAndWhitespaceMayStandOutsideTheRoot) {
+    // The parser skips such things without a word; saved, the file would
+    // lose them, and a declaration that is not at the start is not seen, so
+    // an ISO-8859-1 file would be read and written as UTF-8 under its old
+    // declaration.
+    struct Case {
+        std::string content;
+        int line;
+        int column;
+        std::string inMessage;
+    };
+    const Case refused[] = {
+        {"A<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<lib/>\n", 1, 1, "text outside the root element"},
+        {"x<lib/>", 1, 1, "text outside the root element"},
+        {"<lib/>\n\n  x\n", 3, 3, "text outside the root element"},
+        {"<?xml version=\"1.0\"?>\n<lib/>\n<!-- c -->\n&amp;", 4, 1, "text outside the root element"},
+        {"<lib/><![CDATA[x]]>", 1, 7, "text outside the root element"},
+        {" <?xml version=\"1.0\"?><lib/>", 1, 2, "declaration is not at the very start"},
+        {"\xEF\xBB\xBF\n<?xml version=\"1.0\"?><lib/>", 2, 1, "declaration is not at the very start"},
+        {"<!-- c --><?xml version=\"1.0\"?><lib/>", 1, 11, "declaration is not at the very start"},
+        {"<lib/>\n<lib/>", 2, 1, "second root element"},
+        {"<lib/><!DOCTYPE lib>", 1, 7, "document type declaration"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.content);
+        TempFolder tmp;
+        writeFile(tmp / "bad.xml", c.content);
+        ConfigDocument doc;
+        const DocumentStatus st = doc.load(tmp / "bad.xml");
+        EXPECT_EQ(st.code, Code::ParseError);
+        EXPECT_EQ(st.line, c.line);
+        EXPECT_EQ(st.column, c.column);
+        EXPECT_NE(st.message("en").find(c.inMessage), std::string::npos) << st.message("en");
+        EXPECT_NE(st.message("de"), st.message("en"));
+        EXPECT_FALSE(doc.isLoaded());
+        EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
+    }
+
+    const std::string accepted[] = {
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE lib>\n<!-- c -->\n<lib/>\n<!-- after -->\n<?pi x?>\n",
+        "\n\n  <lib/>",
+        "\xEF\xBB\xBF  <lib/>\r\n",
+        "<?xml version=\"1.0\"?><?pi?><!--c--><!DOCTYPE lib [<!ENTITY x \"y\">]><!--d--><lib>t</lib>",
+    };
+    for (const std::string& content : accepted) {
+        SCOPED_TRACE(content);
+        TempFolder tmp;
+        writeFile(tmp / "ok.xml", content);
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "ok.xml").ok()) << doc.load(tmp / "ok.xml").message("en");
+        doc.root().append_attribute("changed") = "1";
+        ASSERT_TRUE(doc.save().ok());
+        doc.root().remove_attribute("changed");
+        ASSERT_TRUE(doc.save().ok());
+        EXPECT_EQ(readFile(tmp / "ok.xml"), content);
+    }
+}
+
 TEST(ConfigDocumentFile, OversizedFileIsRefusedUnread) {
     TempFolder tmp;
     writeFile(tmp / "good.xml", "<lib><sets><set name=\"kept\"/></sets></lib>");
