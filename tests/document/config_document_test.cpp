@@ -1,12 +1,15 @@
 #include "config_document.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "file_io.h"
 #include "file_size_limit.h"
@@ -372,6 +375,54 @@ TEST(ConfigDocumentFile, NothingButMarkupAndWhitespaceMayStandOutsideTheRoot) {
         ASSERT_TRUE(doc.save().ok());
         EXPECT_EQ(readFile(tmp / "ok.xml"), content);
     }
+}
+
+TEST(ConfigDocumentFile, OnlyRegularFilesAreRead) {
+    // A pipe, a device or a folder at the document's path: reading a pipe
+    // would wait for a writer for ever, a device may never end.
+    TempFolder tmp;
+    ASSERT_EQ(::mkfifo((tmp / "pipe.xml").c_str(), 0600), 0);
+    std::filesystem::create_directory(tmp / "folder.xml");
+    // Someone writes a whole document into the pipe, so that a loader that
+    // opens it as a file would even succeed rather than hang.
+    std::thread writer([&] {
+        const int fd = ::open((tmp / "pipe.xml").c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        const std::string_view xml = "<lib><sets><set name=\"piped\"/></sets></lib>";
+        EXPECT_EQ(::write(fd, xml.data(), xml.size()), static_cast<ssize_t>(xml.size()));
+        ::close(fd);
+    });
+    const std::filesystem::path paths[] = {tmp / "pipe.xml", "/dev/null", tmp / "folder.xml"};
+    std::vector<DocumentStatus> results;
+    for (const auto& path : paths) {
+        ConfigDocument doc;
+        results.push_back(doc.load(path));
+        EXPECT_FALSE(doc.isLoaded()) << path;
+    }
+    // Lets the writer go whatever the loader did.
+    const int release = ::open((tmp / "pipe.xml").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    if (release >= 0) ::close(release);
+
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        EXPECT_EQ(results[i].code, Code::OpenFailed);
+        EXPECT_NE(results[i].message("en").find(paths[i].string()), std::string::npos)
+            << results[i].message("en");
+        EXPECT_NE(results[i].message("en").find("not a regular file"), std::string::npos)
+            << results[i].message("en");
+        EXPECT_NE(results[i].message("de").find("keine gew\xC3\xB6hnliche Datei"), std::string::npos)
+            << results[i].message("de");
+    }
+
+    // Nor is anything but a regular file replaced by a save.
+    writeFile(tmp / "d.xml", "<lib/>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    std::filesystem::remove(tmp / "d.xml");
+    ASSERT_EQ(::mkfifo((tmp / "d.xml").c_str(), 0600), 0);
+    EXPECT_EQ(doc.save().code, Code::WriteFailed);
+    EXPECT_TRUE(std::filesystem::is_fifo(tmp / "d.xml"));
 }
 
 TEST(ConfigDocumentFile, OversizedFileIsRefusedUnread) {
