@@ -212,7 +212,9 @@ TEST_F(Monitor, ShowsRepliesAndShortMessages) {
     dev.reply(ByteString{0xC0, 0x05});
     QApplication::processEvents();
     EXPECT_EQ(mon.MyStateMachine(), IDLE);
-    const QStringList expected{"Version: 03.04", " F0 7D 08 00 03 00 04 F7", QString(48, '-'), "C0 05 00"};
+    // The query that went out is shown too, marked as sent.
+    const QStringList expected{">  F0 7D 07 F7", QString(48, '-'), "Version: 03.04", " F0 7D 08 00 03 00 04 F7",
+                               QString(48, '-'), "C0 05 00"};
     EXPECT_EQ(mon.memoLines(), expected);
     mon.btClearClick();
     EXPECT_TRUE(mon.memoLines().isEmpty());
@@ -256,6 +258,10 @@ TEST_F(Monitor, RequestButtonsSendTheirCommandAfterTheReply) {
 TEST_F(Monitor, FloodIsHandledInBoundedStepsWithoutLoss) {
     // More than the queue holds: the surplus is lost at the queue, the rest
     // is shown, and no single handler call runs longer than what was queued.
+    input->Close();
+    input->SetCapacity(1024);
+    ASSERT_TRUE(input->Open());
+    input->Start();
     for (int i = 0; i < 3000; ++i) dev.reply(ByteString{0x90, std::uint8_t(i & 0x7F), 0x01});
     EXPECT_EQ(input->MessageCount(), 1024u);
     mon.MIDIMonitorInput();
