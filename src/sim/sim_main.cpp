@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
             return true;
         };
         if (arg == "--help" || arg == "-h") {
-            std::cout << text("sim.help", kLanguage);
+            std::cout << text("sim.help", kLanguage) << text("readback.sim.help", kLanguage);
             return 0;
         } else if (arg == "--name") {
             auto v = value();
@@ -141,6 +141,8 @@ int main(int argc, char** argv) {
             opt.device.noReply = true;
         } else if (arg == "--flood") {
             if (!count(opt.flood)) return usageError(textWith("sim.needsCount", kLanguage, arg));
+        } else if (arg == "--no-end-marker") {
+            opt.device.dumpEndMarker = false;
         } else if (arg == "--verbose") {
             opt.verbose = true;
         } else if (arg == "--ignore-queries") {
