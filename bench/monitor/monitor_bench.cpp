@@ -14,10 +14,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QSpinBox>
 #include <algorithm>
-#include <cstdio>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -147,6 +148,7 @@ BENCHMARK(BM_FloodOfShortMessages)
 // last message handed over (seen within 5 ms).
 void BM_FloodFromSimulatorOverJack(benchmark::State& state) {
     const int total = int(state.range(0));
+    const std::string rate = std::to_string(state.range(1));
     std::string why;
     auto server = korvane::testing::JackServer::start(why);
     if (!server) {
@@ -158,7 +160,8 @@ void BM_FloodFromSimulatorOverJack(benchmark::State& state) {
     for (auto _ : state) {
         const std::string name = "FloodSim" + std::to_string(run++);
         korvane::testing::BackgroundProcess sim({std::string(KORVANE_BIN_DIR) + "/korvane-sim", "--name",
-                                                 name, "--flood", std::to_string(total)});
+                                                 name, "--flood", std::to_string(total), "--flood-rate",
+                                                 rate});
         const auto simIn = sim.waitForLine("device input: ", std::chrono::seconds(20));
         const auto simOut = sim.waitForLine("device output: ", std::chrono::seconds(5));
         if (!simIn || !simOut) {
@@ -180,6 +183,7 @@ void BM_FloodFromSimulatorOverJack(benchmark::State& state) {
         mon.MIDIoutput1 = &output;
         mon.BindInput();
         mon.chkTrennlinie->setChecked(false);
+        mon.edHistoryLines->setValue(2 * total);  // the whole flood and the lines around it
         mon.show();
         QApplication::processEvents();
 
@@ -219,8 +223,12 @@ void BM_FloodFromSimulatorOverJack(benchmark::State& state) {
         stall = std::max(stall, longest);
         lost = std::max(lost, double(total) - double(received));
         if (received < std::size_t(total))
-            std::fprintf(stderr, "flood over JACK: %zu of %d received, queue %u, history %zu, up to date %d, note %s; simulator said:\n%s%s\n", received, total,
-                         input.MessageCount(), h.size(), int(mon.viewUpToDate()), h.size() ? h.at(h.endSeq()-1).text.c_str() : "", sim.output().c_str(), sim.errors().c_str());
+            std::fprintf(stderr,
+                         "flood over JACK: %zu of %d received, queue %u, history %zu, up to date %d, note "
+                         "%s; simulator said:\n%s%s\n",
+                         received, total, input.MessageCount(), h.size(), int(mon.viewUpToDate()),
+                         h.size() ? h.at(h.endSeq() - 1).text.c_str() : "", sim.output().c_str(),
+                         sim.errors().c_str());
         mon.hide();
         input.Close();
         output.Close();
@@ -232,7 +240,10 @@ void BM_FloodFromSimulatorOverJack(benchmark::State& state) {
     state.counters["lost"] = lost;
 }
 BENCHMARK(BM_FloodFromSimulatorOverJack)
-    ->Arg(100000)
+    ->Args({100000, 20000})
+    ->Args({100000, 50000})
+    ->Args({100000, 100000})
+    ->Args({100000, 200000})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime();
