@@ -185,6 +185,10 @@ DocumentStatus ConfigDocument::load(const std::filesystem::path& fileName) {
     Fingerprint read;
     DocumentStatus st = parseFile(fileName, fresh, encoding, bom, entity, read);
     if (!st.ok()) return st;
+    // A save of this file that was killed half-way (a crash, a power cut,
+    // kill -9) may have left its temporary file beside it; nothing else ever
+    // would remove it. Done when a file is taken up, not at every reload.
+    if (!loaded_ || fileName != fileName_) detail::removeStaleTemporaries(fileName);
     onDisk_ = read;
     doc_ = std::move(fresh);
     fileName_ = fileName;
