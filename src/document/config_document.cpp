@@ -221,9 +221,10 @@ DocumentStatus ConfigDocument::save() {
         return st;
     }
     if (encoding_ == pugi::encoding_latin1) {
-        // The writer would put "?" in place of such a character: refuse
-        // rather than lose it without a word.
-        if (std::string ch = faithful::firstNonLatin1(doc_); !ch.empty()) {
+        // The writer would put "?" in place of a character ISO-8859-1 does
+        // not have. Text and attribute values get a character reference
+        // instead (below); where XML has none, refuse rather than lose it.
+        if (std::string ch = faithful::firstNonLatin1OutsideText(doc_); !ch.empty()) {
             st.code = DocumentStatus::Code::Unrepresentable;
             st.detail = std::move(ch);
             return st;
@@ -246,7 +247,20 @@ DocumentStatus ConfigDocument::save() {
             bytes.append(static_cast<const char*>(data), size);
         }
     } out;
-    doc_.save(out, "", kSaveFlags | (bom_ ? pugi::format_write_bom : 0u), encoding_);
+    if (encoding_ == pugi::encoding_latin1) {
+        // Written as UTF-8 first, so that the characters above U+00FF are
+        // still there to be turned into references.
+        doc_.save(out, "", kSaveFlags, pugi::encoding_utf8);
+        std::string latin1;
+        if (!faithful::toLatin1WithReferences(out.bytes, latin1)) {
+            st.code = DocumentStatus::Code::Unrepresentable;
+            st.detail = "\xEF\xBF\xBD";  // text that is no UTF-8 came in by an edit
+            return st;
+        }
+        out.bytes = std::move(latin1);
+    } else {
+        doc_.save(out, "", kSaveFlags | (bom_ ? pugi::format_write_bom : 0u), encoding_);
+    }
     if (std::string err = detail::writeFileAtomically(fileName_, out.bytes); !err.empty()) {
         st.code = DocumentStatus::Code::WriteFailed;
         st.detail = std::move(err);

@@ -240,13 +240,48 @@ TEST(ConfigDocumentFile, Latin1FileKeepsItsEncoding) {
     expected.replace(expected.find("<left>B0</left>"), 15, "<left>B0 \xE4</left>");
     EXPECT_EQ(readFile(tmp / "l.xml"), expected);
 
-    // A character the encoding does not have would be written as "?".
+    // A character the encoding does not have goes into the file as a
+    // character reference, which any XML reader turns back into it: in text
+    // and in attribute values, which are all a user can type into.
     group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");
-    group.append_attribute("description") = "5 \xE2\x82\xAC";  // euro sign
-    const DocumentStatus st = doc.save();
-    EXPECT_EQ(st.code, Code::Unrepresentable);
-    EXPECT_NE(st.message("en").find("\xE2\x82\xAC"), std::string::npos);
+    group.append_attribute("description") = "5 \xE2\x82\xAC \xE2\x80\x9Ez\xE2\x80\x9C";  // euro, quotes
+    setChildText(ConfigDocument::Finde_XML_MessageByName("a", group), "left", "\xF0\x9F\x8E\xB9 & \xC3\xA4");
+    ASSERT_TRUE(doc.saveAndReload().ok());
+    expected.replace(expected.find("<left>B0 \xE4</left>"), 17, "<left>&#127929; &amp; \xE4</left>");
+    expected.replace(expected.find("\">"), 2, "\" description=\"5 &#8364; &#8222;z&#8220;\">");
     EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+    group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");
+    EXPECT_STREQ(group.attribute("description").value(), "5 \xE2\x82\xAC \xE2\x80\x9Ez\xE2\x80\x9C");
+    EXPECT_EQ(ConfigDocument::XML_GetChildNodeValue(ConfigDocument::Finde_XML_MessageByName("a", group),
+                                                    "left", ""),
+              "\xF0\x9F\x8E\xB9 & \xC3\xA4");
+    // A second save of the same document writes the same bytes.
+    doc.root().append_attribute("x") = "1";
+    doc.root().remove_attribute("x");
+    ASSERT_TRUE(doc.save().ok());
+    EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+
+    // Where XML has no references (names, comments), such a character is
+    // refused, not written as "?", and the file stays as it was.
+    struct Case {
+        const char* what;
+        void (*edit)(pugi::xml_node root);
+    };
+    const Case refused[] = {
+        {"element name", [](pugi::xml_node r) { r.append_child("\xE2\x82\xAC"); }},
+        {"attribute name", [](pugi::xml_node r) { r.append_attribute("\xE2\x82\xAC") = "1"; }},
+        {"comment", [](pugi::xml_node r) { r.append_child(pugi::node_comment).set_value("\xE2\x82\xAC"); }},
+        {"CDATA", [](pugi::xml_node r) { r.append_child(pugi::node_cdata).set_value("\xE2\x82\xAC"); }},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(doc.reload().ok());
+        c.edit(doc.root());
+        const DocumentStatus st = doc.save();
+        EXPECT_EQ(st.code, Code::Unrepresentable);
+        EXPECT_NE(st.message("en").find("\xE2\x82\xAC"), std::string::npos);
+        EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+    }
 }
 
 TEST(ConfigDocumentFile, Utf16FileKeepsItsEncoding) {
