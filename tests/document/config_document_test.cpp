@@ -106,6 +106,28 @@ TEST_F(LoadedLibrary, NamesComeInDocumentOrderWithRepeats) {
     EXPECT_TRUE(ConfigDocument::messageNames(pugi::xml_node()).empty());
 }
 
+TEST(ConfigDocumentLists, OnlyTheirOwnKindOfNodeIsListedOrFound) {
+    // Hand-edited files may hold notes of their own among the entries; they
+    // are kept, but they are no configurations, groups or messages.
+    TempFolder tmp;
+    writeFile(tmp / "d.xml",
+              "<lib><sets><note name=\"S\"/><set name=\"S\" id=\"s1\"><element name=\"Fader 1\" id=\"e1\"/>"
+              "<remark name=\"Fader 1\"/></set>text<!-- c --><set name=\"T\"/><x/></sets>"
+              "<messagegroups><note name=\"G\"/><messagegroup name=\"G\" id=\"g1\"><hint name=\"M\"/>"
+              "<message name=\"M\" id=\"m1\"/><y/></messagegroup><z/></messagegroups></lib>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    EXPECT_EQ(doc.setNames(), (std::vector<std::string>{"S", "T"}));
+    EXPECT_EQ(doc.groupNames(), (std::vector<std::string>{"G"}));
+    const pugi::xml_node group = doc.Finde_XML_MessageGroupByName("G");
+    EXPECT_STREQ(group.attribute("id").value(), "g1");
+    EXPECT_EQ(ConfigDocument::messageNames(group), (std::vector<std::string>{"M"}));
+    EXPECT_STREQ(ConfigDocument::Finde_XML_MessageByName("M", group).attribute("id").value(), "m1");
+    const pugi::xml_node set = doc.Finde_XML_SetByName("S");
+    EXPECT_STREQ(set.attribute("id").value(), "s1");
+    EXPECT_STREQ(ConfigDocument::Finde_XML_Element("Fader 1", set).attribute("id").value(), "e1");
+}
+
 TEST_F(LoadedLibrary, ResolvingAnElementNamesWhatIsMissing) {
     using State = ElementResolution::State;
     struct Case {
