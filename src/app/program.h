@@ -12,6 +12,8 @@ class QWidget;
 class TFormMain;
 class TFormMidiInterface;
 class TFormMIDIMon;
+class TFormNeuObjekt;
+class TFormVerschiebeMessage;
 
 namespace korvane {
 
@@ -32,6 +34,8 @@ public:
 
     TFormMain& main() { return *FormMain; }
     TFormMIDIMon& monitor() { return *FormMIDIMon; }
+    TFormNeuObjekt& nameDialog() { return *FormNeuObjekt; }
+    TFormVerschiebeMessage& targetGroupDialog() { return *FormVerschiebeMessage; }
     // Object names of the windows in the order they were made.
     const QStringList& creationOrder() const { return order_; }
 
@@ -40,8 +44,8 @@ private:
     std::unique_ptr<TFormMidiInterface> FormMidiInterface;
     std::unique_ptr<QWidget> Form4;
     std::unique_ptr<TFormMIDIMon> FormMIDIMon;
-    std::unique_ptr<QWidget> FormNeuObjekt;
-    std::unique_ptr<QWidget> FormVerschiebeMessage;
+    std::unique_ptr<TFormNeuObjekt> FormNeuObjekt;
+    std::unique_ptr<TFormVerschiebeMessage> FormVerschiebeMessage;
     std::unique_ptr<QWidget> FormMotorProfil;
     QStringList order_;
 };

@@ -325,17 +325,8 @@ private:
                 dialogs().error(fromStd(outcome.problem(lang)));
                 continue;
             }
-            if (outcome.result == LibraryOutcome::Result::Failed) {
-                dialogs().error(fromStd(outcome.problem(lang)));
-                return;
-            }
-            if (!outcome.changed()) return;
-            w_.XML_HoleKonfigurationen();
-            const int at = w_.CB_Set->findText(*name);
-            if (at >= 0) {
-                w_.CB_Set->setCurrentIndex(at);
-                w_.CB_SetChange();
-            }
+            // Recorded in the undo history as one change; a failure is shown there.
+            if (w_.TakeOutcome(outcome)) w_.ShowConfiguration(*name);
             return;
         }
     }

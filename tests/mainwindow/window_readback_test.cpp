@@ -223,6 +223,12 @@ private slots:
         QCOMPARE(rig.w.CB_Set->currentText(), QStringLiteral("Vom Gerät"));
         QCOMPARE(encode(rig.w, QStringLiteral("Vom Gerät")), stored);
 
+        // One undo takes the whole import back.
+        rig.w.menuEntry(u"Menu_Rueckgaengig_")->trigger();
+        QCOMPARE(rig.w.CB_Set->findText(QStringLiteral("Vom Gerät")), -1);
+        rig.w.menuEntry(u"Menu_Wiederherstellen_")->trigger();
+        QVERIFY(rig.w.CB_Set->findText(QStringLiteral("Vom Gerät")) >= 0);
+
         // A limited range cannot say whether it was shown in percent: the
         // user is asked first, and No writes nothing.
         QFile file(rig.w.workingDocumentPath());
