@@ -9,6 +9,7 @@
 #include "form_midimon.h"
 #include "texts.h"
 #include "tformmain.h"
+#include "tformmotorprofil.h"
 
 namespace korvane {
 
@@ -38,7 +39,7 @@ EditorWindows::EditorWindows() {
     FormVerschiebeMessage.reset(
         makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
     made(FormVerschiebeMessage.get());
-    FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
+    FormMotorProfil = std::make_unique<TFormMotorProfil>();
     made(FormMotorProfil.get());
 
     FormMain->setMidiInterfaceDialog(FormMidiInterface.get());

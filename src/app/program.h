@@ -12,6 +12,7 @@ class QWidget;
 class TFormMain;
 class TFormMidiInterface;
 class TFormMIDIMon;
+class TFormMotorProfil;
 
 namespace korvane {
 
@@ -42,7 +43,7 @@ private:
     std::unique_ptr<TFormMIDIMon> FormMIDIMon;
     std::unique_ptr<QWidget> FormNeuObjekt;
     std::unique_ptr<QWidget> FormVerschiebeMessage;
-    std::unique_ptr<QWidget> FormMotorProfil;
+    std::unique_ptr<TFormMotorProfil> FormMotorProfil;
     QStringList order_;
 };
 
