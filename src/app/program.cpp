@@ -10,6 +10,8 @@
 #include "texts.h"
 #include "tformmain.h"
 #include "tformmotorprofil.h"
+#include "tformneuobjekt.h"
+#include "tformverschiebemessage.h"
 
 namespace korvane {
 
@@ -34,10 +36,9 @@ EditorWindows::EditorWindows() {
     FormMIDIMon = std::make_unique<TFormMIDIMon>();
     FormMIDIMon->setObjectName(QStringLiteral("FormMIDIMon"));
     made(FormMIDIMon.get());
-    FormNeuObjekt.reset(makePlainWindow("FormNeuObjekt", "main.TFormNeuObjekt", true));
+    FormNeuObjekt = std::make_unique<TFormNeuObjekt>();
     made(FormNeuObjekt.get());
-    FormVerschiebeMessage.reset(
-        makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
+    FormVerschiebeMessage = std::make_unique<TFormVerschiebeMessage>();
     made(FormVerschiebeMessage.get());
     FormMotorProfil = std::make_unique<TFormMotorProfil>();
     made(FormMotorProfil.get());
@@ -90,10 +91,14 @@ int runEditor(int argc, char** argv) {
 
     EditorWindows windows;
     boxes.setParent(&windows.main());
+    boxes.setNameDialog(&windows.nameDialog());
+    boxes.setTargetGroupDialog(&windows.targetGroupDialog());
     windows.main().show();
     scheduleScreenshot(windows.main());
     const int result = QApplication::exec();
     boxes.setParent(nullptr);
+    boxes.setNameDialog(nullptr);
+    boxes.setTargetGroupDialog(nullptr);
     return result;
 }
 
