@@ -10,6 +10,7 @@
 #include "form_midimon.h"
 #include "texts.h"
 #include "tformmain.h"
+#include "tformmotorprofil.h"
 #include "tformneuobjekt.h"
 #include "tformverschiebemessage.h"
 
@@ -40,7 +41,7 @@ EditorWindows::EditorWindows() {
     made(FormNeuObjekt.get());
     FormVerschiebeMessage = std::make_unique<TFormVerschiebeMessage>();
     made(FormVerschiebeMessage.get());
-    FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
+    FormMotorProfil = std::make_unique<TFormMotorProfil>();
     made(FormMotorProfil.get());
 
     FormMain->setMidiInterfaceDialog(FormMidiInterface.get());
