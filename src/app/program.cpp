@@ -4,11 +4,13 @@
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>
+#include <csignal>
 
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "texts.h"
 #include "tformmain.h"
+#include "tformmotorprofil.h"
 #include "tformneuobjekt.h"
 #include "tformverschiebemessage.h"
 
@@ -39,7 +41,7 @@ EditorWindows::EditorWindows() {
     made(FormNeuObjekt.get());
     FormVerschiebeMessage = std::make_unique<TFormVerschiebeMessage>();
     made(FormVerschiebeMessage.get());
-    FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
+    FormMotorProfil = std::make_unique<TFormMotorProfil>();
     made(FormMotorProfil.get());
 
     FormMain->setMidiInterfaceDialog(FormMidiInterface.get());
@@ -81,6 +83,10 @@ void scheduleScreenshot(TFormMain& window) {
 }  // namespace
 
 int runEditor(int argc, char** argv) {
+    // A write past a file size limit (a quota, `ulimit -f`) would end the
+    // program by signal in the middle of a save; ignored, the write fails
+    // with EFBIG, the save reports it and the old file stays.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane Editor"));
     QApplication::setOrganizationName(QStringLiteral("vandrell"));

@@ -12,6 +12,7 @@ class QWidget;
 class TFormMain;
 class TFormMidiInterface;
 class TFormMIDIMon;
+class TFormMotorProfil;
 class TFormNeuObjekt;
 class TFormVerschiebeMessage;
 
@@ -46,7 +47,7 @@ private:
     std::unique_ptr<TFormMIDIMon> FormMIDIMon;
     std::unique_ptr<TFormNeuObjekt> FormNeuObjekt;
     std::unique_ptr<TFormVerschiebeMessage> FormVerschiebeMessage;
-    std::unique_ptr<QWidget> FormMotorProfil;
+    std::unique_ptr<TFormMotorProfil> FormMotorProfil;
     QStringList order_;
 };
 

@@ -38,6 +38,7 @@
 #include "config_document.h"
 #include "library_history.h"
 #include "message_record.h"
+#include "motor_profile.h"
 #include "surface_map.h"
 #include "sysex.h"
 
@@ -55,6 +56,7 @@ class QRadioButton;
 class QWidget;
 
 class TFormMIDIMon;
+class TFormMotorProfil;
 class TFormMidiInterface;
 
 namespace korvane {
@@ -78,7 +80,7 @@ public:
     // The monitor window gets the send button hooks of the transfer here.
     void setMonitorWindow(TFormMIDIMon* monitor);
     void setMidiInterfaceDialog(TFormMidiInterface* dialog) { FormMidiInterface = dialog; }
-    void setMotorProfileWindow(QWidget* window) { FormMotorProfil = window; }
+    void setMotorProfileWindow(TFormMotorProfil* window) { FormMotorProfil = window; }
     void setAboutBox(QWidget* window) { Form4 = window; }
 
     // How FormShow makes the two port objects. The program uses the
@@ -153,6 +155,30 @@ public:
     void InitSendButton();
     // Sets the caption of btSend (the transfer shows its stages there).
     void SetSendCaption(const QString& caption);
+
+    // ---------------------------------------------------------------- reading the device back
+    // Implemented in tformmain_readback.cpp. Compare fetches the device's
+    // stored packets and colours the map by how each element compares with
+    // the current configuration, until the next click; import fetches them
+    // and makes a new configuration of them.
+    void Menu_Compare_With_Device_Click();
+    void Menu_Import_From_Device_Click();
+    // Every SysEx message from the device (the monitor window forwards them
+    // while a fetch runs) and the fetch timer's tick.
+    void DeviceFetchInput(const korvane::ByteString& message);
+    void DeviceFetchTimer();
+    bool DeviceFetchRunning() const;
+    // Whether the map shows the comparison with the device; ending it puts
+    // the assignment colours back.
+    bool CompareViewShown() const;
+    void EndCompareView();
+    // Where the fetch's bytes go (default: the monitor window's MidiSend) and
+    // its clock (default: the steady clock); tests put their own here.
+    using FetchSender = std::function<bool(const korvane::ByteString& bytes)>;
+    void setFetchSender(FetchSender sender);
+    void setFetchClock(std::function<std::int64_t()> clock);
+    // The one line under the map with the comparison's result.
+    QLabel* lbDeviceCompare = nullptr;
 
     // ---------------------------------------------------------------- MIDI, windows, help
     void Menu_Einstellungen_MIDI_Click();
@@ -387,7 +413,10 @@ private:
 
     TFormMIDIMon* FormMIDIMon = nullptr;
     TFormMidiInterface* FormMidiInterface = nullptr;
-    QWidget* FormMotorProfil = nullptr;
+    TFormMotorProfil* FormMotorProfil = nullptr;
+    // The curves the motor profile editor works on; a fresh table at each
+    // opening of the editor.
+    std::unique_ptr<korvane::TMotorProfilTabelle> MotorProfilTabelle;
     QWidget* Form4 = nullptr;
 
     // The platform's MIDI service under the default ports; it must outlive
@@ -413,6 +442,10 @@ private:
     // group refill); the outermost one starts a new report of a broken file.
     int RefillDepth = 0;
     bool Shown = false;
+    // The fetch from the device and the comparison view (tformmain_readback.cpp).
+    class ReadbackHost;
+    std::shared_ptr<ReadbackHost> Readback;
+    ReadbackHost& readback();
     // Undo and redo of the library's file.
     korvane::LibraryHistory History;
 };

@@ -69,6 +69,10 @@ std::span<const TFormMain::MenuRow> TFormMain::menuRows() {
         {Separator, nullptr, "MenuKonfiguration", nullptr, nullptr},
         {Entry, "Menu_Sende_Konfiguration_", "MenuKonfiguration", &TFormMain::Menu_Sende_Konfiguration_Click,
          nullptr},
+        {Entry, "Menu_Compare_With_Device_", "MenuKonfiguration", &TFormMain::Menu_Compare_With_Device_Click,
+         nullptr},
+        {Entry, "Menu_Import_From_Device_", "MenuKonfiguration", &TFormMain::Menu_Import_From_Device_Click,
+         nullptr},
         {Entry, "Menu_Exportiere_Konfiguration_", "MenuKonfiguration", &TFormMain::Menu_Exportiere_Konfiguration_Click, nullptr},
 
         {Menu, "Menu_Gruppe", nullptr, nullptr, nullptr},
@@ -89,7 +93,8 @@ std::span<const TFormMain::MenuRow> TFormMain::menuRows() {
         {Entry, "Menu_Kopiere_Message_In_Andere_Gruppe_", "MenuNachricht", &TFormMain::Menu_Kopiere_Message_In_Andere_Gruppe_Click, nullptr},
 
         {Menu, "Menu_Motorprofil_", nullptr, nullptr, nullptr},
-        {Entry, "Menu_Motorprofileditor_", "Menu_Motorprofil_", nullptr, nullptr},
+        {Entry, "Menu_Motorprofileditor_", "Menu_Motorprofil_", &TFormMain::Menu_Motorprofileditor_Click,
+         nullptr},
 
         {Menu, "Debug1", nullptr, nullptr, nullptr},
         {Entry, "Menu_MIDI_Monitor_", "Debug1", &TFormMain::Menu_MIDI_Monitor_Click, nullptr},
