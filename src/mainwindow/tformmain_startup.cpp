@@ -190,11 +190,9 @@ void TFormMain::CreateMidiPorts() {
             [](const std::string& message) { korvane::LogError("MIDI: " + message); });
         korvane::MidiService* service = MidiDienst.get();
         if (!MakeInputPort)
-            MakeInputPort = [this, service] { return std::make_unique<korvane::TMidiInput>(*service, this); };
+            MakeInputPort = [service] { return std::make_unique<korvane::TMidiInput>(*service); };
         if (!MakeOutputPort)
-            MakeOutputPort = [this, service] {
-                return std::make_unique<korvane::TMidiOutput>(*service, this);
-            };
+            MakeOutputPort = [service] { return std::make_unique<korvane::TMidiOutput>(*service); };
     }
 
     // A port that cannot be made is only logged (in the log's own language):

@@ -142,7 +142,7 @@ private:
     std::atomic<double> startSeconds_{0.0};
 };
 
-TMidiInput::TMidiInput(MidiService& service, QObject* owner) : service_(service) {
+TMidiInput::TMidiInput(MidiService& service) : service_(service) {
     FState = misCreating;
     FSysexOnly = false;
     refreshDevices();
@@ -150,10 +150,7 @@ TMidiInput::TMidiInput(MidiService& service, QObject* owner) : service_(service)
     FSysexBufferSize = 4096;
     FSysexBufferCount = 16;
     SetDeviceID(0);
-    // The receiver is ours, not the owner's: it must live exactly as long as
-    // the port whose control block points at it.
-    (void)owner;
-    Handle = new TMidiWindow();
+    Handle = std::make_unique<TMidiWindow>();
     Handle->WndProc = [this](unsigned msg, std::uintptr_t w, std::uintptr_t l) { MidiInput(msg, w, l); };
     FState = misClosed;
 }
@@ -165,10 +162,7 @@ TMidiInput::~TMidiInput() {
     }
     CtlInfoFree(PCtlInfo);
     PCtlInfo = nullptr;
-    if (Handle) {
-        Handle->WndProc = nullptr;
-        delete Handle;
-    }
+    if (Handle) Handle->WndProc = nullptr;
 }
 
 void TMidiInput::refreshDevices() {
@@ -249,7 +243,7 @@ bool TMidiInput::Open() {
         if (!PCtlInfo) PCtlInfo = CtlInfoCreate();
         if (!PCtlInfo) return fail(MMSYSERR_NOMEM, {});
         PCtlInfo->PBuffer = PBuffer;
-        PCtlInfo->hWindow = Handle;
+        PCtlInfo->hWindow = Handle.get();
         PCtlInfo->SysexOnly.store(FSysexOnly);
 
         const std::uintptr_t handle = nextHandle_++;

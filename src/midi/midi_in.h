@@ -48,7 +48,7 @@ public:
     // Create. The device list is read from the service; device 0 is selected,
     // so on a machine without input devices this raises "Invalid device ID".
     // The service must outlive the port.
-    explicit TMidiInput(MidiService& service, QObject* owner = nullptr);
+    explicit TMidiInput(MidiService& service);
     ~TMidiInput();
     TMidiInput(const TMidiInput&) = delete;
     TMidiInput& operator=(const TMidiInput&) = delete;
@@ -101,7 +101,9 @@ public:
     // The hidden receiver's procedure (user-interface thread).
     void MidiInput(unsigned msg, std::uintptr_t wParam, std::uintptr_t lParam);
 
-    TMidiWindow* Handle = nullptr;
+    // The hidden receiver the driver's notifications are posted to; it lives
+    // exactly as long as the port whose control block points at it.
+    std::unique_ptr<TMidiWindow> Handle;
 
     // Device names as enumerated (tests, logs).
     const std::vector<std::string>& deviceNames() const { return devices_; }

@@ -7,13 +7,11 @@
 
 namespace korvane {
 
-TMidiOutput::TMidiOutput(MidiService& service, QObject* /*owner*/) : service_(service) {
+TMidiOutput::TMidiOutput(MidiService& service) : service_(service) {
     FState = mosClosed;
     refreshDevices();
     FDeviceID = 0;
-    // The receiver belongs to the port: the control block points at it for
-    // as long as the port lives.
-    Handle = new TMidiWindow();
+    Handle = std::make_unique<TMidiWindow>();
     Handle->WndProc = [this](unsigned msg, std::uintptr_t w, std::uintptr_t l) { MidiOutput(msg, w, l); };
 }
 
@@ -27,10 +25,7 @@ TMidiOutput::~TMidiOutput() {
     inFlight_.clear();
     CtlInfoFree(PCtlInfo);
     PCtlInfo = nullptr;
-    if (Handle) {
-        Handle->WndProc = nullptr;
-        delete Handle;
-    }
+    if (Handle) Handle->WndProc = nullptr;
 }
 
 void TMidiOutput::refreshDevices() {
@@ -84,7 +79,7 @@ bool TMidiOutput::Open() {
         FLastErrorText = midiErrorText(FError);
         return false;
     }
-    PCtlInfo->hWindow = Handle;
+    PCtlInfo->hWindow = Handle.get();
     PCtlInfo->PBuffer = nullptr;
     // A new port opens device 0 without having read its name first.
     if (FProductName.empty() && FDeviceID >= 0 && std::size_t(FDeviceID) < devices_.size())

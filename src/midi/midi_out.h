@@ -43,7 +43,7 @@ public:
 
     // Create: state closed, device 0 (no capabilities read yet). The service
     // must outlive the port.
-    explicit TMidiOutput(MidiService& service, QObject* owner = nullptr);
+    explicit TMidiOutput(MidiService& service);
     ~TMidiOutput();
     TMidiOutput(const TMidiOutput&) = delete;
     TMidiOutput& operator=(const TMidiOutput&) = delete;
@@ -88,7 +88,9 @@ public:
     // The hidden receiver's procedure (user-interface thread).
     void MidiOutput(unsigned msg, std::uintptr_t wParam, std::uintptr_t lParam);
 
-    TMidiWindow* Handle = nullptr;
+    // The hidden receiver of the driver's completions; it lives exactly as
+    // long as the port whose control block points at it.
+    std::unique_ptr<TMidiWindow> Handle;
 
     // Long messages handed over whose completion has not been processed yet.
     std::size_t inFlight() const { return inFlight_.size(); }

@@ -22,6 +22,7 @@
 #include <thread>
 #include <utility>
 
+#include "file_io.h"
 #include "korvane_device.h"
 #include "midi_service.h"
 #include "texts.h"
@@ -60,23 +61,6 @@ std::optional<int> parseCount(const std::string& text) {
     } catch (...) {
         return std::nullopt;
     }
-}
-
-// Writes next to the target and renames over it, so a reader never sees a
-// half-written file.
-bool writeAtomically(const std::string& path, const std::string& content) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << content;
-        out.flush();
-        if (!out) return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) std::filesystem::remove(temp, ec);
-    return !ec;
 }
 
 // Messages from the backend thread to the main loop.
@@ -196,8 +180,12 @@ int main(int argc, char** argv) {
 
     auto writeState = [&] {
         if (opt.stateFile.empty()) return;
-        if (!writeAtomically(opt.stateFile, device.stateJson()))
-            std::cerr << textWith("sim.stateWriteFailed", kLanguage, opt.stateFile) << "\n";
+        // The same atomic write as the editor's documents (flushed to disk,
+        // then renamed over the old state): a script reading the state never
+        // sees half a file, not even after a crash of the machine.
+        const std::string error = korvane::detail::writeFileAtomically(opt.stateFile, device.stateJson());
+        if (!error.empty())
+            std::cerr << textWith("sim.stateWriteFailed", kLanguage, opt.stateFile) << " (" << error << ")\n";
     };
     writeState();
 
