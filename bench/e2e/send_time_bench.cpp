@@ -35,7 +35,7 @@
 #include "form_midimon.h"
 #include "jack_server.h"
 #include "process.h"
-#include "tformmain.h"
+#include "form_main.h"
 
 namespace {
 

@@ -18,7 +18,8 @@
 #include "library_gen.h"
 #include "midi_in.h"
 #include "midi_out.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ void BM_ClickToPanel(benchmark::State& state) {
         benchmark::DoNotOptimize(w.Edit_MsgLeft->text());
         element = (element + 1) % 64;
     }
-    if (!w.PanelZeigtMessage) state.SkipWithError("the panel shows no message");
+    if (!TFormMainTestAccess::panelShowsMessage(w)) state.SkipWithError("the panel shows no message");
 }
 BENCHMARK(BM_ClickToPanel)->Unit(benchmark::kMicrosecond);
 

@@ -9,10 +9,10 @@
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "texts.h"
-#include "tformmain.h"
-#include "tformmotorprofil.h"
-#include "tformneuobjekt.h"
-#include "tformverschiebemessage.h"
+#include "form_main.h"
+#include "form_motor_profil.h"
+#include "form_neu_objekt.h"
+#include "form_verschiebe_message.h"
 
 namespace korvane {
 

@@ -7,8 +7,8 @@
 #include <QWidget>
 
 #include "texts.h"
-#include "tformneuobjekt.h"
-#include "tformverschiebemessage.h"
+#include "form_neu_objekt.h"
+#include "form_verschiebe_message.h"
 
 namespace korvane {
 namespace {

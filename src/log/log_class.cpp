@@ -77,8 +77,8 @@ TLogfile::TLogfile(TLogClass* LogClass, std::int32_t Index, const std::string& L
 
 TLogfile::~TLogfile() { FLogThread->Terminate(); }
 
-bool TLogfile::_Append(std::string_view Logtext, TVerboseLevel VerboseLevel, const std::string& ThreadName,
-                       bool SuppressTime) {
+bool TLogfile::Append(std::string_view Logtext, TVerboseLevel VerboseLevel, const std::string& ThreadName,
+                      bool SuppressTime) {
     if (!FLogThread || VerboseLevel < FvFileVerbose.load(std::memory_order_relaxed)) return false;
     auto item = std::make_unique<TLogLine>();
     item->PerfCount = perfCounter();
@@ -98,7 +98,7 @@ bool TLogfile::_Append(std::string_view Logtext, TVerboseLevel VerboseLevel, con
     return true;
 }
 
-void TLogfile::_RegisterThread(std::string_view Name) {
+void TLogfile::RegisterThread(std::string_view Name) {
     TThreadID id = currentThreadId();
     std::size_t pos = findThread(FRegisteredThreads, id);
     if (pos < FRegisteredThreads.size()) {
@@ -215,7 +215,7 @@ void TLogClass::RegisterThread(std::string_view Name, std::int32_t LogIndex) {
     std::lock_guard lock(FLock);
     for (auto& file : FLogsThreadlist) {
         if (file->Index == LogIndex) {
-            file->_RegisterThread(name);
+            file->RegisterThread(name);
             return;
         }
     }
@@ -273,7 +273,7 @@ void TLogClass::Append(std::string_view LogText, TVerboseLevel VerboseLevel, std
             ReportError(buf);
             return;
         }
-        pause = file->_Append(LogText, VerboseLevel, label, SuppressTime);
+        pause = file->Append(LogText, VerboseLevel, label, SuppressTime);
     }
     if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -284,9 +284,9 @@ void TLogClass::Append(std::string_view LogText, TVerboseLevel VerboseLevel, boo
     {
         std::lock_guard lock(FLock);
         if (TRegisteredThread* reg = GetRegisteredThreadAndLock(id)) {
-            pause = reg->Logfile->_Append(LogText, VerboseLevel, reg->Name, SuppressTime);
+            pause = reg->Logfile->Append(LogText, VerboseLevel, reg->Name, SuppressTime);
         } else if (TLogfile* file = LogfileAt(0)) {
-            pause = file->_Append(LogText, VerboseLevel, UnregisteredLabel(id), SuppressTime);
+            pause = file->Append(LogText, VerboseLevel, UnregisteredLabel(id), SuppressTime);
         }
     }
     if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -307,7 +307,7 @@ void TLogClass::Append(std::string_view LogText, TVerboseLevel VerboseLevel, std
     {
         std::lock_guard lock(FLock);
         if (TLogfile* file = LogfileAt(LogfileIndex))
-            pause = file->_Append(LogText, VerboseLevel, label, false);
+            pause = file->Append(LogText, VerboseLevel, label, false);
     }
     if (pause) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }

@@ -62,11 +62,11 @@ public:
 
     // Builds and queues one line item. Returns true when the caller should
     // pause for a millisecond once it holds no lock (large backlog).
-    bool _Append(std::string_view Logtext, TVerboseLevel VerboseLevel, const std::string& ThreadName,
-                 bool SuppressTime);
+    bool Append(std::string_view Logtext, TVerboseLevel VerboseLevel, const std::string& ThreadName,
+                bool SuppressTime);
     // Registers the calling thread with this file; the caller holds the
     // facade lock.
-    void _RegisterThread(std::string_view Name);
+    void RegisterThread(std::string_view Name);
 
     // The file's threshold and the writer's own, together.
     void SetFileVerboseLevel(TVerboseLevel VerboseLevel);

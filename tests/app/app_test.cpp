@@ -12,7 +12,7 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "program.h"
-#include "tformmain.h"
+#include "form_main.h"
 
 class AppTest : public QObject {
     Q_OBJECT

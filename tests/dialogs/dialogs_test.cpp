@@ -12,8 +12,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "tformneuobjekt.h"
-#include "tformverschiebemessage.h"
+#include "form_neu_objekt.h"
+#include "form_verschiebe_message.h"
 
 using korvane::ScriptedDialogs;
 

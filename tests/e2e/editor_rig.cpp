@@ -16,7 +16,8 @@
 #include <sstream>
 
 #include "texts.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
 
 namespace korvane::e2e {
 
@@ -146,7 +147,7 @@ void EditorSession::clickSend() {
 bool EditorSession::sendControlsRestored() const {
     if (!sendButton_ || !messageChoice_ || !messageEditor_) return false;
     return sendButton_->isEnabled() && messageChoice_->isEnabled() && messageEditor_->isEnabled() &&
-           sendButton_->text() == uiText("main.btSend", windows_->main().language.toStdString());
+           sendButton_->text() == uiText("main.btSend", TFormMainTestAccess::language(windows_->main()).toStdString());
 }
 
 }  // namespace korvane::e2e

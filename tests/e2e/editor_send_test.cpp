@@ -24,7 +24,8 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "process.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
 
 using korvane::e2e::DeviceState;
 using korvane::e2e::EditorSession;
@@ -91,7 +92,7 @@ private:
     // editor's interfaces and starts the editor on them.
     void startDeviceAndEditor(const std::vector<std::string>& extra);
     // What the user reads on the send button and in boxes, in the editor's language.
-    QString editorText(const char* key) const { return uiText(key, editor_->main().language.toStdString()); }
+    QString editorText(const char* key) const { return uiText(key, TFormMainTestAccess::language(editor_->main()).toStdString()); }
     QString diagnosis() const;
 
     std::unique_ptr<korvane::testing::JackServer> jack_;

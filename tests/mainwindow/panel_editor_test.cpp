@@ -22,7 +22,9 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "surface_map.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
+#include "offscreen_main.h"
 
 using namespace korvane;
 
@@ -192,7 +194,7 @@ private slots:
         QFETCH(int, element);
         QFETCH(int, state);
         QFETCH(QString, hint);
-        w->language = language;
+        TFormMainTestAccess::language(*w) = language;
         w->HinweiseErzeugen();
         QCOMPARE(picture(element)->Hint(), hint);
         QCOMPARE(w->HinweisErzeugen(picture(element)), hint);
@@ -207,7 +209,7 @@ private slots:
         // Zweite assigns nothing: every element blue, the selection stays.
         QCOMPARE(shownImage(picture(1)), stateImage(picture(1), EEIMG_BLUE));
         QCOMPARE(shownImage(picture(0)), stateImage(picture(0), EEIMG_BLUE));
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, 1);
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), 1);
     }
 
     // ---------------------------------------------------------------- selection
@@ -215,8 +217,8 @@ private slots:
     void selectDeselectReselect() {
         QCOMPARE(w->findChild<TImage*>(QStringLiteral("Fader1")), picture(0));
         w->ElementClicked(picture(0));
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, 0);
-        QCOMPARE(w->LastElement, picture(0));
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), 0);
+        QCOMPARE(TFormMainTestAccess::lastElement(*w), picture(0));
         QCOMPARE(shownImage(picture(0)), stateImage(picture(0), EEIMG_GREEN));
         QCOMPARE(w->CB_Group->currentText(), QStringLiteral("G1"));
         QCOMPARE(w->CB_MessageName->currentText(), QStringLiteral("Fader14"));
@@ -237,8 +239,8 @@ private slots:
         // The background deselects and keeps the last element.
         w->ElementClicked(picture(1));
         w->Deselect();
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, -1);
-        QCOMPARE(w->LastElement, picture(1));
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), -1);
+        QCOMPARE(TFormMainTestAccess::lastElement(*w), picture(1));
         QCOMPARE(shownImage(picture(1)), stateImage(picture(1), EEIMG_BLACK));
         QVERIFY(!w->RG_Mode->isEnabled());
         QVERIFY(!w->bt_AenderungenUebernehmen->isEnabled());
@@ -249,8 +251,8 @@ private slots:
         QCOMPARE(readFile(), before);
 
         // Re-selecting the kept element shows its message again.
-        w->Selektiere(w->LastElement);
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, 1);
+        w->Selektiere(TFormMainTestAccess::lastElement(*w));
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), 1);
         QCOMPARE(w->Edit_MsgLeft->text(), QStringLiteral("B0,07,F1"));
         QCOMPARE(boxes.count(), std::size_t{0});
     }
@@ -266,15 +268,15 @@ private slots:
         QFETCH(int, element);
         QFETCH(QString, box);
         w->ElementClicked(picture(1));
-        const TMessageRecord shown = w->LetzteMessage;
+        const TMessageRecord shown = TFormMainTestAccess::shownMessage(*w);
         const QByteArray before = readFile();
         w->ElementClicked(picture(element));
         QCOMPARE(boxes.texts(ScriptedDialogs::Kind::Message), QStringList{box});
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, element);
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), element);
         QCOMPARE(shownImage(picture(element)), stateImage(picture(element), EEIMG_GREEN));
         QCOMPARE(w->Edit_MsgLeft->text(), QStringLiteral("B0,07,F1"));
         QCOMPARE(w->CB_MessageName->currentText(), QStringLiteral("Fader14"));
-        QVERIFY(w->LetzteMessage == shown);
+        QVERIFY(TFormMainTestAccess::shownMessage(*w) == shown);
         QCOMPARE(readFile(), before);
     }
 
@@ -286,9 +288,9 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors[0].contains(QStringLiteral("Broken")));
         QVERIFY(errors[0].contains(QStringLiteral("12x")));
-        QVERIFY(!w->PanelZeigtMessage);
+        QVERIFY(!TFormMainTestAccess::panelShowsMessage(*w));
         QVERIFY(!w->bt_AenderungenUebernehmen->isEnabled());
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, 11);
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), 11);
         QCOMPARE(readFile(), before);
     }
 
@@ -421,7 +423,7 @@ private slots:
         QFETCH(int, item);
         QFETCH(QString, left);
         QFETCH(QString, right);
-        w->language = language;
+        TFormMainTestAccess::language(*w) = language;
         assign(element, QStringLiteral("Fader14"));
         w->RG_ModeItems[static_cast<std::size_t>(item)]->click();
         QCOMPARE(w->LabelLinksDruecken->text(), left);
@@ -660,7 +662,7 @@ private slots:
             onDisk << QString::fromUtf8(node.child_value(child));
         QCOMPARE(onDisk, stored);
         // The element is selected again and shows what was saved, unchanged.
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, 2);
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), 2);
         QCOMPARE(rangeTexts(), reshown);
         QVERIFY(!w->bt_AenderungenUebernehmen->isEnabled());
     }
@@ -1014,15 +1016,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    // Everything the window touches lives in a temporary home.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    PanelEditorTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+KORVANE_OFFSCREEN_TEST_MAIN(PanelEditorTest)
 
 #include "panel_editor_test.moc"

@@ -20,7 +20,8 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "process.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ private slots:
         w.setMonitorWindow(&monitor);
         w.setProgramFolder(kBin);  // the shipped default library
         w.show();
-        QVERIFY(w.bMIDIinCreated && w.bMIDIoutCreated);
+        QVERIFY(TFormMainTestAccess::inputPortCreated(w) && TFormMainTestAccess::outputPortCreated(w));
         if (boxes.count() != 0) QFAIL(qPrintable(boxes.shown().front().text));
 
         w.CB_Set->setCurrentIndex(w.CB_Set->findText(kStandard));

@@ -15,7 +15,7 @@
 #include "dialogs.h"
 #include "midi_in.h"
 #include "midi_out.h"
-#include "tformmain.h"
+#include "form_main.h"
 
 namespace {
 

@@ -20,7 +20,8 @@
 #include "midi_out.h"
 #include "midi_service.h"
 #include "surface_map.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
 
 using Kind = korvane::ScriptedDialogs::Kind;
 using korvane::ByteString;
@@ -73,7 +74,7 @@ struct SilentReport : korvane::EncoderReport {
 
 std::vector<ByteString> encode(const TFormMain& w, const QString& configuration) {
     SilentReport report;
-    return korvane::KonfigurationSenden(*w.XMLkonfig, configuration.toStdString(), report).packets;
+    return korvane::KonfigurationSenden(TFormMainTestAccess::document(w), configuration.toStdString(), report).packets;
 }
 
 ByteString echoed(ByteString packet) {

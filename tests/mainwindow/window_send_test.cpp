@@ -17,7 +17,9 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
+#include "offscreen_main.h"
 
 namespace {
 
@@ -116,7 +118,7 @@ private slots:
         bool started = false;
         w.setTransferStarter([&](const korvane::ByteString&) { started = true; });
         w.show();
-        QVERIFY(!w.bMIDIinCreated && !w.bMIDIoutCreated);
+        QVERIFY(!TFormMainTestAccess::inputPortCreated(w) && !TFormMainTestAccess::outputPortCreated(w));
 
         if (menu)
             w.Menu_Sende_Konfiguration_->trigger();
@@ -149,7 +151,7 @@ private slots:
             captionWhileEncoding = w.btSend->text();
         });
         w.show();
-        w.bMIDIinCreated = w.bMIDIoutCreated = true;  // ports as if made
+        TFormMainTestAccess::inputPortCreated(w) = TFormMainTestAccess::outputPortCreated(w) = true;  // ports as if made
         selectSet(w, QStringLiteral("Zwei"));
 
         w.btSendClick();
@@ -164,8 +166,8 @@ private slots:
         QCOMPARE(boxes.count(), std::size_t(0));
         // The encoder walked over the assigned elements on the map and the
         // map shows nothing selected afterwards.
-        QCOMPARE(w.LastElement, w.Get_EingabeElement_By_Number(30));
-        QCOMPARE(w.GeradeSelektierteEingabeElementNummer, -1);
+        QCOMPARE(TFormMainTestAccess::lastElement(w), w.Get_EingabeElement_By_Number(30));
+        QCOMPARE(TFormMainTestAccess::selectedElement(w), -1);
         QCOMPARE(w.ProgressBar1->value(), 63);
         QVERIFY(!sendControlsEnabled(w));
 
@@ -196,7 +198,7 @@ private slots:
         int started = 0;
         w.setTransferStarter([&](const korvane::ByteString&) { ++started; });
         w.show();
-        w.bMIDIinCreated = w.bMIDIoutCreated = true;
+        TFormMainTestAccess::inputPortCreated(w) = TFormMainTestAccess::outputPortCreated(w) = true;
         selectSet(w, QStringLiteral("Kaputt"));
         const QByteArray before = [&] {
             QFile f(w.workingDocumentPath());
@@ -283,8 +285,8 @@ private slots:
                     return std::make_unique<korvane::TMidiOutput>(*svc);
                 });
             w.show();
-            QCOMPARE(w.bMIDIinCreated, input);
-            QCOMPARE(w.bMIDIoutCreated, output);
+            QCOMPARE(TFormMainTestAccess::inputPortCreated(w), input);
+            QCOMPARE(TFormMainTestAccess::outputPortCreated(w), output);
             QCOMPARE(monitor.MIDIinput1 != nullptr, input);
             QCOMPARE(monitor.MIDIoutput1 != nullptr, output);
             QCOMPARE(boxes.count(), std::size_t(chooseBoxes));
@@ -300,5 +302,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(WindowSendTest)
+KORVANE_OFFSCREEN_TEST_MAIN(WindowSendTest)
 #include "window_send_test.moc"

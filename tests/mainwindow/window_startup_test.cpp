@@ -25,7 +25,9 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "program_log.h"
-#include "tformmain.h"
+#include "form_main.h"
+#include "form_main_access.h"
+#include "offscreen_main.h"
 
 namespace {
 
@@ -146,13 +148,13 @@ private slots:
         // Alphabetical whatever the case, first entry current.
         QCOMPARE(items(w->CB_Set), (QStringList{"Alpha", "alpha2", "beta", "gamma"}));
         QCOMPARE(w->CB_Set->currentText(), QStringLiteral("Alpha"));
-        QCOMPARE(w->glb_KonfigName, QStringLiteral("Alpha"));
+        QCOMPARE(TFormMainTestAccess::configurationName(*w), QStringLiteral("Alpha"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Korvane Editor V3.044 - Alpha"));
         // Groups in document order after the no-assignment entry, none chosen.
         QCOMPARE(items(w->CB_Group), (QStringList{"keine Zuordnung", "G2", "A1"}));
         QCOMPARE(w->CB_Group->currentIndex(), -1);
         QVERIFY(w->MemoDescription->toPlainText().isEmpty());
-        QCOMPARE(w->GeradeSelektierteEingabeElementNummer, -1);
+        QCOMPARE(TFormMainTestAccess::selectedElement(*w), -1);
 
         // Choosing another configuration: caption, description decoded.
         w->CB_Set->setCurrentIndex(2);
@@ -219,7 +221,7 @@ private slots:
         korvane::ScopedDialogs scope(&boxes);
         auto w = startWindow(world);
 
-        QCOMPARE(w->language, stored.isEmpty() ? QStringLiteral("de") : stored);
+        QCOMPARE(TFormMainTestAccess::language(*w), stored.isEmpty() ? QStringLiteral("de") : stored);
         QCOMPARE(w->GroupBoxMap->title(), mapCaption);
         QCOMPARE(w->btSend->text(), sendCaption);
         QCOMPARE(plain(w->MenuDatei->title()), fileMenu);
@@ -237,7 +239,7 @@ private slots:
         w->CB_Group->setCurrentIndex(1);
 
         w->Menu_Sprache_English_->trigger();
-        QCOMPARE(w->language, QStringLiteral("en"));
+        QCOMPARE(TFormMainTestAccess::language(*w), QStringLiteral("en"));
         QCOMPARE(w->gb_Message->title(), QStringLiteral("Edit message"));
         QCOMPARE(w->RG_ModeItems[3]->text(), QStringLiteral("Jogwheel position (-8 .. 7)"));
         QCOMPARE(plain(w->Menu_Motorprofileditor_->text()), QStringLiteral("Edit motorprofiles"));
@@ -246,7 +248,7 @@ private slots:
         w.reset();
 
         auto again = startWindow(world);
-        QCOMPARE(again->language, QStringLiteral("en"));
+        QCOMPARE(TFormMainTestAccess::language(*again), QStringLiteral("en"));
         QCOMPARE(again->LabelStep->text(), QStringLiteral("Step"));
         again->Menu_Sprache_Deutsch_->trigger();
         QCOMPARE(again->LabelStep->text(), QStringLiteral("Schrittweite"));
@@ -438,7 +440,7 @@ private slots:
         auto w = startWindow(world);
         const QByteArray before = readAll(world.working());
 
-        w->XMLkonfig->Finde_XML_SetByName("gamma").append_attribute("description") =
+        TFormMainTestAccess::document(*w).Finde_XML_SetByName("gamma").append_attribute("description") =
             std::string(4096, 'x').c_str();
         const bool ok = [&] {
             korvane::test::FileSizeLimit full(256);
@@ -457,5 +459,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(WindowStartupTest)
+KORVANE_OFFSCREEN_TEST_MAIN(WindowStartupTest)
 #include "window_startup_test.moc"

@@ -21,7 +21,7 @@
 #include "dialogs.h"
 #include "file_size_limit.h"
 #include "temp_folder.h"
-#include "tformmotorprofil.h"
+#include "form_motor_profil.h"
 
 namespace korvane {
 namespace {

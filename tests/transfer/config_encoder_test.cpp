@@ -5,17 +5,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include "byte_strings.h"
 #include "config_document.h"
 #include "element_catalogue.h"
 
 namespace korvane {
 namespace {
 
-ByteString B(std::initializer_list<int> v) {
-    ByteString out;
-    for (int b : v) out.push_back(static_cast<std::uint8_t>(b));
-    return out;
-}
+using testing::B;
 
 struct RecordingReport : EncoderReport {
     std::vector<std::pair<int, bool>> progress;

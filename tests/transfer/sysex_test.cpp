@@ -4,16 +4,13 @@
 
 #include <string>
 
+#include "byte_strings.h"
 #include "hexmon.h"
 
 namespace korvane {
 namespace {
 
-ByteString B(std::initializer_list<int> v) {
-    ByteString out;
-    for (int b : v) out.push_back(static_cast<std::uint8_t>(b));
-    return out;
-}
+using testing::B;
 
 struct RecordingReport : HexTextReport {
     std::vector<std::string> texts;

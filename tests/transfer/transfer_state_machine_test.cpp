@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_strings.h"
 #include "hexmon.h"
 
 namespace korvane {
@@ -94,9 +95,7 @@ TEST(TransferStateMachine, FullThreePacketTransfer) {
     FakeHost host;
     TTransferStateMachine m(host);
     const ByteString p1 = packet(0), p2 = packet(9), p3 = packet(63);
-    ByteString stream = p1;
-    stream.insert(stream.end(), p2.begin(), p2.end());
-    stream.insert(stream.end(), p3.begin(), p3.end());
+    const ByteString stream = testing::joined({p1, p2, p3});
 
     m.startConfigTransfer(stream);
     EXPECT_EQ(host.take(), (std::vector<std::string>{kQuery, "timer 2000"}));
@@ -198,9 +197,7 @@ TEST(TransferStateMachine, UnsupportedVersionPastTheFirstQueryEndsTheTransferOnc
         SCOPED_TRACE(c.name);
         FakeHost host;
         TTransferStateMachine m(host);
-        ByteString stream = packet(1);
-        const ByteString second = packet(2);
-        stream.insert(stream.end(), second.begin(), second.end());
+        const ByteString stream = testing::joined({packet(1), packet(2)});
         m.startConfigTransfer(stream);
         for (int i = 0; i < c.goodReplies; ++i) answer(host, m);
         ASSERT_EQ(m.state(), c.stageAtBadReply);
@@ -276,9 +273,7 @@ TEST(TransferStateMachine, TimeOuts) {
         SCOPED_TRACE(c.name);
         FakeHost host;
         TTransferStateMachine m(host);
-        ByteString stream = packet(0);
-        const ByteString second = packet(1);
-        stream.insert(stream.end(), second.begin(), second.end());
+        const ByteString stream = testing::joined({packet(0), packet(1)});
         m.startConfigTransfer(stream);
         for (int i = 0; i < c.repliesBeforeSilence; ++i) answer(host, m);
         host.take();
@@ -325,9 +320,7 @@ TEST(TransferStateMachine, RefusedPacketOrCommandEndsTheTransfer) {
         } host;
         host.refused = {c.refused};
         TTransferStateMachine m(host);
-        ByteString stream = p0;
-        stream.insert(stream.end(), p1.begin(), p1.end());
-        m.startConfigTransfer(stream);
+        m.startConfigTransfer(testing::joined({p0, p1}));
         for (int i = 0; i < 8 && m.state() != IDLE; ++i) answer(host, m);
 
         EXPECT_EQ(m.state(), IDLE);
@@ -364,9 +357,7 @@ TEST(TransferStateMachine, RequestDuringATransferRestoresTheSendControls) {
             SCOPED_TRACE(std::string(s.name) + " after " + std::to_string(replies) + " replies");
             FakeHost host;
             TTransferStateMachine m(host);
-            ByteString stream = packet(0);
-            const ByteString second = packet(1);
-            stream.insert(stream.end(), second.begin(), second.end());
+            const ByteString stream = testing::joined({packet(0), packet(1)});
             m.startConfigTransfer(stream);
             for (int i = 0; i < replies; ++i) answer(host, m);
             host.take();

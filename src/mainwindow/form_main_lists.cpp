@@ -9,8 +9,8 @@
 
 #include "description_codec.h"
 #include "dialogs.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 namespace {
 
@@ -32,14 +32,14 @@ private:
 
 }  // namespace
 
-QString TFormMain::KeineZuordnungText() const {
+QString TFormMain::NoAssignmentText() const {
     // Only German shows the German entry; every other code (also one that
     // is neither language) shows the English one.
     return trText("main.keine_zuordnung",
                   language == QStringLiteral("de") ? QStringLiteral("de") : QStringLiteral("en"));
 }
 
-bool TFormMain::IstKeineZuordnung(const QString& groupText) {
+bool TFormMain::IsNoAssignment(const QString& groupText) {
     // Both languages count whatever the current one is, so a list filled
     // before a language switch is still understood.
     return groupText == trText("main.keine_zuordnung", QStringLiteral("de")) ||
@@ -119,7 +119,7 @@ void TFormMain::XML_HoleKonfigurationen() {
 
 void TFormMain::XML_HoleGruppen() {
     CB_Group->clear();
-    CB_Group->addItem(KeineZuordnungText());
+    CB_Group->addItem(NoAssignmentText());
     if (XMLkonfig && XMLkonfig->isLoaded()) {
         const RefillScope refill(RefillDepth, ReloadErrorShown);
         ReloadDocument();

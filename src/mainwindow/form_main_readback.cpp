@@ -28,8 +28,8 @@
 #include "form_midimon.h"
 #include "log_class.h"
 #include "surface_map.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 #include "transfer_state_machine.h"
 
 using namespace korvane;

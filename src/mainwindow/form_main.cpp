@@ -6,7 +6,7 @@
 // message editor. Positions are fixed like the map's, so every component
 // stays where the user expects it in both languages.
 
-#include "tformmain.h"
+#include "form_main.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -29,7 +29,7 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
-#include "tformmain_texts.h"
+#include "form_main_texts.h"
 
 namespace {
 
@@ -321,15 +321,15 @@ void TFormMain::ConnectHandlers() {
         });
     }
     connect(rb_Range_Full, &QRadioButton::clicked, this, [this](bool checked) {
-        RangeButtonSetzen(korvane::RANGE_FULL);
+        SetRangeButton(korvane::RANGE_FULL);
         if (checked) rb_Range_FullClick();
     });
     connect(rb_Range_Part, &QRadioButton::clicked, this, [this](bool checked) {
-        RangeButtonSetzen(korvane::RANGE_ABS);
+        SetRangeButton(korvane::RANGE_ABS);
         if (checked) rb_Range_PartClick();
     });
     connect(rb_Range_Percent, &QRadioButton::clicked, this, [this](bool checked) {
-        RangeButtonSetzen(korvane::RANGE_PERCENT);
+        SetRangeButton(korvane::RANGE_PERCENT);
         if (checked) rb_Range_PercentClick();
     });
 

@@ -11,15 +11,15 @@
 // same names are their Qt objectName, so tests and tools find them. Every
 // handler is one method of the same name. The implementation is split by
 // concern:
-//   tformmain.cpp            construction and layout of the components
-//   tformmain_startup.cpp    FormCreate / FormShow / FormDestroy, paths, settings, ports
-//   tformmain_lists.cpp      configuration and group lists, save-and-reload
-//   tformmain_menus.cpp      the menu table: every menu entry and its handler
-//   tformmain_language.cpp   Lokalisierung and the language menu
-//   tformmain_send.cpp       sending a configuration to the device
-//   tformmain_library.cpp    opening a library, the configuration, group and
+//   form_main.cpp            construction and layout of the components
+//   form_main_startup.cpp    FormCreate / FormShow / FormDestroy, paths, settings, ports
+//   form_main_lists.cpp      configuration and group lists, save-and-reload
+//   form_main_menus.cpp      the menu table: every menu entry and its handler
+//   form_main_language.cpp   Lokalisierung and the language menu
+//   form_main_send.cpp       sending a configuration to the device
+//   form_main_library.cpp    opening a library, the configuration, group and
 //                            message menus, undo and redo
-//   tformmain_{panel,map,selection,apply}.cpp   surface map, message panel,
+//   form_main_{panel,map,selection,apply}.cpp   surface map, message panel,
 //                            selection and assignment, applying edits
 
 #include <QMainWindow>
@@ -100,7 +100,7 @@ public:
     void setProgramFolder(const QString& folder) { ProgramFolderOverride = folder; }
 
     // The folders the window works with. Computed in FormShow from the
-    // platform (see tformmain_startup.cpp); tests may read them.
+    // platform (see form_main_startup.cpp); tests may read them.
     QString dataFolder() const { return DataFolder; }
     QString programFolder() const { return ProgramFolder; }
     QString workingDocumentPath() const { return DataFolder + QStringLiteral("/korvane.xml"); }
@@ -130,10 +130,10 @@ public:
     // row are one step.
     bool SaveAndReload(const korvane::TableText& change = {}, const std::string& mergeKey = {});
     // The no-assignment entry of the group list in the current language.
-    QString KeineZuordnungText() const;
+    QString NoAssignmentText() const;
     // Whether a group list text is one of the two no-assignment texts,
     // whatever the language.
-    static bool IstKeineZuordnung(const QString& groupText);
+    static bool IsNoAssignment(const QString& groupText);
 
     // ---------------------------------------------------------------- language
     // Sets every caption, label and menu entry of the main window (and the
@@ -142,6 +142,9 @@ public:
     void Lokalisierung(const QString& code);
     void Menu_Sprache_Deutsch_Click();
     void Menu_Sprache_English_Click();
+    // The language menu's work: captions, hints, the no-assignment entry and
+    // the remembered setting follow code.
+    void SwitchLanguage(const QString& code);
 
     // ---------------------------------------------------------------- sending
     void btSendClick();
@@ -157,7 +160,7 @@ public:
     void SetSendCaption(const QString& caption);
 
     // ---------------------------------------------------------------- reading the device back
-    // Implemented in tformmain_readback.cpp. Compare fetches the device's
+    // Implemented in form_main_readback.cpp. Compare fetches the device's
     // stored packets and colours the map by how each element compares with
     // the current configuration, until the next click; import fetches them
     // and makes a new configuration of them.
@@ -191,7 +194,7 @@ public:
     void Menu_Internet_Look_For_Configurations_Click();
     void Image_QuillonClick();
 
-    // --- panel, map, selection, apply: implemented in tformmain_{panel,map,selection,apply}.cpp ---
+    // --- panel, map, selection, apply: implemented in form_main_{panel,map,selection,apply}.cpp ---
     // Surface map (colours and hints).
     QString HinweisErzeugen(korvane::TImage* ImageToDraw);
     void HinweiseErzeugen();
@@ -228,18 +231,14 @@ public:
     void Aenderungen_uebernehmen();
     void MemoDescriptionKeyUp();
 
-    // Whether the panel shows a message (false while it is empty). The apply
-    // button works only while it does: an empty panel must never be written
-    // over the message that the lists still name.
-    bool PanelZeigtMessage = false;
     // Fills CB_MessageName with the messages of a group, none chosen.
-    void MessageListeFuellen(const QString& groupName);
+    void FillMessageList(const QString& groupName);
     // Checks one range button (the others uncheck) without running its click.
-    void RangeButtonSetzen(korvane::TRange Range);
+    void SetRangeButton(korvane::TRange Range);
     // Captions over the two template edits for the chosen mode and the
     // selected element, in the current language; nothing while no mode is
     // chosen (an empty panel keeps them empty).
-    void TemplateCaptionsSetzen();
+    void SetTemplateCaptions();
     // --- end of panel block ---
 
     // ---------------------------------------------------------------- RG_Mode access
@@ -251,7 +250,7 @@ public:
 
     // ---------------------------------------------------------------- library
     // Opening another library file, and the configuration, group and message
-    // menus (tformmain_library.cpp).
+    // menus (form_main_library.cpp).
     void Menu_Oeffnen_Click();
     void Menu_Neue_Konfiguration_Click();
     void Menu_Dupliziere_Konfiguration_Click();
@@ -274,29 +273,15 @@ public:
     void Menu_Wiederherstellen_Click();
 
     // ---------------------------------------------------------------- menus
-    // One row of the menu table (tformmain_menus.cpp).
+    // One row of the menu table (form_main_menus.cpp).
     struct MenuRow;
     // The menu entry (or, for a menu, its menu action) of that objectName;
     // nullptr if the table has none.
     QAction* menuEntry(QStringView objectName) const;
 
-    // ================================================================ state
-    QString language;  // "de" (default) or "en"
-    std::unique_ptr<korvane::ConfigDocument> XMLkonfig;
-    int GeradeSelektierteEingabeElementNummer = -1;
-    korvane::TImage* LastElement = nullptr;
-    korvane::TMessageRecord LetzteMessage{};
-    QString glb_KonfigName;
-    bool bMIDIinCreated = false;
-    bool bMIDIoutCreated = false;
-    // Web addresses of the help menu, set by Lokalisierung.
-    QString URLhomepage;
-    QString URLupdates;
-    QString URLusersets;
-
     // ================================================================ components
     // Menu. Every menu and entry is built from the table in
-    // tformmain_menus.cpp and found by its objectName with menuEntry(); these
+    // form_main_menus.cpp and found by its objectName with menuEntry(); these
     // few are also kept as fields because code and tests name them.
     QMenu* MenuDatei = nullptr;
     QAction* Menu_Sprache_Deutsch_ = nullptr;
@@ -364,6 +349,28 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // ================================================================ state
+    // The window's own state. Tests reach it through the one friend below
+    // (tests/support/form_main_access.h); nothing else outside the window does.
+    friend struct TFormMainTestAccess;
+    QString language;  // "de" (default) or "en"
+    std::unique_ptr<korvane::ConfigDocument> XMLkonfig;
+    int GeradeSelektierteEingabeElementNummer = -1;
+    korvane::TImage* LastElement = nullptr;
+    korvane::TMessageRecord LetzteMessage{};
+    QString glb_KonfigName;
+    bool bMIDIinCreated = false;
+    bool bMIDIoutCreated = false;
+    // Web addresses of the help menu, set by Lokalisierung.
+    QString URLhomepage;
+    QString URLupdates;
+    QString URLusersets;
+
+    // Whether the panel shows a message (false while it is empty). The apply
+    // button works only while it does: an empty panel must never be written
+    // over the message that the lists still name.
+    bool PanelShowsMessage = false;
+
     static std::span<const MenuRow> menuRows();
     // Builds the menu bar from the table, connects the handlers and enables
     // the entries that have one.
@@ -380,7 +387,7 @@ private:
     bool ReloadDocument();
     // Shows a failed load or save of the document as one error box.
     void ShowDocumentError(const korvane::DocumentStatus& status);
-    // Library commands (tformmain_library.cpp).
+    // Library commands (form_main_library.cpp).
     QString LibraryText(std::string_view key) const;
     QString LibraryText(std::string_view key, std::initializer_list<QString> values) const;
     bool LibraryReady() const;
@@ -421,7 +428,7 @@ private:
 
     // The platform's MIDI service under the default ports; it must outlive
     // them, hence declared first.
-    std::unique_ptr<korvane::MidiService> MidiDienst;
+    std::unique_ptr<korvane::MidiService> DefaultMidiService;
     // The port objects belong to the main window; the monitor window keeps
     // plain pointers to them.
     std::unique_ptr<korvane::TMidiInput> MidiInputPort;
@@ -442,7 +449,7 @@ private:
     // group refill); the outermost one starts a new report of a broken file.
     int RefillDepth = 0;
     bool Shown = false;
-    // The fetch from the device and the comparison view (tformmain_readback.cpp).
+    // The fetch from the device and the comparison view (form_main_readback.cpp).
     class ReadbackHost;
     std::shared_ptr<ReadbackHost> Readback;
     ReadbackHost& readback();

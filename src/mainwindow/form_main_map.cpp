@@ -7,7 +7,7 @@
 #include "element_catalogue.h"
 #include "surface_map.h"
 #include "texts.h"
-#include "tformmain.h"
+#include "form_main.h"
 
 using namespace korvane;
 

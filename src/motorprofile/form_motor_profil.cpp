@@ -1,4 +1,4 @@
-#include "tformmotorprofil.h"
+#include "form_motor_profil.h"
 
 #include <QAction>
 #include <QApplication>

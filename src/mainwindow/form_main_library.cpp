@@ -15,8 +15,8 @@
 #include "element_catalogue.h"
 #include "file_io.h"
 #include "library_operations.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 using namespace korvane;
 
@@ -112,8 +112,8 @@ void TFormMain::RefreshLists() {
     // The group list is filled without a choice; the user's group comes
     // back only by filling its message list (choosing the no-assignment
     // entry would remove the selected element's assignment).
-    if (!IstKeineZuordnung(group) && selectLastEqual(CB_Group, group)) {
-        MessageListeFuellen(group);
+    if (!IsNoAssignment(group) && selectLastEqual(CB_Group, group)) {
+        FillMessageList(group);
         selectLastEqual(CB_MessageName, message);
     }
     if (LastElement && GeradeSelektierteEingabeElementNummer >= 0)
@@ -150,7 +150,7 @@ void TFormMain::ShowMessageOfGroup(const QString& name) {
 
 QString TFormMain::CurrentGroup() const {
     const QString group = CB_Group->currentText();
-    return IstKeineZuordnung(group) ? QString() : group;
+    return IsNoAssignment(group) ? QString() : group;
 }
 
 // ---------------------------------------------------------------- undo / redo
@@ -414,7 +414,7 @@ void TFormMain::MoveOrCopyMessage(bool move) {
                                                      LibraryText("library.message.copyto.question"), groups,
                                                      CB_Group->currentIndex());
     // The no-assignment entry, or a typed name of no group: nothing to do.
-    if (!target || IstKeineZuordnung(*target)) return;
+    if (!target || IsNoAssignment(*target)) return;
     const LibraryOutcome o = move ? moveMessage(*XMLkonfig, std8(group), std8(message), std8(*target))
                                   : copyMessage(*XMLkonfig, std8(group), std8(message), std8(*target));
     if (TakeOutcome(o)) ShowMessageOfGroup(QString());

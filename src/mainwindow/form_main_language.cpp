@@ -12,9 +12,9 @@
 #include "dialogs.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
-#include "tformmain.h"
-#include "tformmotorprofil.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_motor_profil.h"
+#include "form_main_texts.h"
 
 namespace {
 
@@ -93,26 +93,22 @@ void TFormMain::Lokalisierung(const QString& code) {
     QCoreApplication::processEvents();
 }
 
-namespace {
-
-void switchLanguage(TFormMain& w, const QString& code) {
-    w.Lokalisierung(code);
-    w.language = code;
-    w.HinweiseErzeugen();
+void TFormMain::SwitchLanguage(const QString& code) {
+    Lokalisierung(code);
+    language = code;
+    HinweiseErzeugen();
     // The captions over the templates were set from the old language when
     // the message was shown; only their text changes, so whatever the user
     // has typed into the panel stays.
-    w.TemplateCaptionsSetzen();
+    SetTemplateCaptions();
     // The first entry of the group list is the no-assignment entry; it
     // speaks the new language now. The rest of the list and its choice stay.
-    if (w.CB_Group->count() > 0 && TFormMain::IstKeineZuordnung(w.CB_Group->itemText(0)))
-        w.CB_Group->setItemText(0, w.KeineZuordnungText());
+    if (CB_Group->count() > 0 && IsNoAssignment(CB_Group->itemText(0)))
+        CB_Group->setItemText(0, NoAssignmentText());
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vandrell"),
                        QStringLiteral("Korvane"));
     settings.setValue(QStringLiteral("Prefs/language"), code);
 }
 
-}  // namespace
-
-void TFormMain::Menu_Sprache_Deutsch_Click() { switchLanguage(*this, QStringLiteral("de")); }
-void TFormMain::Menu_Sprache_English_Click() { switchLanguage(*this, QStringLiteral("en")); }
+void TFormMain::Menu_Sprache_Deutsch_Click() { SwitchLanguage(QStringLiteral("de")); }
+void TFormMain::Menu_Sprache_English_Click() { SwitchLanguage(QStringLiteral("en")); }

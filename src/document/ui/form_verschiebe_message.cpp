@@ -1,4 +1,4 @@
-#include "tformverschiebemessage.h"
+#include "form_verschiebe_message.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

@@ -13,8 +13,8 @@
 #include "dialogs.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 void TFormMain::setTransferStarter(TransferStarter starter) { StartTransfer = std::move(starter); }
 
@@ -49,7 +49,7 @@ namespace {
 
 class WindowEncoderReport : public korvane::EncoderReport {
 public:
-    explicit WindowEncoderReport(TFormMain& window) : w(window) {}
+    WindowEncoderReport(TFormMain& window, std::string language) : w(window), language_(std::move(language)) {}
 
     void elementProgress(int elementNumber, bool assigned) override {
         if (assigned) {
@@ -64,15 +64,16 @@ public:
     }
 
     void sendFactorZero(int) override {
-        korvane::dialogs().message(fromStd(korvane::sendFactorZeroMessage(w.language.toStdString())));
+        korvane::dialogs().message(fromStd(korvane::sendFactorZeroMessage(language_)));
     }
 
     void refused(const std::vector<korvane::EncodeProblem>& problems) override {
-        korvane::dialogs().error(fromStd(korvane::refusalMessage(problems, w.language.toStdString())));
+        korvane::dialogs().error(fromStd(korvane::refusalMessage(problems, language_)));
     }
 
 private:
     TFormMain& w;
+    std::string language_;
 };
 
 }  // namespace
@@ -82,7 +83,7 @@ bool TFormMain::KonfigurationSenden() {
         korvane::dialogs().error(trText("main.no_configuration", language));
         return false;
     }
-    WindowEncoderReport report(*this);
+    WindowEncoderReport report(*this, language.toStdString());
     const korvane::EncodeResult result =
         korvane::KonfigurationSenden(*XMLkonfig, CB_Set->currentText().toStdString(), report);
     if (result.status == korvane::EncodeResult::Status::UnknownConfiguration) {

@@ -26,8 +26,8 @@
 #include "midi_out.h"
 #include "midi_service.h"
 #include "program_log.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 namespace {
 
@@ -182,13 +182,13 @@ void TFormMain::CreateMidiPorts() {
     bMIDIoutCreated = false;
 
     if (!MakeInputPort || !MakeOutputPort) {
-        MidiDienst = korvane::createRtMidiService("Korvane Editor");
+        DefaultMidiService = korvane::createRtMidiService("Korvane Editor");
         // Errors the MIDI system reports later (a port that goes away, a
         // backend that stops) arrive on its own threads; the log takes them
         // from any thread, so they are not lost.
-        MidiDienst->setErrorHandler(
+        DefaultMidiService->setErrorHandler(
             [](const std::string& message) { korvane::LogError("MIDI: " + message); });
-        korvane::MidiService* service = MidiDienst.get();
+        korvane::MidiService* service = DefaultMidiService.get();
         if (!MakeInputPort)
             MakeInputPort = [service] { return std::make_unique<korvane::TMidiInput>(*service); };
         if (!MakeOutputPort)

@@ -8,8 +8,8 @@
 #include <QMenuBar>
 #include <span>
 
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 struct TFormMain::MenuRow {
     enum class Kind { Menu, Entry, Separator };

@@ -12,8 +12,8 @@
 
 #include "dialogs.h"
 #include "panel_logic.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 using namespace korvane;
 
@@ -40,7 +40,7 @@ bool TFormMain::MessageDatenAnzeigen(pugi::xml_node xml_Node_Message) {
     if (!xml_Node_Message) {
         // Emptied panel. LetzteMessage keeps the message shown last: the range
         // defaults of a later display depend on it.
-        PanelZeigtMessage = false;
+        PanelShowsMessage = false;
         for (QLineEdit* edit : rangeEdits) edit->clear();
         for (QLabel* label : percentLabels) label->clear();
         LabelLinksDruecken->clear();
@@ -85,15 +85,15 @@ bool TFormMain::MessageDatenAnzeigen(pugi::xml_node xml_Node_Message) {
 
     switch (LetzteMessage.Range) {
         case RANGE_FULL:
-            RangeButtonSetzen(RANGE_FULL);
+            SetRangeButton(RANGE_FULL);
             rb_Range_FullClick();
             break;
         case RANGE_ABS:
-            RangeButtonSetzen(RANGE_ABS);
+            SetRangeButton(RANGE_ABS);
             rb_Range_PartClick();
             break;
         case RANGE_PERCENT:
-            RangeButtonSetzen(RANGE_PERCENT);
+            SetRangeButton(RANGE_PERCENT);
             rb_Range_PercentClick();
             break;
         case RANGE_INVAL:
@@ -109,7 +109,7 @@ bool TFormMain::MessageDatenAnzeigen(pugi::xml_node xml_Node_Message) {
     setEditBackground(Edit_MsgRight, this, true);
     for (QRadioButton* rb : {rb_Range_Full, rb_Range_Part, rb_Range_Percent}) rb->setEnabled(true);
 
-    PanelZeigtMessage = true;
+    PanelShowsMessage = true;
     VergleicheMessageDaten();
     return true;
 }
@@ -120,7 +120,7 @@ void TFormMain::RG_ModeClick() {
         VergleicheMessageDaten();
         return;
     }
-    TemplateCaptionsSetzen();
+    SetTemplateCaptions();
 
     const auto setRangeButtonsEnabled = [this](bool enabled) {
         for (QRadioButton* rb : {rb_Range_Full, rb_Range_Part, rb_Range_Percent}) rb->setEnabled(enabled);
@@ -140,7 +140,7 @@ void TFormMain::RG_ModeClick() {
             Edit_MsgRight->setVisible(true);
             Edit_MsgRight->setEnabled(true);
             // Buttons and digital +/- send fixed messages: no value range.
-            RangeButtonSetzen(RANGE_FULL);
+            SetRangeButton(RANGE_FULL);
             rb_Range_FullClick();
             setRangeButtonsEnabled(false);
             break;
@@ -148,7 +148,7 @@ void TFormMain::RG_ModeClick() {
             Edit_MsgRight->setVisible(false);
             Edit_MsgRight->setEnabled(false);
             LabelRechtsLoslassen->clear();
-            RangeButtonSetzen(RANGE_FULL);
+            SetRangeButton(RANGE_FULL);
             rb_Range_FullClick();
             setRangeButtonsEnabled(false);
             break;
@@ -158,7 +158,7 @@ void TFormMain::RG_ModeClick() {
     VergleicheMessageDaten();
 }
 
-void TFormMain::TemplateCaptionsSetzen() {
+void TFormMain::SetTemplateCaptions() {
     const int item = RG_ModeItemIndex();
     if (item < 0) return;
     const panel::TemplateCaptions captions =
@@ -167,7 +167,7 @@ void TFormMain::TemplateCaptionsSetzen() {
     LabelRechtsLoslassen->setText(captionText(captions.right, language));
 }
 
-void TFormMain::RangeButtonSetzen(TRange Range) {
+void TFormMain::SetRangeButton(TRange Range) {
     rb_Range_Full->setChecked(Range == RANGE_FULL);
     rb_Range_Part->setChecked(Range == RANGE_ABS);
     rb_Range_Percent->setChecked(Range == RANGE_PERCENT);
@@ -253,7 +253,7 @@ void TFormMain::MessageChange() { VergleicheMessageDaten(); }
 
 void TFormMain::VergleicheMessageDaten() {
     if (!bt_AenderungenUebernehmen) return;
-    if (!PanelZeigtMessage) {
+    if (!PanelShowsMessage) {
         bt_AenderungenUebernehmen->setEnabled(false);
         return;
     }

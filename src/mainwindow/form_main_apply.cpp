@@ -13,8 +13,8 @@
 #include "dialogs.h"
 #include "panel_logic.h"
 #include "sysex.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 using namespace korvane;
 
@@ -40,10 +40,10 @@ std::string_view rangeFieldLabelKey(panel::RangeField field) {
 void TFormMain::bt_AenderungenUebernehmenClick() { Aenderungen_uebernehmen(); }
 
 void TFormMain::Aenderungen_uebernehmen() {
-    if (IstKeineZuordnung(CB_Group->currentText())) return;
+    if (IsNoAssignment(CB_Group->currentText())) return;
     // An empty panel has nothing to apply; writing it would wipe the message
     // that the lists still name.
-    if (!PanelZeigtMessage) return;
+    if (!PanelShowsMessage) return;
 
     panel::ApplyInput input;
     input.left = Edit_MsgLeft->text().toStdString();

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tformmotorprofil.h"
+#include "form_motor_profil.h"
 
 using namespace korvane;
 

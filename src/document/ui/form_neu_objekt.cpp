@@ -1,4 +1,4 @@
-#include "tformneuobjekt.h"
+#include "form_neu_objekt.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>

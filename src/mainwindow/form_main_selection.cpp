@@ -9,8 +9,8 @@
 
 #include "dialogs.h"
 #include "element_catalogue.h"
-#include "tformmain.h"
-#include "tformmain_texts.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 
 using namespace korvane;
 
@@ -89,8 +89,8 @@ void TFormMain::Selektiere(TImage* ClickedImage) {
         // A group that happens to bear a no-assignment name must only fill
         // the message list here: running the group choice would delete the
         // very assignment that is being shown.
-        if (IstKeineZuordnung(groupName))
-            MessageListeFuellen(groupName);
+        if (IsNoAssignment(groupName))
+            FillMessageList(groupName);
         else
             CB_GroupChange();
     }
@@ -104,7 +104,7 @@ void TFormMain::Selektiere(TImage* ClickedImage) {
     if (MessageDatenAnzeigen(r.message)) RG_ModeClick();
 }
 
-void TFormMain::MessageListeFuellen(const QString& groupName) {
+void TFormMain::FillMessageList(const QString& groupName) {
     const QSignalBlocker block(CB_MessageName);
     CB_MessageName->clear();
     CB_MessageName->setEnabled(true);
@@ -119,8 +119,8 @@ void TFormMain::MessageListeFuellen(const QString& groupName) {
 
 void TFormMain::CB_GroupChange() {
     const QString groupText = CB_Group->currentText();
-    if (!IstKeineZuordnung(groupText)) {
-        MessageListeFuellen(groupText);
+    if (!IsNoAssignment(groupText)) {
+        FillMessageList(groupText);
         return;
     }
 

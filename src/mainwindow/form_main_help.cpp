@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QUrl>
 
-#include "tformmain.h"
-#include "tformmotorprofil.h"
+#include "form_main.h"
+#include "form_motor_profil.h"
 
 namespace {
 

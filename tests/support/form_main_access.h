@@ -1,0 +1,22 @@
+#pragma once
+// The one door through which tests read and set the main window's state.
+// Components are found by their objectName or through their fields; what the
+// window keeps for itself (language, document, selection, the message shown
+// last, whether the ports exist) is reached here, so a test says plainly
+// that it looks behind the window's back.
+
+#include <QString>
+
+#include "form_main.h"
+
+struct TFormMainTestAccess {
+    static QString& language(TFormMain& w) { return w.language; }
+    static korvane::ConfigDocument& document(TFormMain& w) { return *w.XMLkonfig; }
+    static int& selectedElement(TFormMain& w) { return w.GeradeSelektierteEingabeElementNummer; }
+    static korvane::TImage*& lastElement(TFormMain& w) { return w.LastElement; }
+    static korvane::TMessageRecord& shownMessage(TFormMain& w) { return w.LetzteMessage; }
+    static QString& configurationName(TFormMain& w) { return w.glb_KonfigName; }
+    static bool& inputPortCreated(TFormMain& w) { return w.bMIDIinCreated; }
+    static bool& outputPortCreated(TFormMain& w) { return w.bMIDIoutCreated; }
+    static bool panelShowsMessage(const TFormMain& w) { return w.PanelShowsMessage; }
+};
