@@ -4,11 +4,16 @@
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>
+#include <cstring>
+#include <iostream>
 
+#include "close_on_signal.h"
+#include "form_about.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "texts.h"
 #include "tformmain.h"
+#include "version.h"
 
 namespace korvane {
 
@@ -28,7 +33,7 @@ EditorWindows::EditorWindows() {
     FormMidiInterface = std::make_unique<TFormMidiInterface>(FormMain.get());
     FormMidiInterface->setObjectName(QStringLiteral("FormMidiInterface"));
     made(FormMidiInterface.get());
-    Form4.reset(makePlainWindow("Form4", "main.TForm4", true));
+    Form4 = std::make_unique<TForm4>(FormMain.get());
     made(Form4.get());
     FormMIDIMon = std::make_unique<TFormMIDIMon>();
     FormMIDIMon->setObjectName(QStringLiteral("FormMIDIMon"));
@@ -80,6 +85,20 @@ void scheduleScreenshot(TFormMain& window) {
 }  // namespace
 
 int runEditor(int argc, char** argv) {
+    // The two options of the editor itself are answered before any window
+    // exists, so they work without a screen. Everything else is left to Qt
+    // (-platform, -style, ...).
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "korvane-editor " << kVersion << "\n";
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << text("editor.help", "en");
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane Editor"));
     QApplication::setOrganizationName(QStringLiteral("vandrell"));
@@ -89,7 +108,13 @@ int runEditor(int argc, char** argv) {
 
     EditorWindows windows;
     boxes.setParent(&windows.main());
+    // A logout or Ctrl+C in the terminal closes the main window like its
+    // close button, so the log gets its last line and the status is 0.
+    CloseOnSignal closeOnSignal([&windows] { windows.main().close(); });
     windows.main().show();
+    // Queued now, so it runs in the event loop proper, not in the events the
+    // first showing lets through.
+    QTimer::singleShot(0, &closeOnSignal, [&closeOnSignal] { closeOnSignal.start(); });
     scheduleScreenshot(windows.main());
     const int result = QApplication::exec();
     boxes.setParent(nullptr);
