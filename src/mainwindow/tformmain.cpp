@@ -219,14 +219,14 @@ void TFormMain::BuildMenu() {
                            Menu_Loesche_Message_,
                            Menu_Schiebe_Message_In_Andere_Gruppe_,
                            Menu_Kopiere_Message_In_Andere_Gruppe_,
-                           Menu_Motorprofileditor_,
-                           Menu_Hilfe_Anleitung_,
-                           Menu_Quillon_Homepage_,
-                           Menu_Internet_Look_For_Updates_,
-                           Menu_Internet_Look_For_Configurations_,
-                           Menu_Info_Ueber_Editor_}) {
+                           Menu_Motorprofileditor_}) {
         later->setEnabled(false);
     }
+
+    // The keys users expect of a desktop program.
+    Menu_Beenden_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Menu_Hilfe_Anleitung_->setShortcut(QKeySequence(Qt::Key_F1));
+    Menu_Oeffnen_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
 }
 
 void TFormMain::BuildMap() {
