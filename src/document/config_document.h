@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "xml_layout.h"
+
 namespace korvane {
 
 struct DocumentStatus {
@@ -145,21 +147,5 @@ private:
     std::string customEntity_;  // first entity of the file's own, "" when none
     Fingerprint onDisk_;        // the file as last read or written here
 };
-
-// Editing helpers that keep the file readable: a new element gets its own
-// line, indented like its siblings, and removing an element also removes the
-// line break in front of it.
-
-// Appends an element named name as the last element child of parent.
-pugi::xml_node appendElementIndented(pugi::xml_node parent, std::string_view name);
-// Inserts an element named name right after the element sibling.
-pugi::xml_node insertElementAfterIndented(pugi::xml_node sibling, std::string_view name);
-// Inserts a deep copy of source as the last element child of parent.
-pugi::xml_node appendCopyIndented(pugi::xml_node parent, pugi::xml_node source);
-// Removes node together with the whitespace text in front of it.
-void removeElementIndented(pugi::xml_node node);
-// Sets the text of parent's first child element name, creating it (indented,
-// appended) when missing. Returns the child.
-pugi::xml_node setChildText(pugi::xml_node parent, std::string_view name, std::string_view value);
 
 }  // namespace korvane

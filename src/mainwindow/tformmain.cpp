@@ -15,8 +15,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -42,26 +40,6 @@ template <typename W>
 W* named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
-}
-
-QAction* namedAction(QMenu* menu, const char* name) {
-    auto* action = menu->addAction(QString());
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
-
-QMenu* namedMenu(QMenu* parent, const char* name) {
-    auto* menu = parent->addMenu(QString());
-    menu->setObjectName(QString::fromLatin1(name));
-    menu->menuAction()->setObjectName(QString::fromLatin1(name) + QStringLiteral("_action"));
-    return menu;
-}
-
-QMenu* namedMenu(QMenuBar* bar, const char* name) {
-    auto* menu = bar->addMenu(QString());
-    menu->setObjectName(QString::fromLatin1(name));
-    menu->menuAction()->setObjectName(QString::fromLatin1(name) + QStringLiteral("_action"));
-    return menu;
 }
 
 // The three lists only offer what the document holds; a wheel turned while
@@ -140,93 +118,6 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-}
-
-void TFormMain::BuildMenu() {
-    QMenuBar* bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-
-    MenuDatei = namedMenu(bar, "MenuDatei");
-    Menu_Oeffnen_ = namedAction(MenuDatei, "Menu_Oeffnen_");
-    Menu_Einstellungen_ = namedMenu(MenuDatei, "Menu_Einstellungen_");
-    Menu_Einstellungen_MIDI_ = namedAction(Menu_Einstellungen_, "Menu_Einstellungen_MIDI_");
-    Menu_Sprache = namedMenu(Menu_Einstellungen_, "Menu_Sprache");
-    Menu_Sprache_Deutsch_ = namedAction(Menu_Sprache, "Menu_Sprache_Deutsch_");
-    Menu_Sprache_English_ = namedAction(Menu_Sprache, "Menu_Sprache_English_");
-    MenuDatei->addSeparator();
-    Menu_Beenden_ = namedAction(MenuDatei, "Menu_Beenden_");
-
-    MenuKonfiguration = namedMenu(bar, "MenuKonfiguration");
-    Menu_Neue_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Neue_Konfiguration_");
-    Menu_Dupliziere_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Dupliziere_Konfiguration_");
-    Menu_Umbenenne_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Umbenenne_Konfiguration_");
-    Menu_Loesche_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Loesche_Konfiguration_");
-    MenuKonfiguration->addSeparator();
-    Menu_Sende_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Sende_Konfiguration_");
-    Menu_Exportiere_Konfiguration_ = namedAction(MenuKonfiguration, "Menu_Exportiere_Konfiguration_");
-
-    Menu_Gruppe = namedMenu(bar, "Menu_Gruppe");
-    Menu_Neue_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Neue_Gruppe_");
-    Menu_Dupliziere_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Dupliziere_Gruppe_");
-    Menu_Umbenenne_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Umbenenne_Gruppe_");
-    Menu_Loesche_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Loesche_Gruppe_");
-    Menu_Gruppe->addSeparator();
-    Menu_Exportiere_Gruppe_ = namedAction(Menu_Gruppe, "Menu_Exportiere_Gruppe_");
-
-    MenuNachricht = namedMenu(bar, "MenuNachricht");
-    Menu_Neue_Message_ = namedAction(MenuNachricht, "Menu_Neue_Message_");
-    Menu_Dupliziere_Message_ = namedAction(MenuNachricht, "Menu_Dupliziere_Message_");
-    Menu_Umbenenne_Message_ = namedAction(MenuNachricht, "Menu_Umbenenne_Message_");
-    Menu_Loesche_Message_ = namedAction(MenuNachricht, "Menu_Loesche_Message_");
-    MenuNachricht->addSeparator();
-    Menu_Schiebe_Message_In_Andere_Gruppe_ =
-        namedAction(MenuNachricht, "Menu_Schiebe_Message_In_Andere_Gruppe_");
-    Menu_Kopiere_Message_In_Andere_Gruppe_ =
-        namedAction(MenuNachricht, "Menu_Kopiere_Message_In_Andere_Gruppe_");
-
-    Menu_Motorprofil_ = namedMenu(bar, "Menu_Motorprofil_");
-    Menu_Motorprofileditor_ = namedAction(Menu_Motorprofil_, "Menu_Motorprofileditor_");
-
-    Debug1 = namedMenu(bar, "Debug1");
-    Menu_MIDI_Monitor_ = namedAction(Debug1, "Menu_MIDI_Monitor_");
-
-    Hilfe1 = namedMenu(bar, "Hilfe1");
-    Menu_Hilfe_Anleitung_ = namedAction(Hilfe1, "Menu_Hilfe_Anleitung_");
-    Hilfe1->addSeparator();
-    Menu_Quillon_Homepage_ = namedAction(Hilfe1, "Menu_Quillon_Homepage_");
-    Menu_Internet_Look_For_Updates_ = namedAction(Hilfe1, "Menu_Internet_Look_For_Updates_");
-    Menu_Internet_Look_For_Configurations_ = namedAction(Hilfe1, "Menu_Internet_Look_For_Configurations_");
-    Hilfe1->addSeparator();
-    Menu_Info_Ueber_Editor_ = namedAction(Hilfe1, "Menu_Info_Ueber_Editor_");
-
-    // Commands whose windows and document operations are not part of this
-    // build yet stay visible but disabled, so the menu never offers
-    // something that does nothing.
-    for (QAction* later : {Menu_Oeffnen_,
-                           Menu_Neue_Konfiguration_,
-                           Menu_Dupliziere_Konfiguration_,
-                           Menu_Umbenenne_Konfiguration_,
-                           Menu_Loesche_Konfiguration_,
-                           Menu_Exportiere_Konfiguration_,
-                           Menu_Neue_Gruppe_,
-                           Menu_Dupliziere_Gruppe_,
-                           Menu_Umbenenne_Gruppe_,
-                           Menu_Loesche_Gruppe_,
-                           Menu_Exportiere_Gruppe_,
-                           Menu_Neue_Message_,
-                           Menu_Dupliziere_Message_,
-                           Menu_Umbenenne_Message_,
-                           Menu_Loesche_Message_,
-                           Menu_Schiebe_Message_In_Andere_Gruppe_,
-                           Menu_Kopiere_Message_In_Andere_Gruppe_,
-                           Menu_Motorprofileditor_}) {
-        later->setEnabled(false);
-    }
-
-    // The keys users expect of a desktop program.
-    Menu_Beenden_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    Menu_Hilfe_Anleitung_->setShortcut(QKeySequence(Qt::Key_F1));
-    Menu_Oeffnen_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
 }
 
 void TFormMain::BuildMap() {
@@ -412,22 +303,6 @@ void TFormMain::BuildPanel() {
 }
 
 void TFormMain::ConnectHandlers() {
-    connect(Menu_Beenden_, &QAction::triggered, this, [this] { Menu_Beenden_Click(); });
-    connect(Menu_Sende_Konfiguration_, &QAction::triggered, this,
-            [this] { Menu_Sende_Konfiguration_Click(); });
-    connect(Menu_Einstellungen_MIDI_, &QAction::triggered, this, [this] { Menu_Einstellungen_MIDI_Click(); });
-    connect(Menu_Sprache_Deutsch_, &QAction::triggered, this, [this] { Menu_Sprache_Deutsch_Click(); });
-    connect(Menu_Sprache_English_, &QAction::triggered, this, [this] { Menu_Sprache_English_Click(); });
-    connect(Menu_MIDI_Monitor_, &QAction::triggered, this, [this] { Menu_MIDI_Monitor_Click(); });
-    connect(Menu_Motorprofileditor_, &QAction::triggered, this, [this] { Menu_Motorprofileditor_Click(); });
-    connect(Menu_Hilfe_Anleitung_, &QAction::triggered, this, [this] { Menu_Hilfe_Anleitung_Click(); });
-    connect(Menu_Quillon_Homepage_, &QAction::triggered, this, [this] { Menu_Quillon_Homepage_Click(); });
-    connect(Menu_Internet_Look_For_Updates_, &QAction::triggered, this,
-            [this] { Menu_Internet_Look_For_Updates_Click(); });
-    connect(Menu_Internet_Look_For_Configurations_, &QAction::triggered, this,
-            [this] { Menu_Internet_Look_For_Configurations_Click(); });
-    connect(Menu_Info_Ueber_Editor_, &QAction::triggered, this, [this] { Menu_Info_Ueber_Editor_Click(); });
-
     // The lists react to the user's choice only; filling them from code runs
     // the handlers explicitly where needed.
     connect(CB_Set, &QComboBox::activated, this, [this](int) { CB_SetChange(); });
@@ -503,7 +378,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
         // key release of the memo as well, and the text did change.
         MemoDescriptionKeyUp();
     } else if (watched == Image_Quillon && event->type() == QEvent::MouseButtonRelease) {
-        if (Menu_Quillon_Homepage_->isEnabled()) Image_QuillonClick();
+        if (menuEntry(u"Menu_Quillon_Homepage_")->isEnabled()) Image_QuillonClick();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -14,6 +14,7 @@
 //   tformmain.cpp            construction and layout of the components
 //   tformmain_startup.cpp    FormCreate / FormShow / FormDestroy, paths, settings, ports
 //   tformmain_lists.cpp      configuration and group lists, save-and-reload
+//   tformmain_menus.cpp      the menu table: every menu entry and its handler
 //   tformmain_language.cpp   Lokalisierung and the language menu
 //   tformmain_send.cpp       sending a configuration to the device
 //   tformmain_{panel,map,selection,apply}.cpp   surface map, message panel,
@@ -28,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -223,6 +225,13 @@ public:
     int RG_ModeItemIndex() const;
     void SetRG_ModeItemIndex(int index);
 
+    // ---------------------------------------------------------------- menus
+    // One row of the menu table (tformmain_menus.cpp).
+    struct MenuRow;
+    // The menu entry (or, for a menu, its menu action) of that objectName;
+    // nullptr if the table has none.
+    QAction* menuEntry(QStringView objectName) const;
+
     // ================================================================ state
     QString language;  // "de" (default) or "en"
     std::unique_ptr<korvane::ConfigDocument> XMLkonfig;
@@ -238,45 +247,15 @@ public:
     QString URLusersets;
 
     // ================================================================ components
-    // Menu.
+    // Menu. Every menu and entry is built from the table in
+    // tformmain_menus.cpp and found by its objectName with menuEntry(); these
+    // few are also kept as fields because code and tests name them.
     QMenu* MenuDatei = nullptr;
-    QAction* Menu_Oeffnen_ = nullptr;
-    QMenu* Menu_Einstellungen_ = nullptr;
-    QAction* Menu_Einstellungen_MIDI_ = nullptr;
-    QMenu* Menu_Sprache = nullptr;
     QAction* Menu_Sprache_Deutsch_ = nullptr;
     QAction* Menu_Sprache_English_ = nullptr;
     QAction* Menu_Beenden_ = nullptr;
-    QMenu* MenuKonfiguration = nullptr;
-    QAction* Menu_Neue_Konfiguration_ = nullptr;
-    QAction* Menu_Dupliziere_Konfiguration_ = nullptr;
-    QAction* Menu_Umbenenne_Konfiguration_ = nullptr;
-    QAction* Menu_Loesche_Konfiguration_ = nullptr;
     QAction* Menu_Sende_Konfiguration_ = nullptr;
-    QAction* Menu_Exportiere_Konfiguration_ = nullptr;
-    QMenu* Menu_Gruppe = nullptr;
-    QAction* Menu_Neue_Gruppe_ = nullptr;
-    QAction* Menu_Dupliziere_Gruppe_ = nullptr;
-    QAction* Menu_Umbenenne_Gruppe_ = nullptr;
-    QAction* Menu_Loesche_Gruppe_ = nullptr;
-    QAction* Menu_Exportiere_Gruppe_ = nullptr;
-    QMenu* MenuNachricht = nullptr;
-    QAction* Menu_Neue_Message_ = nullptr;
-    QAction* Menu_Dupliziere_Message_ = nullptr;
-    QAction* Menu_Umbenenne_Message_ = nullptr;
-    QAction* Menu_Loesche_Message_ = nullptr;
-    QAction* Menu_Schiebe_Message_In_Andere_Gruppe_ = nullptr;
-    QAction* Menu_Kopiere_Message_In_Andere_Gruppe_ = nullptr;
-    QMenu* Menu_Motorprofil_ = nullptr;
     QAction* Menu_Motorprofileditor_ = nullptr;
-    QMenu* Debug1 = nullptr;
-    QAction* Menu_MIDI_Monitor_ = nullptr;
-    QMenu* Hilfe1 = nullptr;
-    QAction* Menu_Hilfe_Anleitung_ = nullptr;
-    QAction* Menu_Quillon_Homepage_ = nullptr;
-    QAction* Menu_Internet_Look_For_Updates_ = nullptr;
-    QAction* Menu_Internet_Look_For_Configurations_ = nullptr;
-    QAction* Menu_Info_Ueber_Editor_ = nullptr;
 
     // Surface map (upper half).
     QGroupBox* GroupBoxMap = nullptr;
@@ -337,7 +316,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static std::span<const MenuRow> menuRows();
+    // Builds the menu bar from the table, connects the handlers and enables
+    // the entries that have one.
     void BuildMenu();
+    // Sets the caption of every menu and entry of the table.
+    void CaptionMenus(const QString& code);
     void BuildMap();
     void BuildPanel();
     void ConnectHandlers();
@@ -371,6 +355,9 @@ private:
     OutputPortFactory MakeOutputPort;
     TransferStarter StartTransfer;
     UrlOpener OpenUrl;
+
+    // The built action of each menu table row, by row (a menu's menu action).
+    std::vector<QAction*> MenuActions;
 
     std::unique_ptr<korvane::SurfaceMap> Map;
     QString DataFolder;

@@ -1,12 +1,10 @@
 // The interface language: every caption of the main window from the text
 // table, and the language menu.
 
-#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -36,51 +34,7 @@ constexpr Pages kPagesEn{"https://www.quillon.example/en/", "https://www.quillon
 void TFormMain::ApplyCaptions(const QString& code) {
     auto t = [&code](std::string_view key) { return trText(key, code); };
 
-    const std::pair<QMenu*, const char*> menus[] = {
-        {MenuDatei, "main.MenuDatei"},
-        {Menu_Einstellungen_, "main.Menu_Einstellungen_"},
-        {Menu_Sprache, "main.Menu_Sprache"},
-        {MenuKonfiguration, "main.MenuKonfiguration"},
-        {Menu_Gruppe, "main.Menu_Gruppe"},
-        {MenuNachricht, "main.MenuNachricht"},
-        {Menu_Motorprofil_, "main.Menu_Motorprofil_"},
-        {Debug1, "main.Debug1"},
-        {Hilfe1, "main.Hilfe1"},
-    };
-    for (const auto& [menu, key] : menus) menu->setTitle(t(key));
-
-    const std::pair<QAction*, const char*> actions[] = {
-        {Menu_Oeffnen_, "main.Menu_Oeffnen_"},
-        {Menu_Einstellungen_MIDI_, "main.Menu_Einstellungen_MIDI_"},
-        {Menu_Sprache_Deutsch_, "main.Menu_Sprache_Deutsch_"},
-        {Menu_Sprache_English_, "main.Menu_Sprache_English_"},
-        {Menu_Beenden_, "main.Menu_Beenden_"},
-        {Menu_Neue_Konfiguration_, "main.Menu_Neue_Konfiguration_"},
-        {Menu_Dupliziere_Konfiguration_, "main.Menu_Dupliziere_Konfiguration_"},
-        {Menu_Umbenenne_Konfiguration_, "main.Menu_Umbenenne_Konfiguration_"},
-        {Menu_Loesche_Konfiguration_, "main.Menu_Loesche_Konfiguration_"},
-        {Menu_Sende_Konfiguration_, "main.Menu_Sende_Konfiguration_"},
-        {Menu_Exportiere_Konfiguration_, "main.Menu_Exportiere_Konfiguration_"},
-        {Menu_Neue_Gruppe_, "main.Menu_Neue_Gruppe_"},
-        {Menu_Dupliziere_Gruppe_, "main.Menu_Dupliziere_Gruppe_"},
-        {Menu_Umbenenne_Gruppe_, "main.Menu_Umbenenne_Gruppe_"},
-        {Menu_Loesche_Gruppe_, "main.Menu_Loesche_Gruppe_"},
-        {Menu_Exportiere_Gruppe_, "main.Menu_Exportiere_Gruppe_"},
-        {Menu_Neue_Message_, "main.Menu_Neue_Message_"},
-        {Menu_Dupliziere_Message_, "main.Menu_Dupliziere_Message_"},
-        {Menu_Umbenenne_Message_, "main.Menu_Umbenenne_Message_"},
-        {Menu_Loesche_Message_, "main.Menu_Loesche_Message_"},
-        {Menu_Schiebe_Message_In_Andere_Gruppe_, "main.Menu_Schiebe_Message_In_Andere_Gruppe_"},
-        {Menu_Kopiere_Message_In_Andere_Gruppe_, "main.Menu_Kopiere_Message_In_Andere_Gruppe_"},
-        {Menu_Motorprofileditor_, "main.Menu_Motorprofileditor_"},
-        {Menu_MIDI_Monitor_, "main.Menu_MIDI_Monitor_"},
-        {Menu_Hilfe_Anleitung_, "main.Menu_Hilfe_Anleitung_"},
-        {Menu_Quillon_Homepage_, "main.Menu_Quillon_Homepage_"},
-        {Menu_Internet_Look_For_Updates_, "main.Menu_Internet_Look_For_Updates_"},
-        {Menu_Internet_Look_For_Configurations_, "main.Menu_Internet_Look_For_Configurations_"},
-        {Menu_Info_Ueber_Editor_, "main.Menu_Info_Ueber_Editor_"},
-    };
-    for (const auto& [action, key] : actions) action->setText(t(key));
+    CaptionMenus(code);
 
     const std::pair<QGroupBox*, const char*> boxes[] = {
         {GroupBoxMap, "main.GroupBoxMap"},

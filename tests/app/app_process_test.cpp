@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -87,6 +88,26 @@ private slots:
             QVERIFY2(text.contains(part), qPrintable(part + " not in: " + text));
         if (stream == "err" && exitCode == 1 && args == QStringList{"encode"})
             QVERIFY2(!text.contains("unknown command"), qPrintable(text));
+    }
+
+    // The list an unknown command prints is kept by hand beside the help
+    // text; a command added to one and not the other would be hidden from
+    // the user who mistyped it.
+    void unknownCommandListsEveryCommandOfTheHelp() {
+        const Run help = run(program("korvane"), {"--help"});
+        QCOMPARE(help.exitCode, 0);
+        QStringList commands;
+        const QRegularExpression usageLine(QStringLiteral("^  korvane ([a-z-]+)"),
+                                           QRegularExpression::MultilineOption);
+        for (auto it = usageLine.globalMatch(help.out); it.hasNext();) commands << it.next().captured(1);
+        QVERIFY2(commands.size() >= 3, qPrintable(help.out));
+
+        const Run unknown = run(program("korvane"), {"bogus"});
+        QCOMPARE(unknown.exitCode, 1);
+        const QString listLine = unknown.err.section('\n', 1, 1);
+        const QStringList listed = listLine.section(':', 1).split(' ', Qt::SkipEmptyParts);
+        for (const QString& command : commands)
+            QVERIFY2(listed.contains(command), qPrintable(command + " missing from: " + listLine));
     }
 
     // A logout sends SIGTERM, Ctrl+C in the terminal SIGINT: either closes

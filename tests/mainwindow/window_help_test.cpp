@@ -98,8 +98,10 @@ private slots:
         HelpWorld world(stored, true);
         TFormMain& w = *world.window;
 
-        for (QAction* entry : {w.Menu_Hilfe_Anleitung_, w.Menu_Quillon_Homepage_,
-                               w.Menu_Internet_Look_For_Updates_, w.Menu_Internet_Look_For_Configurations_}) {
+        for (const char* name :
+             {"Menu_Hilfe_Anleitung_", "Menu_Quillon_Homepage_", "Menu_Internet_Look_For_Updates_",
+              "Menu_Internet_Look_For_Configurations_"}) {
+            QAction* entry = w.menuEntry(QString::fromLatin1(name));
             QVERIFY2(entry->isEnabled(), qPrintable(entry->objectName()));
             entry->trigger();
         }
@@ -121,7 +123,7 @@ private slots:
         // Switching the language switches the manual at once.
         world.opened.clear();
         (stored == QStringLiteral("en") ? w.Menu_Sprache_Deutsch_ : w.Menu_Sprache_English_)->trigger();
-        w.Menu_Hilfe_Anleitung_->trigger();
+        w.menuEntry(u"Menu_Hilfe_Anleitung_")->trigger();
         QCOMPARE(world.opened.size(), 1);
         QVERIFY(world.opened[0].toLocalFile() != world.program() + QLatin1Char('/') + manual);
     }
@@ -144,7 +146,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, words);
         HelpWorld world(stored, false);
-        world.window->Menu_Hilfe_Anleitung_->trigger();
+        world.window->menuEntry(u"Menu_Hilfe_Anleitung_")->trigger();
         QVERIFY(world.opened.isEmpty());
         const QStringList errors = world.boxes.texts(korvane::ScriptedDialogs::Kind::Error);
         QCOMPARE(errors.size(), 1);
@@ -165,7 +167,7 @@ private slots:
             wasShownModal = about.isVisible() && about.isModal();
             QTest::mouseClick(about.Button1, Qt::LeftButton);
         });
-        world.window->Menu_Info_Ueber_Editor_->trigger();
+        world.window->menuEntry(u"Menu_Info_Ueber_Editor_")->trigger();
         QVERIFY(wasShownModal);
         QVERIFY(!about.isVisible());
         QVERIFY(about.windowFlags() & Qt::FramelessWindowHint);
@@ -182,9 +184,9 @@ private slots:
     void keysAndWindowButtons() {
         HelpWorld world(QStringLiteral("de"), true);
         TFormMain& w = *world.window;
-        QCOMPARE(w.Menu_Hilfe_Anleitung_->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(w.menuEntry(u"Menu_Hilfe_Anleitung_")->shortcut(), QKeySequence(Qt::Key_F1));
         QCOMPARE(w.Menu_Beenden_->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-        QCOMPARE(w.Menu_Oeffnen_->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(w.menuEntry(u"Menu_Oeffnen_")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
         QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
 
         w.activateWindow();

@@ -284,6 +284,31 @@ private slots:
         for (QMenu* menu : w->menuBar()->findChildren<QMenu*>()) check(menu->objectName(), menu->actions());
     }
 
+    // Every menu and entry carries a name and a caption of the text table in
+    // both languages: a new entry whose text was forgotten would show its
+    // raw key.
+    void everyMenuEntryHasACaption_data() { menusHaveUniqueMnemonics_data(); }
+    void everyMenuEntryHasACaption() {
+        QFETCH(QString, language);
+        World world;
+        world.setDefault(kLibrary);
+        world.setLanguage(language);
+        korvane::ScriptedDialogs boxes;
+        korvane::ScopedDialogs scope(&boxes);
+        auto w = startWindow(world);
+
+        QList<QAction*> entries = w->menuBar()->actions();
+        for (QMenu* menu : w->menuBar()->findChildren<QMenu*>()) entries += menu->actions();
+        QVERIFY(entries.size() > 40);
+        for (QAction* a : entries) {
+            if (a->isSeparator()) continue;
+            QVERIFY2(!a->objectName().isEmpty(), qPrintable(a->text()));
+            QVERIFY2(!a->text().isEmpty() && !a->text().startsWith(QStringLiteral("main.")),
+                     qPrintable(a->objectName() + ": " + a->text()));
+            QCOMPARE(w->menuEntry(a->objectName().remove(QStringLiteral("_action"))), a);
+        }
+    }
+
     // A working document that does not parse: one box naming the file and
     // the parser's complaint, an empty but usable window, the file untouched.
     void brokenDocumentIsReportedAndLeftAlone() {

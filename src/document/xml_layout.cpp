@@ -1,0 +1,194 @@
+#include "xml_layout.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+namespace faithful {
+namespace {
+
+// The writer closes every element without children as <x/>. An element the
+// file writes as <x></x> gets an empty text child, which the writer keeps as
+// <x></x>, so such elements survive a save unchanged.
+bool writtenWithEndTag(pugi::xml_node element, std::string_view utf8) {
+    const std::ptrdiff_t off = element.offset_debug();
+    if (off <= 0) return false;
+    // Find the end of the start tag, stepping over quoted attribute values.
+    char quote = 0;
+    for (std::size_t i = static_cast<std::size_t>(off); i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return utf8[i - 1] != '/';
+        }
+    }
+    return false;
+}
+
+pugi::xml_node firstElement(pugi::xml_node parent) {
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+        if (c.type() == pugi::node_element) return c;
+    }
+    return {};
+}
+
+// Places a new child at the end of parent with its own line. make(before)
+// creates the node in front of `before` (or at the end when before is empty).
+template <typename Make>
+pugi::xml_node placeAtEnd(pugi::xml_node parent, Make make) {
+    if (!parent) return {};
+    const std::string nl = lineBreakNear(parent);
+    const std::string indent = childIndentOf(parent);
+    const pugi::xml_node last = parent.last_child();
+    if (isWhitespaceText(last)) {
+        // ... <last element/>[ws]</parent>: the new line goes before [ws],
+        // which keeps the closing tag on its own line.
+        parent.insert_child_before(pugi::node_pcdata, last).set_value((nl + indent).c_str());
+        return make(last);
+    }
+    parent.append_child(pugi::node_pcdata).set_value((nl + indent).c_str());
+    pugi::xml_node created = make(pugi::xml_node());
+    parent.append_child(pugi::node_pcdata).set_value((nl + indentBefore(parent)).c_str());
+    return created;
+}
+
+}  // namespace
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool isWhitespaceText(pugi::xml_node n) {
+    if (n.type() != pugi::node_pcdata) return false;
+    for (const char* p = n.value(); *p; ++p) {
+        if (!isXmlSpace(*p)) return false;
+    }
+    return true;
+}
+
+// ---- whitespace outside the root -----------------------------------------
+
+// The parser drops whitespace between the nodes at document level (after
+// the declaration, around the doctype, after the root). Putting it back as
+// text nodes keeps line breaks there, so an unchanged file saves unchanged.
+void restoreTopLevelWhitespace(pugi::xml_document& doc, std::string_view utf8) {
+    std::vector<std::pair<pugi::xml_node, std::string>> gaps;
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
+        const std::ptrdiff_t off = n.offset_debug();
+        if (off <= 0 || static_cast<std::size_t>(off) > utf8.size()) continue;
+        std::size_t lt = static_cast<std::size_t>(off);
+        while (lt > 0 && utf8[lt - 1] != '<') --lt;
+        if (lt == 0) continue;
+        --lt;  // at '<'
+        std::size_t ws = lt;
+        while (ws > 0 && isXmlSpace(utf8[ws - 1])) --ws;
+        if (ws < lt) gaps.emplace_back(n, std::string(utf8.substr(ws, lt - ws)));
+    }
+    for (auto& [node, text] : gaps) doc.insert_child_before(pugi::node_pcdata, node).set_value(text.c_str());
+    std::size_t end = utf8.size();
+    while (end > 0 && isXmlSpace(utf8[end - 1])) --end;
+    if (end < utf8.size()) {
+        doc.append_child(pugi::node_pcdata).set_value(std::string(utf8.substr(end)).c_str());
+    }
+}
+
+// Walks the tree without recursion: a hostile file may nest very deeply.
+void keepExplicitEmptyElements(pugi::xml_document& doc, std::string_view utf8) {
+    pugi::xml_node n = doc.first_child();
+    while (n) {
+        if (n.type() == pugi::node_element) {
+            if (n.first_child()) {
+                n = n.first_child();
+                continue;
+            }
+            if (writtenWithEndTag(n, utf8)) n.append_child(pugi::node_pcdata);
+        }
+        while (n && !n.next_sibling()) n = n.parent();
+        if (n) n = n.next_sibling();
+    }
+}
+
+// ---- indentation ---------------------------------------------------------
+
+// The indentation in front of node: what follows the last line break of the
+// whitespace text just before it.
+std::string indentBefore(pugi::xml_node node) {
+    const pugi::xml_node prev = node.previous_sibling();
+    if (!isWhitespaceText(prev)) return {};
+    const std::string_view ws = prev.value();
+    const auto nl = ws.find_last_of('\n');
+    return std::string(nl == std::string_view::npos ? ws : ws.substr(nl + 1));
+}
+
+std::string lineBreakNear(pugi::xml_node node) {
+    for (pugi::xml_node n = node; n; n = n.parent()) {
+        const pugi::xml_node prev = n.previous_sibling();
+        if (isWhitespaceText(prev)) return std::strstr(prev.value(), "\r\n") ? "\r\n" : "\n";
+    }
+    return "\n";
+}
+
+std::string childIndentOf(pugi::xml_node parent) {
+    if (pugi::xml_node first = firstElement(parent); first && isWhitespaceText(first.previous_sibling())) {
+        return indentBefore(first);
+    }
+    const std::string own = indentBefore(parent);
+    return own + (own.find('\t') != std::string::npos ? "\t" : "  ");
+}
+
+}  // namespace faithful
+
+using faithful::childIndentOf;
+using faithful::indentBefore;
+using faithful::isWhitespaceText;
+using faithful::lineBreakNear;
+using faithful::placeAtEnd;
+
+// ---- editing helpers ---------------------------------------------------
+
+pugi::xml_node appendElementIndented(pugi::xml_node parent, std::string_view name) {
+    const std::string n(name);
+    return placeAtEnd(parent, [&](pugi::xml_node before) {
+        return before ? parent.insert_child_before(n.c_str(), before) : parent.append_child(n.c_str());
+    });
+}
+
+pugi::xml_node appendCopyIndented(pugi::xml_node parent, pugi::xml_node source) {
+    return placeAtEnd(parent, [&](pugi::xml_node before) {
+        return before ? parent.insert_copy_before(source, before) : parent.append_copy(source);
+    });
+}
+
+pugi::xml_node insertElementAfterIndented(pugi::xml_node sibling, std::string_view name) {
+    pugi::xml_node parent = sibling.parent();
+    if (!parent) return {};
+    const std::string text = lineBreakNear(sibling) + indentBefore(sibling);
+    pugi::xml_node ws = parent.insert_child_after(pugi::node_pcdata, sibling);
+    ws.set_value(text.c_str());
+    return parent.insert_child_after(std::string(name).c_str(), ws);
+}
+
+void removeElementIndented(pugi::xml_node node) {
+    pugi::xml_node parent = node.parent();
+    if (!parent) return;
+    if (pugi::xml_node prev = node.previous_sibling(); isWhitespaceText(prev)) parent.remove_child(prev);
+    parent.remove_child(node);
+}
+
+pugi::xml_node setChildText(pugi::xml_node parent, std::string_view name, std::string_view value) {
+    if (!parent) return {};
+    pugi::xml_node child;
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+        if (c.type() == pugi::node_element && std::string_view(c.name()) == name) {
+            child = c;
+            break;
+        }
+    }
+    if (!child) child = appendElementIndented(parent, name);
+    child.text().set(std::string(value).c_str());
+    return child;
+}
+
+}  // namespace korvane
