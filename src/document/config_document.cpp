@@ -57,7 +57,9 @@ std::string DocumentStatus::message(std::string_view language) const {
         case Code::NotLoaded:
             return textWithAll("document.not_loaded", language, {file});
         case Code::OpenFailed:
-            return textWithAll("document.open_failed", language, {file, detail});
+            return textWithAll(
+                "document.open_failed", language,
+                {file, detailKey.empty() ? std::string_view(detail) : text(detailKey, language)});
         case Code::ParseError:
             return textWithAll(
                 "document.parse_error", language,
@@ -102,10 +104,12 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
     DocumentStatus st;
     st.fileName = fileName;
     std::string error;
-    auto raw = detail::readWholeFile(fileName, error);
+    bool notRegular = false;
+    auto raw = detail::readWholeFile(fileName, error, &notRegular);
     if (!raw) {
         st.code = DocumentStatus::Code::OpenFailed;
         st.detail = error;
+        if (notRegular) st.detailKey = "document.not_regular_file";
         return st;
     }
     const Fingerprint fingerprint = fingerprintOf(*raw);
@@ -151,6 +155,13 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         st.code = DocumentStatus::Code::NoRootElement;
         return st;
     }
+    if (const faithful::TopLevelFault top = faithful::findTopLevelFault(into, d.utf8); top.offset >= 0) {
+        st.code = DocumentStatus::Code::ParseError;
+        st.detailKey = top.key;
+        st.detail = top.detail;
+        pointAt(top.offset);
+        return st;
+    }
     if (const std::ptrdiff_t bad = faithful::badReferenceIn(d.utf8); bad >= 0) {
         st.code = DocumentStatus::Code::ParseError;
         st.detailKey = "document.parse.bad_reference";
@@ -158,7 +169,6 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         pointAt(bad);
         return st;
     }
-    faithful::restoreTopLevelWhitespace(into, d.utf8);
     faithful::keepExplicitEmptyElements(into, d.utf8);
     encoding = d.encoding;
     bom = d.bom;

@@ -41,7 +41,7 @@ struct DocumentStatus {
     std::ptrdiff_t offset = -1;  // byte offset of a parse error
     int line = 0;                // 1-based line of a parse error, 0 when unknown
     int column = 0;              // 1-based column of a parse error
-    // Key of a text in the table that explains the parse error in the user's
+    // Key of a text in the table that explains the parse or open error in the user's
     // language; detail then holds the parser's own (English) wording.
     std::string detailKey;
 

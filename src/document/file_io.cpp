@@ -107,8 +107,11 @@ std::filesystem::path followLinks(std::filesystem::path path, int& err) {
 
 }  // namespace
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error,
+                                         bool* notRegular) {
+    if (notRegular) *notRegular = false;
+    // Without O_NONBLOCK, opening a pipe waits until some writer comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = errnoText(errno);
         return std::nullopt;
@@ -120,7 +123,14 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
     };
     std::string bytes;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+    if (::fstat(fd, &st) != 0) return failWith(errno);
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = kNotRegularFile;
+        if (notRegular) *notRegular = true;
+        return std::nullopt;
+    }
+    if (st.st_size > 0) {
         if (static_cast<std::uintmax_t>(st.st_size) > kMaxReadBytes) return failWith(EFBIG);
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
@@ -132,7 +142,7 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
             return failWith(errno);
         }
         if (n == 0) break;
-        // Files that report no size (devices, pipes) are held to the same limit.
+        // A file that grows while it is read is held to the same limit.
         if (bytes.size() + static_cast<std::size_t>(n) > kMaxReadBytes) return failWith(EFBIG);
         bytes.append(buf, static_cast<std::size_t>(n));
     }
@@ -149,6 +159,7 @@ std::string writeFileAtomically(const std::filesystem::path& requested, std::str
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists) {
         if (S_ISDIR(old.st_mode)) return errnoText(EISDIR);
+        if (!S_ISREG(old.st_mode)) return std::string(kNotRegularFile);
         // Renaming over a write-protected file would succeed, because only
         // the folder's permission counts for a rename; honour the file's.
         if (::access(target.c_str(), W_OK) != 0) return errnoText(errno);

@@ -15,8 +15,11 @@
 namespace korvane::faithful {
 
 // Whitespace text is kept and line ends are left as they are, so that an
-// unchanged part of the file is written back as it was read.
-inline constexpr unsigned kParseFlags = (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
+// unchanged part of the file is written back as it was read. As a fragment,
+// the document level keeps its whitespace and whatever else stands there,
+// where a full parse would drop it silently.
+inline constexpr unsigned kParseFlags =
+    (pugi::parse_full | pugi::parse_ws_pcdata | pugi::parse_fragment) & ~pugi::parse_eol;
 // Raw output writes the kept whitespace instead of re-indenting; the file's
 // own declaration node is written, none is invented.
 inline constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;

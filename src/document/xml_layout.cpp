@@ -1,8 +1,7 @@
 #include "xml_layout.h"
 
+#include <algorithm>
 #include <cstring>
-#include <utility>
-#include <vector>
 
 namespace korvane {
 namespace faithful {
@@ -68,30 +67,64 @@ bool isWhitespaceText(pugi::xml_node n) {
     return true;
 }
 
-// ---- whitespace outside the root -----------------------------------------
+// ---- the document level ----------------------------------------------------
 
-// The parser drops whitespace between the nodes at document level (after
-// the declaration, around the doctype, after the root). Putting it back as
-// text nodes keeps line breaks there, so an unchanged file saves unchanged.
-void restoreTopLevelWhitespace(pugi::xml_document& doc, std::string_view utf8) {
-    std::vector<std::pair<pugi::xml_node, std::string>> gaps;
+TopLevelFault findTopLevelFault(const pugi::xml_document& doc, std::string_view utf8) {
+    // Where the markup of node begins: its offset points at its name or
+    // contents, a little after the '<'.
+    auto markupStart = [&](pugi::xml_node n) {
+        std::size_t at = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<std::ptrdiff_t>(n.offset_debug(), 0)), utf8.size());
+        while (at > 0 && utf8[at - 1] != '<') --at;
+        return static_cast<std::ptrdiff_t>(at > 0 ? at - 1 : 0);
+    };
+    auto fault = [](std::ptrdiff_t at, const char* key, const char* detail) {
+        return TopLevelFault{at, key, detail};
+    };
+    bool seenRoot = false;
+    bool seenDoctype = false;
     for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
-        const std::ptrdiff_t off = n.offset_debug();
-        if (off <= 0 || static_cast<std::size_t>(off) > utf8.size()) continue;
-        std::size_t lt = static_cast<std::size_t>(off);
-        while (lt > 0 && utf8[lt - 1] != '<') --lt;
-        if (lt == 0) continue;
-        --lt;  // at '<'
-        std::size_t ws = lt;
-        while (ws > 0 && isXmlSpace(utf8[ws - 1])) --ws;
-        if (ws < lt) gaps.emplace_back(n, std::string(utf8.substr(ws, lt - ws)));
+        switch (n.type()) {
+            case pugi::node_pcdata: {
+                if (isWhitespaceText(n)) break;
+                // The text starts at its offset; whatever whitespace leads it
+                // stands in the file as it does in the value.
+                std::string_view value = n.value();
+                std::size_t lead = 0;
+                while (lead < value.size() && isXmlSpace(value[lead])) ++lead;
+                return fault(
+                    std::max<std::ptrdiff_t>(n.offset_debug(), 0) + static_cast<std::ptrdiff_t>(lead),
+                    "document.parse.text_outside_root", "text outside the root element");
+            }
+            case pugi::node_cdata:
+                return fault(markupStart(n), "document.parse.text_outside_root",
+                             "text outside the root element");
+            case pugi::node_declaration:
+                // Only the very first bytes may declare the encoding; one
+                // further on is never looked at when the bytes are decoded.
+                if (n != doc.first_child() || markupStart(n) != 0) {
+                    return fault(markupStart(n), "document.parse.misplaced_declaration",
+                                 "the XML declaration is not at the very start of the file");
+                }
+                break;
+            case pugi::node_doctype:
+                if (seenRoot || seenDoctype) {
+                    return fault(markupStart(n), "document.parse.misplaced_doctype",
+                                 "a document type declaration after the first one or after the root element");
+                }
+                seenDoctype = true;
+                break;
+            case pugi::node_element:
+                if (seenRoot) {
+                    return fault(markupStart(n), "document.parse.second_root", "a second root element");
+                }
+                seenRoot = true;
+                break;
+            default:  // comments and processing instructions may stand anywhere
+                break;
+        }
     }
-    for (auto& [node, text] : gaps) doc.insert_child_before(pugi::node_pcdata, node).set_value(text.c_str());
-    std::size_t end = utf8.size();
-    while (end > 0 && isXmlSpace(utf8[end - 1])) --end;
-    if (end < utf8.size()) {
-        doc.append_child(pugi::node_pcdata).set_value(std::string(utf8.substr(end)).c_str());
-    }
+    return {};
 }
 
 // Walks the tree without recursion: a hostile file may nest very deeply.

@@ -157,15 +157,20 @@ void TFormMain::FormShow() {
     Lokalisierung(language);
 
     // A working document that could not be created is told plainly, with
-    // the file it needed; the window stays up without a document.
-    if (!provision.folderReady) {
-        korvane::LogError("data folder: " + provision.folderError);
+    // the file it needed; the window stays up without a document. Without
+    // the data folder every file fails for that one reason, so the folder
+    // alone is named, once.
+    const std::string folderText =
+        korvane::provisionFolderMessage(provision, DataFolder.toStdString(), language.toStdString());
+    if (!folderText.empty()) {
+        korvane::LogError(folderText);
+        korvane::dialogs().error(fromStd(folderText));
     }
     for (const korvane::ProvisionedFile* file : {&provision.configuration, &provision.motorProfiles}) {
         const std::string text = korvane::provisionMessage(*file, language.toStdString());
         if (!text.empty()) {
             korvane::LogError(text);
-            korvane::dialogs().error(fromStd(text));
+            if (provision.folderReady) korvane::dialogs().error(fromStd(text));
         }
     }
 
@@ -177,7 +182,7 @@ void TFormMain::FormShow() {
         // Reported once, file and parser message named; nothing on disk is
         // touched. The ports are still made: the window stays usable.
         korvane::LogError(loaded.message("de"));
-        ShowDocumentError(loaded);
+        if (provision.folderReady) ShowDocumentError(loaded);
         XML_HoleGruppen();
     }
 

@@ -1,12 +1,15 @@
 #include "config_document.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "file_io.h"
 #include "file_size_limit.h"
@@ -314,6 +317,112 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         EXPECT_EQ(doc.fileName(), tmp / "good.xml");
         EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
     }
+}
+
+TEST(ConfigDocumentFile, NothingButMarkupAndWhitespaceMayStandOutsideTheRoot) {
+    // The parser skips such things without a word; saved, the file would
+    // lose them, and a declaration that is not at the start is not seen, so
+    // an ISO-8859-1 file would be read and written as UTF-8 under its old
+    // declaration.
+    struct Case {
+        std::string content;
+        int line;
+        int column;
+        std::string inMessage;
+    };
+    const Case refused[] = {
+        {"A<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<lib/>\n", 1, 1, "text outside the root element"},
+        {"x<lib/>", 1, 1, "text outside the root element"},
+        {"<lib/>\n\n  x\n", 3, 3, "text outside the root element"},
+        {"<?xml version=\"1.0\"?>\n<lib/>\n<!-- c -->\n&amp;", 4, 1, "text outside the root element"},
+        {"<lib/><![CDATA[x]]>", 1, 7, "text outside the root element"},
+        {" <?xml version=\"1.0\"?><lib/>", 1, 2, "declaration is not at the very start"},
+        {"\xEF\xBB\xBF\n<?xml version=\"1.0\"?><lib/>", 2, 1, "declaration is not at the very start"},
+        {"<!-- c --><?xml version=\"1.0\"?><lib/>", 1, 11, "declaration is not at the very start"},
+        {"<lib/>\n<lib/>", 2, 1, "second root element"},
+        {"<lib/><!DOCTYPE lib>", 1, 7, "document type declaration"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.content);
+        TempFolder tmp;
+        writeFile(tmp / "bad.xml", c.content);
+        ConfigDocument doc;
+        const DocumentStatus st = doc.load(tmp / "bad.xml");
+        EXPECT_EQ(st.code, Code::ParseError);
+        EXPECT_EQ(st.line, c.line);
+        EXPECT_EQ(st.column, c.column);
+        EXPECT_NE(st.message("en").find(c.inMessage), std::string::npos) << st.message("en");
+        EXPECT_NE(st.message("de"), st.message("en"));
+        EXPECT_FALSE(doc.isLoaded());
+        EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
+    }
+
+    const std::string accepted[] = {
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE lib>\n<!-- c -->\n<lib/>\n<!-- after -->\n<?pi x?>\n",
+        "\n\n  <lib/>",
+        "\xEF\xBB\xBF  <lib/>\r\n",
+        "<?xml version=\"1.0\"?><?pi?><!--c--><!DOCTYPE lib [<!ENTITY x \"y\">]><!--d--><lib>t</lib>",
+    };
+    for (const std::string& content : accepted) {
+        SCOPED_TRACE(content);
+        TempFolder tmp;
+        writeFile(tmp / "ok.xml", content);
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "ok.xml").ok()) << doc.load(tmp / "ok.xml").message("en");
+        doc.root().append_attribute("changed") = "1";
+        ASSERT_TRUE(doc.save().ok());
+        doc.root().remove_attribute("changed");
+        ASSERT_TRUE(doc.save().ok());
+        EXPECT_EQ(readFile(tmp / "ok.xml"), content);
+    }
+}
+
+TEST(ConfigDocumentFile, OnlyRegularFilesAreRead) {
+    // A pipe, a device or a folder at the document's path: reading a pipe
+    // would wait for a writer for ever, a device may never end.
+    TempFolder tmp;
+    ASSERT_EQ(::mkfifo((tmp / "pipe.xml").c_str(), 0600), 0);
+    std::filesystem::create_directory(tmp / "folder.xml");
+    // Someone writes a whole document into the pipe, so that a loader that
+    // opens it as a file would even succeed rather than hang.
+    std::thread writer([&] {
+        const int fd = ::open((tmp / "pipe.xml").c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        const std::string_view xml = "<lib><sets><set name=\"piped\"/></sets></lib>";
+        EXPECT_EQ(::write(fd, xml.data(), xml.size()), static_cast<ssize_t>(xml.size()));
+        ::close(fd);
+    });
+    const std::filesystem::path paths[] = {tmp / "pipe.xml", "/dev/null", tmp / "folder.xml"};
+    std::vector<DocumentStatus> results;
+    for (const auto& path : paths) {
+        ConfigDocument doc;
+        results.push_back(doc.load(path));
+        EXPECT_FALSE(doc.isLoaded()) << path;
+    }
+    // Lets the writer go whatever the loader did.
+    const int release = ::open((tmp / "pipe.xml").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    if (release >= 0) ::close(release);
+
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        EXPECT_EQ(results[i].code, Code::OpenFailed);
+        EXPECT_NE(results[i].message("en").find(paths[i].string()), std::string::npos)
+            << results[i].message("en");
+        EXPECT_NE(results[i].message("en").find("not a regular file"), std::string::npos)
+            << results[i].message("en");
+        EXPECT_NE(results[i].message("de").find("keine gew\xC3\xB6hnliche Datei"), std::string::npos)
+            << results[i].message("de");
+    }
+
+    // Nor is anything but a regular file replaced by a save.
+    writeFile(tmp / "d.xml", "<lib/>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    std::filesystem::remove(tmp / "d.xml");
+    ASSERT_EQ(::mkfifo((tmp / "d.xml").c_str(), 0600), 0);
+    EXPECT_EQ(doc.save().code, Code::WriteFailed);
+    EXPECT_TRUE(std::filesystem::is_fifo(tmp / "d.xml"));
 }
 
 TEST(ConfigDocumentFile, OversizedFileIsRefusedUnread) {
