@@ -14,6 +14,8 @@
 #include "texts.h"
 #include "tformmain.h"
 #include "version.h"
+#include "tformneuobjekt.h"
+#include "tformverschiebemessage.h"
 
 namespace korvane {
 
@@ -38,10 +40,9 @@ EditorWindows::EditorWindows() {
     FormMIDIMon = std::make_unique<TFormMIDIMon>();
     FormMIDIMon->setObjectName(QStringLiteral("FormMIDIMon"));
     made(FormMIDIMon.get());
-    FormNeuObjekt.reset(makePlainWindow("FormNeuObjekt", "main.TFormNeuObjekt", true));
+    FormNeuObjekt = std::make_unique<TFormNeuObjekt>();
     made(FormNeuObjekt.get());
-    FormVerschiebeMessage.reset(
-        makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
+    FormVerschiebeMessage = std::make_unique<TFormVerschiebeMessage>();
     made(FormVerschiebeMessage.get());
     FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
     made(FormMotorProfil.get());
@@ -108,6 +109,8 @@ int runEditor(int argc, char** argv) {
 
     EditorWindows windows;
     boxes.setParent(&windows.main());
+    boxes.setNameDialog(&windows.nameDialog());
+    boxes.setTargetGroupDialog(&windows.targetGroupDialog());
     // A logout or Ctrl+C in the terminal closes the main window like its
     // close button, so the log gets its last line and the status is 0.
     CloseOnSignal closeOnSignal([&windows] { windows.main().close(); });
@@ -118,6 +121,8 @@ int runEditor(int argc, char** argv) {
     scheduleScreenshot(windows.main());
     const int result = QApplication::exec();
     boxes.setParent(nullptr);
+    boxes.setNameDialog(nullptr);
+    boxes.setTargetGroupDialog(nullptr);
     return result;
 }
 

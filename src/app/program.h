@@ -13,6 +13,8 @@ class TFormMain;
 class TFormMidiInterface;
 class TFormMIDIMon;
 class TForm4;
+class TFormNeuObjekt;
+class TFormVerschiebeMessage;
 
 namespace korvane {
 
@@ -33,6 +35,8 @@ public:
 
     TFormMain& main() { return *FormMain; }
     TFormMIDIMon& monitor() { return *FormMIDIMon; }
+    TFormNeuObjekt& nameDialog() { return *FormNeuObjekt; }
+    TFormVerschiebeMessage& targetGroupDialog() { return *FormVerschiebeMessage; }
     // Object names of the windows in the order they were made.
     const QStringList& creationOrder() const { return order_; }
 
@@ -41,8 +45,8 @@ private:
     std::unique_ptr<TFormMidiInterface> FormMidiInterface;
     std::unique_ptr<TForm4> Form4;
     std::unique_ptr<TFormMIDIMon> FormMIDIMon;
-    std::unique_ptr<QWidget> FormNeuObjekt;
-    std::unique_ptr<QWidget> FormVerschiebeMessage;
+    std::unique_ptr<TFormNeuObjekt> FormNeuObjekt;
+    std::unique_ptr<TFormVerschiebeMessage> FormVerschiebeMessage;
     std::unique_ptr<QWidget> FormMotorProfil;
     QStringList order_;
 };

@@ -17,6 +17,8 @@
 //   tformmain_menus.cpp      the menu table: every menu entry and its handler
 //   tformmain_language.cpp   Lokalisierung and the language menu
 //   tformmain_send.cpp       sending a configuration to the device
+//   tformmain_library.cpp    opening a library, the configuration, group and
+//                            message menus, undo and redo
 //   tformmain_{panel,map,selection,apply}.cpp   surface map, message panel,
 //                            selection and assignment, applying edits
 
@@ -34,6 +36,7 @@
 #include <vector>
 
 #include "config_document.h"
+#include "library_history.h"
 #include "message_record.h"
 #include "surface_map.h"
 #include "sysex.h"
@@ -121,7 +124,10 @@ public:
     // file atomically, then read it back. On failure one error box names the
     // file and the reason, the file stays as it was, and false is returned
     // (the reload is then skipped so the change stays visible in memory).
-    bool SaveAndReload();
+    // Every such save is recorded in the undo history under change (a
+    // generic label when empty); saves with the same non-empty mergeKey in a
+    // row are one step.
+    bool SaveAndReload(const korvane::TableText& change = {}, const std::string& mergeKey = {});
     // The no-assignment entry of the group list in the current language.
     QString KeineZuordnungText() const;
     // Whether a group list text is one of the two no-assignment texts,
@@ -224,6 +230,30 @@ public:
     // run RG_ModeClick (only the user's click does); -1 unchecks all four.
     int RG_ModeItemIndex() const;
     void SetRG_ModeItemIndex(int index);
+
+    // ---------------------------------------------------------------- library
+    // Opening another library file, and the configuration, group and message
+    // menus (tformmain_library.cpp).
+    void Menu_Oeffnen_Click();
+    void Menu_Neue_Konfiguration_Click();
+    void Menu_Dupliziere_Konfiguration_Click();
+    void Menu_Umbenenne_Konfiguration_Click();
+    void Menu_Loesche_Konfiguration_Click();
+    void Menu_Exportiere_Konfiguration_Click();
+    void Menu_Neue_Gruppe_Click();
+    void Menu_Dupliziere_Gruppe_Click();
+    void Menu_Umbenenne_Gruppe_Click();
+    void Menu_Loesche_Gruppe_Click();
+    void Menu_Exportiere_Gruppe_Click();
+    void Menu_Neue_Message_Click();
+    void Menu_Dupliziere_Message_Click();
+    void Menu_Umbenenne_Message_Click();
+    void Menu_Loesche_Message_Click();
+    void Menu_Schiebe_Message_In_Andere_Gruppe_Click();
+    void Menu_Kopiere_Message_In_Andere_Gruppe_Click();
+    // Edit menu: undo and redo of every change of the library.
+    void Menu_Rueckgaengig_Click();
+    void Menu_Wiederherstellen_Click();
 
     // ---------------------------------------------------------------- menus
     // One row of the menu table (tformmain_menus.cpp).
@@ -332,6 +362,32 @@ private:
     bool ReloadDocument();
     // Shows a failed load or save of the document as one error box.
     void ShowDocumentError(const korvane::DocumentStatus& status);
+    // Library commands (tformmain_library.cpp).
+    QString LibraryText(std::string_view key) const;
+    QString LibraryText(std::string_view key, std::initializer_list<QString> values) const;
+    bool LibraryReady() const;
+    // Records a change in the history, or shows why nothing changed. True
+    // when the library changed or an export was written.
+    bool TakeOutcome(const korvane::LibraryOutcome& outcome, const std::string& mergeKey = {});
+    // Records a save made by SaveAndReload, given the file's bytes before it.
+    void RecordChange(const std::optional<std::string>& before, const korvane::TableText& change,
+                      const std::string& mergeKey);
+    std::optional<std::string> WorkingFileBytes() const;
+    // Fills the lists from the document again, keeping the configuration,
+    // group, message and element the user had chosen where they still exist.
+    void RefreshLists();
+    // Shows the message the lists name in the panel, assigning nothing.
+    void ShowListedMessage();
+    void ShowConfiguration(const QString& name);
+    void ShowGroup(const QString& name);
+    void ShowMessageOfGroup(const QString& name);
+    // The group list's text, or nothing when it shows the no-assignment entry.
+    QString CurrentGroup() const;
+    bool MessageChosen();
+    void MoveOrCopyMessage(bool move);
+    // Names the next undo and redo in the Edit menu, in language code.
+    void UpdateUndoMenu(const QString& code);
+    void TravelHistory(bool back);
     void CreateMidiPorts();
     // Opens both ports on the remembered interfaces and routes their input
     // to the monitor window.
@@ -368,4 +424,6 @@ private:
     // group refill); the outermost one starts a new report of a broken file.
     int RefillDepth = 0;
     bool Shown = false;
+    // Undo and redo of the library's file.
+    korvane::LibraryHistory History;
 };

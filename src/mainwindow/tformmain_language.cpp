@@ -35,6 +35,7 @@ void TFormMain::ApplyCaptions(const QString& code) {
     auto t = [&code](std::string_view key) { return trText(key, code); };
 
     CaptionMenus(code);
+    UpdateUndoMenu(code);
 
     const std::pair<QGroupBox*, const char*> boxes[] = {
         {GroupBoxMap, "main.GroupBoxMap"},
