@@ -14,9 +14,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QSpinBox>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -25,6 +27,14 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
+
+#ifdef KORVANE_BIN_DIR
+#include <optional>
+#include <string>
+
+#include "jack_server.h"
+#include "process.h"
+#endif
 
 namespace {
 
@@ -129,6 +139,115 @@ BENCHMARK(BM_FloodOfShortMessages)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime();
+
+#ifdef KORVANE_BIN_DIR
+// The same flood from korvane-sim over a private JACK server (dummy driver,
+// 256 frames at 48 kHz): the real MIDI system and its bursts per cycle. The
+// simulator sends as fast as JACK takes the messages, after answering the
+// firmware-version question; catch-up counts from the moment it reports the
+// last message handed over (seen within 5 ms).
+void BM_FloodFromSimulatorOverJack(benchmark::State& state) {
+    const int total = int(state.range(0));
+    const std::string rate = std::to_string(state.range(1));
+    std::string why;
+    auto server = korvane::testing::JackServer::start(why);
+    if (!server) {
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    double arrival = 0, catchup = 0, stall = 0, lost = 0;
+    int run = 0;
+    for (auto _ : state) {
+        const std::string name = "FloodSim" + std::to_string(run++);
+        korvane::testing::BackgroundProcess sim({std::string(KORVANE_BIN_DIR) + "/korvane-sim", "--name",
+                                                 name, "--flood", std::to_string(total), "--flood-rate",
+                                                 rate});
+        const auto simIn = sim.waitForLine("device input: ", std::chrono::seconds(20));
+        const auto simOut = sim.waitForLine("device output: ", std::chrono::seconds(5));
+        if (!simIn || !simOut) {
+            state.SkipWithError("korvane-sim did not open its ports");
+            return;
+        }
+        auto service = createRtMidiService("Flood Bench");
+        TMidiInput input(*service);
+        TMidiOutput output(*service);
+        input.SetProductName(*simOut);
+        output.SetProductName(*simIn);
+        if (!input.Open() || !output.Open()) {
+            state.SkipWithError("ports of korvane-sim could not be opened");
+            return;
+        }
+        input.Start();
+        TFormMIDIMon mon;
+        mon.MIDIinput1 = &input;
+        mon.MIDIoutput1 = &output;
+        mon.BindInput();
+        mon.chkTrennlinie->setChecked(false);
+        mon.edHistoryLines->setValue(2 * total);  // the whole flood and the lines around it
+        mon.show();
+        QApplication::processEvents();
+
+        const auto start = Clock::now();
+        mon.btAskFirmwareVersionClick();
+        double longest = 0;
+        std::optional<Clock::time_point> sentAt;
+        auto lastPoll = start;
+        // The query, the reply and its bytes are three lines besides the flood.
+        const std::size_t expected = std::size_t(total) + 3;
+        for (;;) {
+            const auto t0 = Clock::now();
+            QApplication::processEvents();
+            const auto t1 = Clock::now();
+            longest = std::max(longest, msSince(t0, t1));
+            if (!sentAt && t1 - lastPoll > std::chrono::milliseconds(5)) {
+                lastPoll = t1;
+                const std::string out = sim.output();
+                const auto at = out.find("flood: ");
+                if (at != std::string::npos) {
+                    sentAt = t1;
+                    const auto in = out.find(" sent in ", at);
+                    if (in != std::string::npos) arrival = std::max(arrival, std::stod(out.substr(in + 9)));
+                }
+            }
+            if (mon.history().size() >= expected && mon.viewUpToDate()) break;
+            // Whatever was lost never comes: two seconds of nothing ends the run.
+            if (sentAt && t1 - *sentAt > std::chrono::seconds(2) && input.MessageCount() == 0) break;
+            if (t1 - start > std::chrono::seconds(60)) break;
+        }
+        const auto shown = Clock::now();
+        std::size_t received = 0;
+        const auto& h = mon.history();
+        for (auto s = h.firstSeq(); s < h.endSeq(); ++s)
+            if (h.at(s).kind == monitor::LineKind::Short) ++received;
+        if (sentAt) catchup = std::max(catchup, msSince(*sentAt, shown));
+        stall = std::max(stall, longest);
+        lost = std::max(lost, double(total) - double(received));
+        if (received < std::size_t(total))
+            std::fprintf(stderr,
+                         "flood over JACK: %zu of %d received, queue %u, history %zu, up to date %d, note "
+                         "%s; simulator said:\n%s%s\n",
+                         received, total, input.MessageCount(), h.size(), int(mon.viewUpToDate()),
+                         h.size() ? h.at(h.endSeq() - 1).text.c_str() : "", sim.output().c_str(),
+                         sim.errors().c_str());
+        mon.hide();
+        input.Close();
+        output.Close();
+        sim.stop();
+    }
+    state.counters["arrival_ms"] = arrival;
+    state.counters["catchup_ms"] = catchup;
+    state.counters["max_stall_ms"] = stall;
+    state.counters["lost"] = lost;
+}
+BENCHMARK(BM_FloodFromSimulatorOverJack)
+    ->Args({100000, 20000})
+    ->Args({100000, 50000})
+    ->Args({100000, 100000})
+    ->Args({100000, 200000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+#endif
 
 }  // namespace
 

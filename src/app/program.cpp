@@ -14,6 +14,7 @@
 #include "texts.h"
 #include "tformmain.h"
 #include "version.h"
+#include "tformmotorprofil.h"
 #include "tformneuobjekt.h"
 #include "tformverschiebemessage.h"
 
@@ -44,7 +45,7 @@ EditorWindows::EditorWindows() {
     made(FormNeuObjekt.get());
     FormVerschiebeMessage = std::make_unique<TFormVerschiebeMessage>();
     made(FormVerschiebeMessage.get());
-    FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
+    FormMotorProfil = std::make_unique<TFormMotorProfil>();
     made(FormMotorProfil.get());
 
     FormMain->setMidiInterfaceDialog(FormMidiInterface.get());

@@ -13,6 +13,7 @@ class TFormMain;
 class TFormMidiInterface;
 class TFormMIDIMon;
 class TForm4;
+class TFormMotorProfil;
 class TFormNeuObjekt;
 class TFormVerschiebeMessage;
 
@@ -47,7 +48,7 @@ private:
     std::unique_ptr<TFormMIDIMon> FormMIDIMon;
     std::unique_ptr<TFormNeuObjekt> FormNeuObjekt;
     std::unique_ptr<TFormVerschiebeMessage> FormVerschiebeMessage;
-    std::unique_ptr<QWidget> FormMotorProfil;
+    std::unique_ptr<TFormMotorProfil> FormMotorProfil;
     QStringList order_;
 };
 

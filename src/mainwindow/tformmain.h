@@ -38,6 +38,7 @@
 #include "config_document.h"
 #include "library_history.h"
 #include "message_record.h"
+#include "motor_profile.h"
 #include "surface_map.h"
 #include "sysex.h"
 
@@ -56,6 +57,7 @@ class QUrl;
 class QWidget;
 
 class TFormMIDIMon;
+class TFormMotorProfil;
 class TFormMidiInterface;
 
 namespace korvane {
@@ -79,7 +81,7 @@ public:
     // The monitor window gets the send button hooks of the transfer here.
     void setMonitorWindow(TFormMIDIMon* monitor);
     void setMidiInterfaceDialog(TFormMidiInterface* dialog) { FormMidiInterface = dialog; }
-    void setMotorProfileWindow(QWidget* window) { FormMotorProfil = window; }
+    void setMotorProfileWindow(TFormMotorProfil* window) { FormMotorProfil = window; }
     void setAboutBox(QWidget* window) { Form4 = window; }
 
     // How FormShow makes the two port objects. The program uses the
@@ -397,7 +399,10 @@ private:
 
     TFormMIDIMon* FormMIDIMon = nullptr;
     TFormMidiInterface* FormMidiInterface = nullptr;
-    QWidget* FormMotorProfil = nullptr;
+    TFormMotorProfil* FormMotorProfil = nullptr;
+    // The curves the motor profile editor works on; a fresh table at each
+    // opening of the editor.
+    std::unique_ptr<korvane::TMotorProfilTabelle> MotorProfilTabelle;
     QWidget* Form4 = nullptr;
 
     // The platform's MIDI service under the default ports; it must outlive

@@ -10,6 +10,7 @@
 #include "dialogs.h"
 #include "tformmain.h"
 #include "tformmain_texts.h"
+#include "tformmotorprofil.h"
 
 QString TFormMain::ManualFileName(const QString& code) {
     // German for German; English for every other language, the wider
@@ -61,7 +62,12 @@ void TFormMain::Menu_Info_Ueber_Editor_Click() {
 
 void TFormMain::Menu_Motorprofileditor_Click() {
     if (FormMotorProfil) {
+        MotorProfilTabelle = std::make_unique<korvane::TMotorProfilTabelle>();
+        FormMotorProfil->setProfileTable(MotorProfilTabelle.get());
+        FormMotorProfil->DocumentFile = DataFolder + QStringLiteral("/motorprofile.mp");
+        FormMotorProfil->FormMIDIMon = FormMIDIMon;
         FormMotorProfil->show();
         FormMotorProfil->raise();
+        FormMotorProfil->activateWindow();
     }
 }

@@ -291,7 +291,8 @@ void TFormMain::Menu_Dupliziere_Gruppe_Click() {
 }
 
 void TFormMain::Menu_Umbenenne_Gruppe_Click() {
-    if (!LibraryReady()) return;
+    // An empty group list asks nothing and says nothing.
+    if (!LibraryReady() || CB_Group->currentText().isEmpty()) return;
     const QString current = CurrentGroup();
     if (current.isEmpty()) {
         dialogs().error(LibraryText("library.group.none_chosen"));

@@ -89,7 +89,8 @@ std::span<const TFormMain::MenuRow> TFormMain::menuRows() {
         {Entry, "Menu_Kopiere_Message_In_Andere_Gruppe_", "MenuNachricht", &TFormMain::Menu_Kopiere_Message_In_Andere_Gruppe_Click, nullptr},
 
         {Menu, "Menu_Motorprofil_", nullptr, nullptr, nullptr},
-        {Entry, "Menu_Motorprofileditor_", "Menu_Motorprofil_", nullptr, nullptr},
+        {Entry, "Menu_Motorprofileditor_", "Menu_Motorprofil_", &TFormMain::Menu_Motorprofileditor_Click,
+         nullptr},
 
         {Menu, "Debug1", nullptr, nullptr, nullptr},
         {Entry, "Menu_MIDI_Monitor_", "Debug1", &TFormMain::Menu_MIDI_Monitor_Click, nullptr},

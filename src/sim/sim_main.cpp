@@ -47,7 +47,8 @@ struct Options {
     DeviceOptions device;
     std::string stateFile;
     bool verbose = false;
-    int flood = 0;  // short messages sent after the first version reply
+    int flood = 0;      // short messages sent after the first version reply
+    int floodRate = 0;  // messages a second; 0: as fast as the output takes them
 };
 
 std::optional<int> parseCount(const std::string& text) {
@@ -141,6 +142,8 @@ int main(int argc, char** argv) {
             opt.device.noReply = true;
         } else if (arg == "--flood") {
             if (!count(opt.flood)) return usageError(textWith("sim.needsCount", kLanguage, arg));
+        } else if (arg == "--flood-rate") {
+            if (!count(opt.floodRate)) return usageError(textWith("sim.needsCount", kLanguage, arg));
         } else if (arg == "--no-end-marker") {
             opt.device.dumpEndMarker = false;
         } else if (arg == "--verbose") {
@@ -211,6 +214,10 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         int refusals = 0;
         for (int i = 0; i < opt.flood && !gStop;) {
+            // A MIDI system takes only so much per period and drops the rest
+            // without telling the sender; a rate keeps the flood below that.
+            if (opt.floodRate > 0 && i % 16 == 0)
+                std::this_thread::sleep_until(start + std::chrono::microseconds(std::int64_t(i) * 1000000 / opt.floodRate));
             const std::uint8_t m[3] = {std::uint8_t(0x90 | ((i >> 14) & 0x0F)), std::uint8_t((i >> 7) & 0x7F),
                                        std::uint8_t(i & 0x7F)};
             if (output->send(m, &error)) {

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -268,6 +269,25 @@ private slots:
         QVERIFY(errors[0].contains(QStringLiteral("von einem anderen Programm geändert")));
         // The editor shows the file as it is now.
         QVERIFY(items(w->CB_Group).contains(QStringLiteral("Theirs")));
+    }
+
+    // What the window saved before this history existed is undone too: the
+    // keys typed into a description as one step.
+    void typingADescriptionIsOneStep() {
+        World world;
+        korvane::ScriptedDialogs boxes;
+        korvane::ScopedDialogs scope(&boxes);
+        auto w = startWindow(world);
+        const QByteArray start = readAll(world.working());
+        w->MemoDescription->setFocus();
+        QTest::keyClicks(w->MemoDescription, QStringLiteral("Bass"));
+        QVERIFY(readAll(world.working()).contains("description=\"Bass\""));
+        QCOMPARE(w->menuEntry(u"Menu_Rueckgaengig_")->text(),
+                 QStringLiteral("&Rückgängig: Beschreibung der Konfiguration 'B'"));
+        run(*w, u"Menu_Rueckgaengig_");
+        QCOMPARE(readAll(world.working()), start);
+        QVERIFY(w->MemoDescription->toPlainText().isEmpty());
+        QVERIFY(!w->menuEntry(u"Menu_Rueckgaengig_")->isEnabled());
     }
 
     void undoNamesTheChangeInTheLanguageShown() {
