@@ -6,8 +6,9 @@
 //
 // The walk is generic: it visits every window the program has made, so the
 // windows of later features are covered as soon as they exist. A widget that
-// shows data rather than interface text (a name from the library, a version
-// read from the device) says so with the dynamic property "korvaneData";
+// shows data, a name or a symbol rather than interface text (a name from the
+// library, a version read from the device, the formula's subscript) says so
+// with the dynamic property "korvaneData";
 // edits, lists and the surface pictures show data by their nature.
 
 #include <QAbstractButton>
@@ -33,6 +34,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 
 #include "dialogs.h"
 #include "midi_in.h"
@@ -111,8 +113,11 @@ bool showsData(const QWidget* w) {
 
 // Every interface text a window shows, with where it was found.
 void collect(QWidget* w, const QString& where, QList<QPair<QString, QString>>& out) {
+    // A text without a single letter ("-", "%") is a symbol, the same in
+    // every language.
     auto add = [&](const QString& text, const QString& what) {
-        if (!text.trimmed().isEmpty()) out.append({text, where + QLatin1Char('/') + what});
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); }))
+            out.append({text, where + QLatin1Char('/') + what});
     };
     const QString name =
         w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
