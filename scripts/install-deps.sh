@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   xvfb xauth locales-all
   desktop-file-utils appstream
+  clang libclang-rt-14-dev
 )
 
 missing=()

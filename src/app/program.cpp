@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <cstring>
 #include <iostream>
+#include <csignal>
 
 #include "close_on_signal.h"
 #include "form_about.h"
@@ -101,6 +102,10 @@ int runEditor(int argc, char** argv) {
         }
     }
 
+    // A write past a file size limit (a quota, `ulimit -f`) would end the
+    // program by signal in the middle of a save; ignored, the write fails
+    // with EFBIG, the save reports it and the old file stays.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane Editor"));
     QApplication::setOrganizationName(QStringLiteral("vandrell"));

@@ -157,6 +157,30 @@ public:
     // Sets the caption of btSend (the transfer shows its stages there).
     void SetSendCaption(const QString& caption);
 
+    // ---------------------------------------------------------------- reading the device back
+    // Implemented in tformmain_readback.cpp. Compare fetches the device's
+    // stored packets and colours the map by how each element compares with
+    // the current configuration, until the next click; import fetches them
+    // and makes a new configuration of them.
+    void Menu_Compare_With_Device_Click();
+    void Menu_Import_From_Device_Click();
+    // Every SysEx message from the device (the monitor window forwards them
+    // while a fetch runs) and the fetch timer's tick.
+    void DeviceFetchInput(const korvane::ByteString& message);
+    void DeviceFetchTimer();
+    bool DeviceFetchRunning() const;
+    // Whether the map shows the comparison with the device; ending it puts
+    // the assignment colours back.
+    bool CompareViewShown() const;
+    void EndCompareView();
+    // Where the fetch's bytes go (default: the monitor window's MidiSend) and
+    // its clock (default: the steady clock); tests put their own here.
+    using FetchSender = std::function<bool(const korvane::ByteString& bytes)>;
+    void setFetchSender(FetchSender sender);
+    void setFetchClock(std::function<std::int64_t()> clock);
+    // The one line under the map with the comparison's result.
+    QLabel* lbDeviceCompare = nullptr;
+
     // ---------------------------------------------------------------- MIDI, windows, help
     void Menu_Einstellungen_MIDI_Click();
     void Menu_MIDI_Monitor_Click();
@@ -429,6 +453,10 @@ private:
     // group refill); the outermost one starts a new report of a broken file.
     int RefillDepth = 0;
     bool Shown = false;
+    // The fetch from the device and the comparison view (tformmain_readback.cpp).
+    class ReadbackHost;
+    std::shared_ptr<ReadbackHost> Readback;
+    ReadbackHost& readback();
     // Undo and redo of the library's file.
     korvane::LibraryHistory History;
 };

@@ -69,6 +69,10 @@ std::span<const TFormMain::MenuRow> TFormMain::menuRows() {
         {Separator, nullptr, "MenuKonfiguration", nullptr, nullptr},
         {Entry, "Menu_Sende_Konfiguration_", "MenuKonfiguration", &TFormMain::Menu_Sende_Konfiguration_Click,
          nullptr},
+        {Entry, "Menu_Compare_With_Device_", "MenuKonfiguration", &TFormMain::Menu_Compare_With_Device_Click,
+         nullptr},
+        {Entry, "Menu_Import_From_Device_", "MenuKonfiguration", &TFormMain::Menu_Import_From_Device_Click,
+         nullptr},
         {Entry, "Menu_Exportiere_Konfiguration_", "MenuKonfiguration", &TFormMain::Menu_Exportiere_Konfiguration_Click, nullptr},
 
         {Menu, "Menu_Gruppe", nullptr, nullptr, nullptr},

@@ -506,6 +506,7 @@ void TFormMIDIMon::MIDIMonitorInput() {
             if (event->Sysex) bytes.assign(event->Sysex.get(), event->Sysex.get() + event->SysexLength);
             // An unsupported firmware version ends this notification; what
             // is still queued is handled on the next one.
+            if (OnSysExReceived) OnSysExReceived(bytes);
             if (!machine_->onSysEx(bytes)) break;
             recordSysEx(bytes, Direction::In);
         } else {

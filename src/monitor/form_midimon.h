@@ -101,6 +101,9 @@ public:
     // ten seconds and the input slices; tests put a fake clock here. Unset:
     // the steady clock.
     std::function<std::int64_t()> NowMs;
+    // Every received SysEx message, before the transfer's reply step: the
+    // main window's read-back of the device listens here.
+    std::function<void(const korvane::ByteString& message)> OnSysExReceived;
 
     // ---- Transfer (state machine hosted here). ----
     // Starts the configuration transfer of a packet stream (concatenated

@@ -1,162 +1,88 @@
-// The programs as a user starts them: their command-line answers, and the
-// editor ending cleanly on SIGTERM and SIGINT.
+// The editor as a process: what its entry sets up for the whole run.
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QtTest>
-#include <csignal>
+#include <gtest/gtest.h>
+#include <stdlib.h>
 
-#include "version.h"
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "process.h"
 
 namespace {
 
-QString program(const char* name) { return QStringLiteral(KORVANE_BIN_DIR "/") + QLatin1String(name); }
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
+struct TempFolder {
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvane-app-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) path = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::filesystem::path operator/(const char* name) const { return path / name; }
+    std::filesystem::path path;
 };
 
-Run run(const QString& exe, const QStringList& args) {
-    QProcess p;
-    p.start(exe, args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
+// Everything the editor's log files in folder hold.
+std::string logText(const std::filesystem::path& folder) {
+    std::string all;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (!it->is_regular_file()) continue;
+        std::ifstream in(it->path(), std::ios::binary);
+        all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return all;
+}
+
+// Under a file size limit (a quota, `ulimit -f`) a write past it must fail
+// like any other write and be reported, not end the program: here the first
+// copy of the shipped library into the data folder is too large for it.
+TEST(EditorProcess, FileSizeLimitFailsTheWriteInsteadOfKillingTheEditor) {
+    TempFolder tmp;
+    const std::vector<std::string> argv = {
+        "env",
+        "QT_QPA_PLATFORM=offscreen",
+        "XDG_DATA_HOME=" + (tmp / "data").string(),
+        "XDG_CONFIG_HOME=" + (tmp / "config").string(),
+        "XDG_RUNTIME_DIR=" + tmp.path.string(),
+        "sh",
+        "-c",
+        // 8 blocks of 512 bytes: room for the log, not for the library.
+        "ulimit -f 8 && exec \"$0\"",
+        KORVANE_EDITOR_PATH,
+    };
+    const std::filesystem::path folder = tmp / "data" / "Pellux3";
+    const std::string tooLarge = std::strerror(EFBIG);
+    korvane::testing::BackgroundProcess editor(argv);
+    ASSERT_TRUE(editor.started());
+    // The failed copy is logged before its box is shown; the box then waits
+    // for a click that never comes, so the editor is stopped from here.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (editor.running() && logText(folder).find(tooLarge) == std::string::npos &&
+           std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(editor.running()) << editor.errors();
+    EXPECT_NE(logText(folder).find(tooLarge), std::string::npos) << logText(folder);
+    editor.stop();
+
+    EXPECT_FALSE(std::filesystem::exists(folder / "korvane.xml"));
+    // Nothing half-written is left behind either.
+    std::vector<std::string> leftovers;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (name.find("korvane.xml") != std::string::npos) leftovers.push_back(name);
+    }
+    EXPECT_EQ(leftovers, std::vector<std::string>{});
 }
 
 }  // namespace
-
-class AppProcessTest : public QObject {
-    Q_OBJECT
-
-private slots:
-    void commandLines_data() {
-        QTest::addColumn<QString>("exe");
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("stream");
-        QTest::addColumn<QStringList>("expected");
-
-        const QString version = QString::fromLatin1(korvane::kVersion.data(), korvane::kVersion.size());
-        QTest::newRow("editor --version") << program("korvane-editor") << QStringList{"--version"} << 0
-                                          << "out" << QStringList{"korvane-editor " + version + "\n"};
-        QTest::newRow("cli --version") << program("korvane") << QStringList{"--version"} << 0 << "out"
-                                       << QStringList{"korvane " + version + "\n"};
-        QTest::newRow("editor --help") << program("korvane-editor") << QStringList{"--help"} << 0 << "out"
-                                       << QStringList{"--version", "F1"};
-        // An unknown command is named and the known ones are listed, so the
-        // user sees at once what was meant.
-        QTest::newRow("cli unknown command")
-            << program("korvane") << QStringList{"bogus"} << 1 << "err"
-            << QStringList{"unknown command 'bogus'", "ports", "encode", "send"};
-        // A known command with the wrong arguments is not called unknown.
-        QTest::newRow("cli known command, wrong arguments")
-            << program("korvane") << QStringList{"encode"} << 1 << "err" << QStringList{"'encode'"};
-        // The simulator's --version takes a value; its help must not let a
-        // user expect the program's version from it.
-        QTest::newRow("sim --help") << program("korvane-sim") << QStringList{"--help"} << 0 << "out"
-                                    << QStringList{"--version TEXT", "does not print"};
-    }
-
-    void commandLines() {
-        QFETCH(QString, exe);
-        QFETCH(QStringList, args);
-        QFETCH(int, exitCode);
-        QFETCH(QString, stream);
-        QFETCH(QStringList, expected);
-        const Run r = run(exe, args);
-        QCOMPARE(r.exitCode, exitCode);
-        const QString& text = stream == "out" ? r.out : r.err;
-        if (expected.size() == 1 && expected.front().endsWith('\n')) {
-            QCOMPARE(text, expected.front());
-            return;
-        }
-        for (const QString& part : expected)
-            QVERIFY2(text.contains(part), qPrintable(part + " not in: " + text));
-        if (stream == "err" && exitCode == 1 && args == QStringList{"encode"})
-            QVERIFY2(!text.contains("unknown command"), qPrintable(text));
-    }
-
-    // The list an unknown command prints is kept by hand beside the help
-    // text; a command added to one and not the other would be hidden from
-    // the user who mistyped it.
-    void unknownCommandListsEveryCommandOfTheHelp() {
-        const Run help = run(program("korvane"), {"--help"});
-        QCOMPARE(help.exitCode, 0);
-        QStringList commands;
-        const QRegularExpression usageLine(QStringLiteral("^  korvane ([a-z-]+)"),
-                                           QRegularExpression::MultilineOption);
-        for (auto it = usageLine.globalMatch(help.out); it.hasNext();) commands << it.next().captured(1);
-        QVERIFY2(commands.size() >= 3, qPrintable(help.out));
-
-        const Run unknown = run(program("korvane"), {"bogus"});
-        QCOMPARE(unknown.exitCode, 1);
-        const QString listLine = unknown.err.section('\n', 1, 1);
-        const QStringList listed = listLine.section(':', 1).split(' ', Qt::SkipEmptyParts);
-        for (const QString& command : commands)
-            QVERIFY2(listed.contains(command), qPrintable(command + " missing from: " + listLine));
-    }
-
-    // A logout sends SIGTERM, Ctrl+C in the terminal SIGINT: either closes
-    // the editor like its close button, the log's last line is "Close" and
-    // the status is 0.
-    void signalClosesLikeTheCloseButton_data() {
-        QTest::addColumn<int>("signo");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-    }
-
-    void signalClosesLikeTheCloseButton() {
-        QFETCH(int, signo);
-        QTemporaryDir root;
-        QVERIFY(root.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_DATA_HOME", root.path() + "/data");
-        env.insert("XDG_CONFIG_HOME", root.path() + "/config");
-        env.insert("XDG_RUNTIME_DIR", root.path() + "/run");
-        QDir().mkpath(root.path() + "/run");
-        QFile::setPermissions(root.path() + "/run",
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-
-        QProcess editor;
-        editor.setProcessEnvironment(env);
-        editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        editor.start(program("korvane-editor"), {});
-        QVERIFY(editor.waitForStarted());
-
-        // The window has been shown once the log names where the shipped
-        // documents were found; only then is there a window to close.
-        const QString logFile = root.path() + "/data/Pellux3/logs/Korvane.log";
-        auto logText = [&logFile] {
-            QFile f(logFile);
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(logText().contains("program folder: "), 60000);
-        QVERIFY(editor.state() == QProcess::Running);
-
-        ::kill(static_cast<pid_t>(editor.processId()), signo);
-        QVERIFY(editor.waitForFinished(60000));
-        QCOMPARE(editor.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(editor.exitCode(), 0);
-        const QStringList lines = logText().split('\n', Qt::SkipEmptyParts);
-        QVERIFY(!lines.isEmpty());
-        QVERIFY2(lines.back().trimmed().endsWith("Close"), qPrintable(lines.back()));
-    }
-};
-
-QTEST_GUILESS_MAIN(AppProcessTest)
-#include "app_process_test.moc"
