@@ -51,7 +51,7 @@ std::string tx(std::string_view key, std::string_view value) { return textWith(k
 
 // The commands this tool knows, as an unknown one lists them (a test holds
 // this list to the commands of --help).
-constexpr std::string_view kCommands[] = {"ports", "encode", "send", "fetch", "compare"};
+constexpr std::string_view kCommands[] = {"ports", "encode", "send", "fetch", "compare", "profile-send"};
 
 int usage(const std::string& problem) {
     std::cerr << "korvane: " << problem << "\n" << tx("cli.seeHelp") << "\n";
