@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>
+#include <csignal>
 
 #include "form_midi_interface.h"
 #include "form_midimon.h"
@@ -82,6 +83,10 @@ void scheduleScreenshot(TFormMain& window) {
 }  // namespace
 
 int runEditor(int argc, char** argv) {
+    // A write past a file size limit (a quota, `ulimit -f`) would end the
+    // program by signal in the middle of a save; ignored, the write fails
+    // with EFBIG, the save reports it and the old file stays.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane Editor"));
     QApplication::setOrganizationName(QStringLiteral("vandrell"));

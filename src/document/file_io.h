@@ -42,4 +42,10 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
 std::string createFileExclusively(const std::filesystem::path& target, std::string_view bytes,
                                   bool& alreadyExists);
 
+// Removes what saves of target that were killed half-way left beside it:
+// only regular files named as this program names its temporary files for
+// target, and only those of processes that have ended. Anything else, and
+// the file of a save still running in another process, is left alone.
+void removeStaleTemporaries(const std::filesystem::path& target);
+
 }  // namespace korvane::detail

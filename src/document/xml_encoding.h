@@ -63,7 +63,14 @@ std::ptrdiff_t badReferenceIn(const std::string& utf8);
 
 // The first character above U+00FF in a UTF-8 text (as its bytes), or "".
 std::string nonLatin1In(std::string_view utf8);
-// The same for the whole document: names, values and attributes.
-std::string firstNonLatin1(const pugi::xml_document& doc);
+// The first such character where XML has no character references: in names,
+// comments, CDATA, processing instructions, the doctype and the declaration.
+// Text and attribute values of elements do not count; see below.
+std::string firstNonLatin1OutsideText(const pugi::xml_document& doc);
+// The ISO-8859-1 bytes of a UTF-8 text, every character above U+00FF
+// written as a numeric character reference ("&#8364;"), which any XML
+// reader turns back into the character. Only right for text where such a
+// reference may stand. False when utf8 is not UTF-8.
+bool toLatin1WithReferences(std::string_view utf8, std::string& out);
 
 }  // namespace korvane::faithful

@@ -106,6 +106,28 @@ TEST_F(LoadedLibrary, NamesComeInDocumentOrderWithRepeats) {
     EXPECT_TRUE(ConfigDocument::messageNames(pugi::xml_node()).empty());
 }
 
+TEST(ConfigDocumentLists, OnlyTheirOwnKindOfNodeIsListedOrFound) {
+    // Hand-edited files may hold notes of their own among the entries; they
+    // are kept, but they are no configurations, groups or messages.
+    TempFolder tmp;
+    writeFile(tmp / "d.xml",
+              "<lib><sets><note name=\"S\"/><set name=\"S\" id=\"s1\"><element name=\"Fader 1\" id=\"e1\"/>"
+              "<remark name=\"Fader 1\"/></set>text<!-- c --><set name=\"T\"/><x/></sets>"
+              "<messagegroups><note name=\"G\"/><messagegroup name=\"G\" id=\"g1\"><hint name=\"M\"/>"
+              "<message name=\"M\" id=\"m1\"/><y/></messagegroup><z/></messagegroups></lib>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    EXPECT_EQ(doc.setNames(), (std::vector<std::string>{"S", "T"}));
+    EXPECT_EQ(doc.groupNames(), (std::vector<std::string>{"G"}));
+    const pugi::xml_node group = doc.Finde_XML_MessageGroupByName("G");
+    EXPECT_STREQ(group.attribute("id").value(), "g1");
+    EXPECT_EQ(ConfigDocument::messageNames(group), (std::vector<std::string>{"M"}));
+    EXPECT_STREQ(ConfigDocument::Finde_XML_MessageByName("M", group).attribute("id").value(), "m1");
+    const pugi::xml_node set = doc.Finde_XML_SetByName("S");
+    EXPECT_STREQ(set.attribute("id").value(), "s1");
+    EXPECT_STREQ(ConfigDocument::Finde_XML_Element("Fader 1", set).attribute("id").value(), "e1");
+}
+
 TEST_F(LoadedLibrary, ResolvingAnElementNamesWhatIsMissing) {
     using State = ElementResolution::State;
     struct Case {
@@ -240,13 +262,48 @@ TEST(ConfigDocumentFile, Latin1FileKeepsItsEncoding) {
     expected.replace(expected.find("<left>B0</left>"), 15, "<left>B0 \xE4</left>");
     EXPECT_EQ(readFile(tmp / "l.xml"), expected);
 
-    // A character the encoding does not have would be written as "?".
+    // A character the encoding does not have goes into the file as a
+    // character reference, which any XML reader turns back into it: in text
+    // and in attribute values, which are all a user can type into.
     group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");
-    group.append_attribute("description") = "5 \xE2\x82\xAC";  // euro sign
-    const DocumentStatus st = doc.save();
-    EXPECT_EQ(st.code, Code::Unrepresentable);
-    EXPECT_NE(st.message("en").find("\xE2\x82\xAC"), std::string::npos);
+    group.append_attribute("description") = "5 \xE2\x82\xAC \xE2\x80\x9Ez\xE2\x80\x9C";  // euro, quotes
+    setChildText(ConfigDocument::Finde_XML_MessageByName("a", group), "left", "\xF0\x9F\x8E\xB9 & \xC3\xA4");
+    ASSERT_TRUE(doc.saveAndReload().ok());
+    expected.replace(expected.find("<left>B0 \xE4</left>"), 17, "<left>&#127929; &amp; \xE4</left>");
+    expected.replace(expected.find("\">"), 2, "\" description=\"5 &#8364; &#8222;z&#8220;\">");
     EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+    group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");
+    EXPECT_STREQ(group.attribute("description").value(), "5 \xE2\x82\xAC \xE2\x80\x9Ez\xE2\x80\x9C");
+    EXPECT_EQ(ConfigDocument::XML_GetChildNodeValue(ConfigDocument::Finde_XML_MessageByName("a", group),
+                                                    "left", ""),
+              "\xF0\x9F\x8E\xB9 & \xC3\xA4");
+    // A second save of the same document writes the same bytes.
+    doc.root().append_attribute("x") = "1";
+    doc.root().remove_attribute("x");
+    ASSERT_TRUE(doc.save().ok());
+    EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+
+    // Where XML has no references (names, comments), such a character is
+    // refused, not written as "?", and the file stays as it was.
+    struct Case {
+        const char* what;
+        void (*edit)(pugi::xml_node root);
+    };
+    const Case refused[] = {
+        {"element name", [](pugi::xml_node r) { r.append_child("\xE2\x82\xAC"); }},
+        {"attribute name", [](pugi::xml_node r) { r.append_attribute("\xE2\x82\xAC") = "1"; }},
+        {"comment", [](pugi::xml_node r) { r.append_child(pugi::node_comment).set_value("\xE2\x82\xAC"); }},
+        {"CDATA", [](pugi::xml_node r) { r.append_child(pugi::node_cdata).set_value("\xE2\x82\xAC"); }},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(doc.reload().ok());
+        c.edit(doc.root());
+        const DocumentStatus st = doc.save();
+        EXPECT_EQ(st.code, Code::Unrepresentable);
+        EXPECT_NE(st.message("en").find("\xE2\x82\xAC"), std::string::npos);
+        EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+    }
 }
 
 TEST(ConfigDocumentFile, Utf16FileKeepsItsEncoding) {
