@@ -106,6 +106,13 @@ TopLevelFault findTopLevelFault(const pugi::xml_document& doc, std::string_view 
                     return fault(markupStart(n), "document.parse.misplaced_declaration",
                                  "the XML declaration is not at the very start of the file");
                 }
+                // The parser would turn a reference in its values into a
+                // character, one that may be no ISO-8859-1 character.
+                if (const auto amp = utf8.substr(0, utf8.find("?>")).find('&');
+                    amp != std::string_view::npos) {
+                    return fault(static_cast<std::ptrdiff_t>(amp), "document.parse.bad_pi",
+                                 "a reference in the XML declaration");
+                }
                 break;
             case pugi::node_doctype:
                 if (seenRoot || seenDoctype) {

@@ -397,6 +397,9 @@ TEST(ConfigDocumentFile, NothingButMarkupAndWhitespaceMayStandOutsideTheRoot) {
         {"\xEF\xBB\xBF\n<?xml version=\"1.0\"?><lib/>", 2, 1, "declaration is not at the very start"},
         {"<!-- c --><?xml version=\"1.0\"?><lib/>", 1, 11, "declaration is not at the very start"},
         {"<lib/>\n<lib/>", 2, 1, "second root element"},
+        // The declaration takes no references; a character made by one would
+        // stand in a place that a Latin-1 file can never write back.
+        {"<?xml version=\"1&#8364;0\" encoding=\"ISO-8859-1\"?><lib/>", 1, 17, "XML declaration"},
         {"<lib/><!DOCTYPE lib>", 1, 7, "document type declaration"},
     };
     for (const auto& c : refused) {
