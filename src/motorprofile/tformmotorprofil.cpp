@@ -365,8 +365,9 @@ void TFormMotorProfil::closeEvent(QCloseEvent* e) {
 }
 
 void TFormMotorProfil::hideEvent(QHideEvent* e) {
-    // A hidden window sends nothing more; the profile may be sent again.
-    CancelSend();
+    // A window the program hides sends nothing more; one the user only
+    // minimises goes on sending.
+    if (!e->spontaneous()) CancelSend();
     bMouseMoveInProgress = false;
     QMainWindow::hideEvent(e);
 }
