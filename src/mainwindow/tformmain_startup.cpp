@@ -213,6 +213,13 @@ void TFormMain::CreateMidiPorts() {
     // every MIDI command later reports the missing interface itself.
     try {
         MidiInputPort = MakeInputPort();
+        // Asked for its stored configuration, the device sends one SysEx per
+        // element and its end marker in one burst. With the port's usual 16
+        // SysEx buffers most of them would be lost before the window thread
+        // hands a buffer back, and the read-back would never see its end.
+        constexpr std::uint16_t kBuffersForADump = 128;
+        if (MidiInputPort && MidiInputPort->SysexBufferCount() < kBuffersForADump)
+            MidiInputPort->SetSysexBufferCount(kBuffersForADump);
         if (FormMIDIMon) FormMIDIMon->MIDIinput1 = MidiInputPort.get();
         bMIDIinCreated = MidiInputPort != nullptr;
     } catch (const std::exception& e) {

@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fstream>
 #include <regex>
 
 #include "editor_rig.h"
@@ -171,6 +172,20 @@ void MotorProfileOverJack::sentWithTheCommandLineTool() {
          "--out", sim_->inputPort(), "--in", sim_->outputPort()});
     QCOMPARE(unknown.exitCode, 2);
     QVERIFY(unknown.err.find("  default") != std::string::npos);
+
+    // A value that does not fit one byte refuses the whole send, naming it.
+    const std::string tooLarge = home_->path().toStdString() + "/large.mp";
+    {
+        std::ofstream out(tooLarge);
+        out << "<k><motorprofile><profil name=\"p\"><fader3>256, 0, 0, 0, 0, 0, 0, 0, 0, 0, "
+               "8, 8, 8, 8, 8, 8, 8, 8, 8, 8</fader3></profil></motorprofile></k>\n";
+    }
+    const auto refused =
+        korvane::testing::runProcess({(kBin / "korvane").string(), "profile-send", tooLarge, "p", "--out",
+                                      sim_->inputPort(), "--in", sim_->outputPort()});
+    QCOMPARE(refused.exitCode, 3);
+    QVERIFY2(refused.err.find("Fader 3, point 10: difference 256") != std::string::npos, refused.err.c_str());
+    QVERIFY(refused.out.empty());
 }
 
 QTEST_MAIN(MotorProfileOverJack)
