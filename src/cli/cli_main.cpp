@@ -22,11 +22,13 @@
 
 #include "config_document.h"
 #include "cli_readback.h"
+#include "cli_profile_send.h"
 #include "config_encoder.h"
 #include "element_catalogue.h"
 #include "midi_service.h"
 #include "texts.h"
 #include "transfer_state_machine.h"
+#include "version.h"
 
 namespace {
 
@@ -46,6 +48,10 @@ enum ExitCode {
 
 std::string tx(std::string_view key) { return std::string(text(key, kLanguage)); }
 std::string tx(std::string_view key, std::string_view value) { return textWith(key, kLanguage, value); }
+
+// The commands this tool knows, as an unknown one lists them (a test holds
+// this list to the commands of --help).
+constexpr std::string_view kCommands[] = {"ports", "encode", "send", "fetch", "compare", "profile-send"};
 
 int usage(const std::string& problem) {
     std::cerr << "korvane: " << problem << "\n" << tx("cli.seeHelp") << "\n";
@@ -233,13 +239,18 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The motor profile command has options of its own (--commit).
+    if (argc > 1 && std::string_view(argv[1]) == "profile-send") return korvane::cli::runProfileSend(argc, argv);
     std::vector<std::string> positional;
     std::string outName, inName;
     bool verbose = false, haveOut = false, haveIn = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::cout << tx("cli.help") << tx("readback.cli.help");
+            std::cout << tx("cli.help") << tx("readback.cli.help") << tx("cli.profile.help");
+            return kOk;
+        } else if (arg == "--version") {
+            std::cout << "korvane " << kVersion << "\n";
             return kOk;
         } else if (arg == "--out" || arg == "--in") {
             if (i + 1 >= argc) return usage(tx("cli.needsValue", arg));
@@ -271,6 +282,12 @@ int main(int argc, char** argv) {
     if (command == "send" && positional.size() == 3) {
         if (!haveOut || !haveIn) return usage(tx("cli.needsPorts"));
         return cmdSend(argc, argv, positional[1], positional[2], outName, inName, verbose);
+    }
+    if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) {
+        std::cerr << "korvane: " << tx("cli.unknownCommand", command) << "\n" << tx("cli.commandList");
+        for (const std::string_view known : kCommands) std::cerr << " " << known;
+        std::cerr << "\n" << tx("cli.seeHelp") << "\n";
+        return kUsage;
     }
     return usage(tx("cli.badArguments", command));
 }

@@ -1,6 +1,7 @@
 #include "xml_layout.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace korvane {
@@ -55,6 +56,63 @@ pugi::xml_node placeAtEnd(pugi::xml_node parent, Make make) {
     return created;
 }
 
+// Offset of the first byte of the declaration at the start of utf8 that
+// does not follow XML's form: <?xml version="1.x" encoding="name"
+// standalone="yes|no"?>, the last two optional, either quote, blanks
+// between; -1 when it follows it.
+std::ptrdiff_t declarationFault(std::string_view utf8) {
+    std::size_t i = 5;  // after "<?xml"
+    auto at = [&] { return static_cast<std::ptrdiff_t>(std::min(i, utf8.size())); };
+    auto spaces = [&] {
+        const std::size_t from = i;
+        while (i < utf8.size() && isXmlSpace(utf8[i])) ++i;
+        return i > from;
+    };
+    auto word = [&](std::string_view w) {
+        if (utf8.substr(std::min(i, utf8.size()), w.size()) != w) return false;
+        i += w.size();
+        return true;
+    };
+    // name = quoted value, and valid(value) holds.
+    auto pseudoAttribute = [&](std::string_view name, auto valid) {
+        if (!word(name)) return false;
+        spaces();
+        if (!word("=")) return false;
+        spaces();
+        if (i >= utf8.size() || (utf8[i] != '"' && utf8[i] != '\'')) return false;
+        const char quote = utf8[i++];
+        const std::size_t close = utf8.find(quote, i);
+        if (close == std::string_view::npos || !valid(utf8.substr(i, close - i))) return false;
+        i = close + 1;
+        return true;
+    };
+    auto isVersion = [](std::string_view v) {
+        if (v.size() < 3 || v.substr(0, 2) != "1.") return false;
+        return v.find_first_not_of("0123456789", 2) == std::string_view::npos;
+    };
+    auto isEncodingName = [](std::string_view v) {
+        if (v.empty() || !std::isalpha(static_cast<unsigned char>(v[0]))) return false;
+        for (char c : v) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+                return false;
+        }
+        return true;
+    };
+    auto isYesNo = [](std::string_view v) { return v == "yes" || v == "no"; };
+
+    if (!spaces() || !pseudoAttribute("version", isVersion)) return at();
+    bool space = spaces();
+    if (space && utf8.substr(i, 8) == "encoding") {
+        if (!pseudoAttribute("encoding", isEncodingName)) return at();
+        space = spaces();
+    }
+    if (space && utf8.substr(i, 10) == "standalone") {
+        if (!pseudoAttribute("standalone", isYesNo)) return at();
+        spaces();
+    }
+    return word("?>") ? -1 : at();
+}
+
 }  // namespace
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -105,6 +163,13 @@ TopLevelFault findTopLevelFault(const pugi::xml_document& doc, std::string_view 
                 if (n != doc.first_child() || markupStart(n) != 0) {
                     return fault(markupStart(n), "document.parse.misplaced_declaration",
                                  "the XML declaration is not at the very start of the file");
+                }
+                // The parser reads a declaration leniently (references,
+                // stray names and characters) and may write it back as
+                // something it then refuses; only the form XML defines passes.
+                if (const std::ptrdiff_t bad = declarationFault(utf8); bad >= 0) {
+                    return fault(bad, "document.parse.bad_pi",
+                                 "an XML declaration not of the form XML defines");
                 }
                 break;
             case pugi::node_doctype:

@@ -397,6 +397,14 @@ TEST(ConfigDocumentFile, NothingButMarkupAndWhitespaceMayStandOutsideTheRoot) {
         {"\xEF\xBB\xBF\n<?xml version=\"1.0\"?><lib/>", 2, 1, "declaration is not at the very start"},
         {"<!-- c --><?xml version=\"1.0\"?><lib/>", 1, 11, "declaration is not at the very start"},
         {"<lib/>\n<lib/>", 2, 1, "second root element"},
+        // The declaration takes no references; a character made by one would
+        // stand in a place that a Latin-1 file can never write back.
+        {"<?xml version=\"1&#8364;0\" encoding=\"ISO-8859-1\"?><lib/>", 1, 16, "XML declaration"},
+        {"<?xml version=\"1.0\" mood=\"calm\"?><lib/>", 1, 21, "XML declaration"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\" encoding=\"UTF-8\"?><lib/>", 1, 38, "XML declaration"},
+        {"<?xml version=\"1.0\" standalone=\"maybe\"?><lib/>", 1, 33, "XML declaration"},
+        {"<?xml encoding=\"UTF-8\" version=\"1.0\"?><lib/>", 1, 7, "XML declaration"},
+        {"<?xml version=\"1.0\" standalone=\"no\" encoding=\"UTF-8\"?><lib/>", 1, 37, "XML declaration"},
         {"<lib/><!DOCTYPE lib>", 1, 7, "document type declaration"},
     };
     for (const auto& c : refused) {
@@ -419,6 +427,7 @@ TEST(ConfigDocumentFile, NothingButMarkupAndWhitespaceMayStandOutsideTheRoot) {
         "\n\n  <lib/>",
         "\xEF\xBB\xBF  <lib/>\r\n",
         "<?xml version=\"1.0\"?><?pi?><!--c--><!DOCTYPE lib [<!ENTITY x \"y\">]><!--d--><lib>t</lib>",
+        "<?xml version=\"1.1\" encoding=\"latin1\" standalone=\"no\"?>\n<lib/>",
     };
     for (const std::string& content : accepted) {
         SCOPED_TRACE(content);

@@ -236,7 +236,9 @@ TEST(FileLatin1, CharactersAboveFFBecomeReferences) {
         SCOPED_TRACE(c.utf8);
         std::string out;
         EXPECT_EQ(toLatin1WithReferences(c.utf8, out), c.ok);
-        if (c.ok) EXPECT_EQ(out, c.latin1);
+        if (c.ok) {
+            EXPECT_EQ(out, c.latin1);
+        }
     }
 }
 

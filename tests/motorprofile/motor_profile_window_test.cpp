@@ -445,6 +445,38 @@ TEST_F(Editor, DrawingChosenPixels) {
     }
 }
 
+// A real box takes the activation away and hands it back when it closes;
+// that is no new activation, so the curves being edited stay.
+TEST_F(Editor, ClosingABoxIsNoNewActivation) {
+    struct BoxTakingFocus : ScriptedDialogs {
+        TFormMotorProfil* window = nullptr;
+        bool question(const QString& text) override {
+            QEvent away(QEvent::WindowDeactivate);
+            QApplication::sendEvent(window, &away);
+            return ScriptedDialogs::question(text);
+        }
+    } realBoxes;
+    realBoxes.window = &w;
+    ScopedDialogs installed(&realBoxes);
+
+    w.cb_MotorProfile->setCurrentText(QStringLiteral("sanft"));
+    w.cb_MotorProfileChange();
+    clickPanel(1);
+    w.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("99"));
+    w.Menu_Delete_->trigger();  // answered No
+    QEvent back(QEvent::WindowActivate);
+    QApplication::sendEvent(&w, &back);
+    EXPECT_EQ(table.MotorProfile[0].Differenz[9], 99);
+    EXPECT_EQ(w.Profilnummer, 0);
+
+    // Coming back from another window is a new activation: edits are dropped.
+    QEvent away(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&w, &away);
+    QApplication::sendEvent(&w, &back);
+    EXPECT_EQ(table.MotorProfile[0].Differenz[9], 255);
+    EXPECT_EQ(w.Profilnummer, -1);
+}
+
 TEST_F(Editor, CaptionsInBothLanguages) {
     setUiLanguage(QStringLiteral("en"));
     w.Lokalisierung();

@@ -1,4 +1,5 @@
 #include "texts.h"
+#include "version.h"
 
 #include <gtest/gtest.h>
 
@@ -43,4 +44,22 @@ TEST(Texts, FillsSeveralPlaceholdersInOrder) {
         {"100%", {"x"}, "100%"},
     };
     for (const auto& r : rows) EXPECT_EQ(textWithAll(r.pattern, "de", r.values), r.expected) << r.pattern;
+}
+
+// The window title, the about box and the texts carry the version by hand;
+// the executables print the build's version. A new version set in one place
+// only would show two different numbers.
+TEST(Texts, VersionTextsFollowTheBuildVersion) {
+    const std::string version(kVersion);
+    const std::pair<const char*, std::string> rows[] = {
+        {"app.version", "V" + version},
+        {"main.caption.start", "V " + version},
+        {"main.caption.config", "V" + version + " - "},
+        {"about.Label2", " " + version},
+    };
+    for (const auto& [key, part] : rows) {
+        for (const char* language : {"de", "en"})
+            EXPECT_NE(std::string(text(key, language)).find(part), std::string::npos)
+                << key << " (" << language << ") lacks " << part;
+    }
 }
