@@ -122,8 +122,8 @@ public:
     void startTimer(int intervalMs) override { timer_.start(intervalMs); }
     void stopTimer() override { timer_.stop(); }
     std::int64_t nowMs() override { return clock_.elapsed(); }
-    void showNotResponding() override {
-        if (!notRespondingShown_) std::cerr << tx("transfer.notResponding") << "\n";
+    void showFailure(TransferFailure failure) override {
+        if (!notRespondingShown_) std::cerr << tx(failureTextKey(failure)) << "\n";
         notRespondingShown_ = true;
     }
     void setSendCaption(SendCaption) override {}

@@ -51,7 +51,7 @@ public:
         using namespace std::chrono;
         return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
     }
-    void showNotResponding() override {
+    void showFailure(TransferFailure failure) override {
         // The box runs a nested event loop in which replies and timer ticks
         // go on being handled; one more "does not respond" box on top of an
         // open one tells the user nothing new.
@@ -60,7 +60,7 @@ public:
             return;
         }
         boxOpen_ = true;
-        dialogs().message(uiText("transfer.notResponding"));
+        dialogs().message(uiText(failureTextKey(failure)));
         boxOpen_ = false;
     }
     void setSendCaption(SendCaption caption) override {

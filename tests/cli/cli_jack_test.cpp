@@ -131,6 +131,9 @@ TEST_F(CliOverJack, DeviceThatIgnoresQueriesStillGetsEverything) {
     const std::vector<std::vector<std::string>> devices = {
         {"--ignore-queries", "3"},
         {"--reply-delay-ms", "45"},
+        // Slower than the poll and deaf while storing: replies to queries
+        // asked before the store command come in after it.
+        {"--reply-delay-ms", "300", "--store-ms", "1000"},
     };
     for (const auto& options : devices) {
         SCOPED_TRACE(options.front());
