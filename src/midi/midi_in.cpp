@@ -144,7 +144,7 @@ TMidiInput::TMidiInput(MidiService& service, QObject* owner) : service_(service)
     FState = misCreating;
     FSysexOnly = false;
     refreshDevices();
-    FCapacity = 1024;
+    FCapacity = kInputQueueCapacity;
     FSysexBufferSize = 4096;
     FSysexBufferCount = 16;
     SetDeviceID(0);

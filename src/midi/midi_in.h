@@ -29,6 +29,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Events the input queue holds. A MIDI system hands over everything that
+// arrived in one period at once (JACK: one burst per cycle), and a burst of a
+// flood is far above a thousand short messages; the window thread can only
+// take events out between bursts, so the queue must hold a whole burst. 32768
+// slots of 16 bytes are half a megabyte.
+inline constexpr std::uint16_t kInputQueueCapacity = 32768;
+
 enum MidiInputState { misOpen = 0, misClosed = 1, misCreating = 2, misDestroying = 3 };
 
 class TMidiInput;
@@ -108,7 +115,7 @@ private:
     std::string FProductName;
     std::uint16_t FMID = 0;
     std::uint16_t FPID = 0;
-    std::uint16_t FCapacity = 1024;
+    std::uint16_t FCapacity = kInputQueueCapacity;
     TCircularBuffer* PBuffer = nullptr;
     std::uint32_t FNumdevs = 0;
     std::uint16_t FSysexBufferSize = 4096;

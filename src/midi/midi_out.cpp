@@ -125,6 +125,7 @@ void TMidiOutput::PutShort(std::uint8_t MidiMessage, std::uint8_t Data1, std::ui
     if (!connection_->send(std::span<const std::uint8_t>(bytes, length), &error))
         raise(MMSYSERR_ERROR, error);
     FError = MMSYSERR_NOERROR;
+    if (OnSent) OnSent(std::span<const std::uint8_t>(bytes, length));
 }
 
 void TMidiOutput::PutLong(const std::uint8_t* TheSysex, std::uint16_t msgLength) {
@@ -143,6 +144,7 @@ void TMidiOutput::PutLong(const std::uint8_t* TheSysex, std::uint16_t msgLength)
         raise(MMSYSERR_ERROR, error);
     }
     h->dwFlags = (h->dwFlags | MHDR_DONE) & ~MHDR_INQUEUE;
+    if (OnSent) OnSent(std::span<const std::uint8_t>(h->lpData, msgLength));
     inFlight_.emplace(h, std::move(hdr));
     // The service has taken the bytes: report completion the way a driver
     // does, through the callback, so the release happens on the

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ public:
     int DeviceID() const { return FDeviceID; }
     void SetDeviceID(int id);        // only while closed
     TMidiOutputNotify Onmidioutput;  // after a long message has been sent
+    // Every message the port has handed over, short or long, as sent; called
+    // on the user-interface thread before PutShort/PutLong return. Everything
+    // the editor sends leaves through here, so the monitor records it here.
+    std::function<void(std::span<const std::uint8_t> bytes)> OnSent;
 
     std::uintptr_t MIDIHandle() const { return FMIDIHandle; }
     std::uint32_t DriverVersion() const { return FDriverVersion; }

@@ -5,6 +5,12 @@
 // the reply step for every SysEx event before it displays the event, and its
 // TimerWaitForAnswer drives the machine's timer step.
 //
+// It records both directions from start-up, whether it is shown or not: the
+// incoming events from its input handler and everything the output port
+// sends (through the port's OnSent). The record (monitor::History) is
+// bounded; Memo1 shows the part the filter lets through and is brought up to
+// date once per event-loop turn, never once per message.
+//
 // How the main window uses it (all on the user-interface thread):
 //
 //   auto* mon = new TFormMIDIMon();                 // created at start-up
@@ -14,7 +20,8 @@
 //   mon->OnInitSendButton = [...] { InitSendButton(); };
 //   mon->OnPortsCreated = [...] { return bMIDIinCreated && bMIDIoutCreated; };
 //   ...
-//   mon->BindInput();            // input->OnMidiInput := MIDIMonitorInput
+//   mon->BindInput();            // input->OnMidiInput := MIDIMonitorInput,
+//                                // output->OnSent := record as outgoing
 //   ...
 //   mon->SendConfiguration(stream);   // from btSendClick / KonfigurationSenden
 //
@@ -25,17 +32,25 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
+#include "monitor_history.h"
 #include "sysex.h"
 #include "transfer_state_machine.h"
 
-class QTimer;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QGroupBox;
+class QSpinBox;
+class QTimer;
 
 namespace korvane {
 class TMidiInput;
@@ -46,6 +61,15 @@ class TFormMIDIMon : public QWidget {
     Q_OBJECT
 
 public:
+    // Input handled in one event-loop turn before the window gets its turn
+    // to paint and to answer the user: at most this many events, and no
+    // longer than this. Together with the bounded view update this keeps a
+    // repaint at least every 50 ms under any flood.
+    static constexpr int kInputSliceEvents = 4096;
+    static constexpr std::int64_t kInputSliceMs = 15;
+    // Lines taken from the record into Memo1 in one turn.
+    static constexpr int kViewSliceLines = 20000;
+
     explicit TFormMIDIMon(QWidget* parent = nullptr);
     ~TFormMIDIMon() override;
 
@@ -54,9 +78,11 @@ public:
     korvane::TMidiOutput* MIDIoutput1 = nullptr;
 
     // Sets MIDIinput1's OnMidiInput to this window's MIDIMonitorInput (after
-    // MIDIInterfaceAusRegistry at start and after the interface dialog), and
-    // its OnOverflow so that events lost to a full input queue are told in
-    // Memo1 and the log, once per burst.
+    // MIDIInterfaceAusRegistry at start and after the interface dialog), its
+    // OnOverflow so that events lost to a full input queue are told in the
+    // monitor and the log, once per burst, and MIDIoutput1's OnSent so that
+    // what is sent is recorded as outgoing. Outgoing time stamps count from
+    // here, as the input's do from its start.
     void BindInput();
 
     // ---- Hooks set by the main window. ----
@@ -69,8 +95,9 @@ public:
     // asked by the profile request. Unset counts as "yes" when both fields
     // above are non-null.
     std::function<bool()> OnPortsCreated;
-    // Monotonic milliseconds for the machine's time-outs; tests put a fake
-    // clock here. Unset: the steady clock.
+    // Monotonic milliseconds for the machine's time-outs, the sine test's
+    // ten seconds and the input slices; tests put a fake clock here. Unset:
+    // the steady clock.
     std::function<std::int64_t()> NowMs;
 
     // ---- Transfer (state machine hosted here). ----
@@ -83,8 +110,9 @@ public:
     bool MidiSend(const korvane::ByteString& SysEx);
     // Clears VersionsString and sends the version query F0 7D 07 F7.
     void VersionsAbfrage();
-    // The input port's OnMidiInput handler: takes every queued event, runs the
-    // reply step for SysEx events and displays them. Never blocks.
+    // The input port's OnMidiInput handler: takes the queued events, a
+    // bounded slice per event-loop turn, runs the reply step for SysEx
+    // events and records them. Never blocks.
     void MIDIMonitorInput();
     // TimerWaitForAnswer's handler.
     void TimerWaitForAnswerTimer();
@@ -96,43 +124,131 @@ public:
     // Version text of the last version reply; cleared by VersionsAbfrage.
     std::string VersionsString;
 
+    // ---- Fields of the display and the sine test. ----
+    QString Trennlinie;                   // the divider line
+    double Testwinkel = 0.0;              // the sine test's angle; never reset
+    std::int64_t TimerSineStartedAt = 0;  // when the sine test was last toggled
+    void TrennlinieInit(int BytesProZeile);
+
     // ---- Components (objectName = field name). ----
     QTimer* TimerWaitForAnswer = nullptr;
+    QTimer* Timer1 = nullptr;     // divider after a pause
+    QTimer* TimerSine = nullptr;  // sine test, 50 ms
     QGroupBox* gbMIDImonitor = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
     QPushButton* btClear = nullptr;
+    QCheckBox* chkTrennlinie = nullptr;
+    QCheckBox* chkShowTimestamps = nullptr;
+    QLabel* lbTrennlinieNach = nullptr;
+    QLineEdit* ed_timerinterval = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* lbBytesZeile = nullptr;
+    QLineEdit* Edit_BytesProZeile = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    // What the monitor offers beyond showing: pause, copy, save, filter,
+    // either direction, the bound of the record.
+    QPushButton* btPause = nullptr;  // checkable: down while paused
+    QPushButton* btCopy = nullptr;
+    QPushButton* btSave = nullptr;
+    QLabel* lbFilter = nullptr;
+    QComboBox* cbFilter = nullptr;  // all, SysEx only, short only
+    QCheckBox* chkShowIn = nullptr;
+    QCheckBox* chkShowOut = nullptr;
+    QLabel* lbHistoryLines = nullptr;
+    QSpinBox* edHistoryLines = nullptr;
+    QGroupBox* gbSendMIDI = nullptr;
+    QLineEdit* edSend = nullptr;
+    QPushButton* btSend = nullptr;
+    QPushButton* btSendVol7F = nullptr;
+    QPushButton* btSendVol60 = nullptr;
+    QPushButton* btSendVol40 = nullptr;
+    QPushButton* btSendVol00 = nullptr;
+    QPushButton* btSine = nullptr;  // checkable: down while the test runs
     QGroupBox* gbInfo = nullptr;
     QPushButton* btAskFirmwareVersion = nullptr;
     QPushButton* btAskProfiles = nullptr;       // hidden
     QPushButton* btAskConfiguration = nullptr;  // hidden
+    QCheckBox* chkNibblesToBytes = nullptr;     // hidden
     QPushButton* btClose = nullptr;
 
     // ---- Handlers. ----
     void FormShow();
     void btClearClick();
     void btCloseClick();
+    void btSendClick();
+    void btSendVol7FClick();
+    void btSendVol60Click();
+    void btSendVol40Click();
+    void btSendVol00Click();
+    void btSineClick();
+    void TimerSineTimer();
+    void Timer1Timer();
+    void Edit_BytesProZeileChange();
+    void ed_timerintervalChange();
     void btAskFirmwareVersionClick();
     void btAskConfigurationClick();
     void btAskProfilesClick();
+    void btPauseClick();
+    void btCopyClick();
+    void btSaveClick();
+    void ViewChoiceChange();  // filter or a direction check box changed
+    void edHistoryLinesChange();
 
     // Re-reads captions in korvane::uiLanguage() (the main window calls this
     // when it applies a language).
     void Lokalisierung();
 
-    // Lines shown so far in Memo1 (tests, tools).
-    QStringList memoLines() const;
+    // Brings Memo1 up to date with the record at once (unless paused) and
+    // returns its lines (tests, tools).
+    QStringList memoLines();
+    // The record itself, all directions and kinds.
+    const korvane::monitor::History& history() const { return history_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     class Host;
-    void addLine(const QString& line);
-    void showEventBytes(const korvane::ByteString& bytes);
+    std::int64_t now() const;
+    void addLine(const QString& line, korvane::monitor::LineKind kind, korvane::monitor::Direction direction);
+    void addNote(const QString& line);
+    void recordShort(std::span<const std::uint8_t> bytes, std::uint32_t timeMs,
+                     korvane::monitor::Direction direction);
+    void recordSysEx(std::span<const std::uint8_t> bytes, korvane::monitor::Direction direction);
+    void recordSent(std::span<const std::uint8_t> bytes);
+    bool outputOpen() const;
+    // Sends bytes typed or fixed in the send panel, with a box for a missing
+    // output or a failed send.
+    void sendFromPanel(const korvane::ByteString& bytes);
+    void sendVolume(std::size_t button);
     void inputLost();
     void reportLostInput();
+    void scheduleView();
+    // Moves up to maxLines lines of the record into Memo1 and drops from it
+    // what the record no longer holds; true when Memo1 is up to date.
+    bool updateView(int maxLines);
+    void rebuildView();
+    void removeViewBlocks(int firstBlock, int count);
 
     std::unique_ptr<Host> host_;
     std::unique_ptr<korvane::TTransferStateMachine> machine_;
     std::uint32_t lostInput_ = 0;  // events lost since the last report
+    std::string lastSendError_;
+
+    korvane::monitor::History history_;
+    korvane::monitor::ViewChoice view_;
+    // Record numbers of the lines in Memo1, in order (below the note line
+    // about dropped lines, when there is one), and the next record line the
+    // view has not looked at yet.
+    std::deque<std::uint64_t> viewSeqs_;
+    std::uint64_t nextSeq_ = 0;
+    bool noteShown_ = false;
+    bool paused_ = false;
+    QTimer* viewTimer_ = nullptr;   // next turn: update Memo1
+    QTimer* inputTimer_ = nullptr;  // next turn: the next slice of input
+    bool inputWaiting_ = false;     // a slice is used up; the rest waits for inputTimer_
+
+    int bytesPerLine_ = 16;
+    korvane::monitor::Direction lastShortDirection_ = korvane::monitor::Direction::In;
+    std::int64_t sentBaseMs_ = 0;  // outgoing time stamps count from here
 };

@@ -11,9 +11,12 @@ namespace {
 constexpr TextEntry kTexts[] = {
 #include "texts_common.inc"
 #include "texts_document.inc"
+#include "texts_library.inc"
 #include "texts_log.inc"
 #include "texts_mainwindow.inc"
 #include "texts_midi.inc"
+#include "texts_monitor.inc"
+#include "texts_readback.inc"
 #include "texts_transfer.inc"
 };
 

@@ -4,19 +4,37 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
-#include <QPlainTextEdit>
-#include <QTimer>
 
 #include "dialogs.h"
 #include "form_midimon.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
+#include "monitor_format.h"
 #include "sysex.h"
 
 using namespace korvane;
+
+// Readable failures for lines.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 namespace {
 
@@ -212,7 +230,9 @@ TEST_F(Monitor, ShowsRepliesAndShortMessages) {
     dev.reply(ByteString{0xC0, 0x05});
     QApplication::processEvents();
     EXPECT_EQ(mon.MyStateMachine(), IDLE);
-    const QStringList expected{"Version: 03.04", " F0 7D 08 00 03 00 04 F7", QString(48, '-'), "C0 05 00"};
+    // The query that went out is shown too, marked as sent.
+    const QStringList expected{">  F0 7D 07 F7",           QString(48, '-'), "Version: 03.04",
+                               " F0 7D 08 00 03 00 04 F7", QString(48, '-'), "C0 05 00"};
     EXPECT_EQ(mon.memoLines(), expected);
     mon.btClearClick();
     EXPECT_TRUE(mon.memoLines().isEmpty());
@@ -256,6 +276,10 @@ TEST_F(Monitor, RequestButtonsSendTheirCommandAfterTheReply) {
 TEST_F(Monitor, FloodIsHandledInBoundedStepsWithoutLoss) {
     // More than the queue holds: the surplus is lost at the queue, the rest
     // is shown, and no single handler call runs longer than what was queued.
+    input->Close();
+    input->SetCapacity(1024);
+    ASSERT_TRUE(input->Open());
+    input->Start();
     for (int i = 0; i < 3000; ++i) dev.reply(ByteString{0x90, std::uint8_t(i & 0x7F), 0x01});
     EXPECT_EQ(input->MessageCount(), 1024u);
     mon.MIDIMonitorInput();
@@ -295,6 +319,383 @@ TEST_F(Monitor, SendingToAVanishedPortIsLoggedNotThrown) {
     EXPECT_NO_THROW(EXPECT_FALSE(mon.MidiSend(ByteString{})));
     mon.MIDIoutput1 = nullptr;
     EXPECT_NO_THROW(mon.VersionsAbfrage());
+}
+
+// ---- The send panel. ----
+
+std::vector<ByteString> volumeMessages(std::uint8_t level) {
+    std::vector<ByteString> m;
+    for (std::uint8_t ch = 0; ch < 9; ++ch) m.push_back(ByteString{std::uint8_t(0xB0 + ch), 0x07, level});
+    return m;
+}
+
+TEST_F(Monitor, PanelSendsWhatItShowsAndNothingForNothing) {
+    struct Case {
+        const char* name;
+        QString typed;  // for btSend; empty with a volume button
+        std::function<void()> click;
+        std::vector<ByteString> leaves;
+        QStringList errors;
+    };
+    const Case cases[] = {
+        {"raw short message", "90,3C,64", [&] { mon.btSendClick(); }, {ByteString{0x90, 0x3C, 0x64}}, {}},
+        {"raw SysEx", "F0 7D 07 F7", [&] { mon.btSendClick(); }, {kQuery}, {}},
+        {"empty text sends nothing", "", [&] { mon.btSendClick(); }, {}, {}},
+        {"blanks only send nothing", "  ,, ", [&] { mon.btSendClick(); }, {}, {}},
+        {"invalid hex shows the parser's text",
+         "B0,7,FE",
+         [&] { mon.btSendClick(); },
+         {},
+         {"Fehler: Dies ist keine gültige Hexadezimalwert-Kette (B0,7,FE)"}},
+        {"VOL 7F", "", [&] { mon.btSendVol7FClick(); }, volumeMessages(0x7F), {}},
+        {"VOL 60", "", [&] { mon.btSendVol60Click(); }, volumeMessages(0x60), {}},
+        {"VOL 40", "", [&] { mon.btSendVol40Click(); }, volumeMessages(0x40), {}},
+        {"VOL 00", "", [&] { mon.btSendVol00Click(); }, volumeMessages(0x00), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dev.received.clear();
+        boxes.clear();
+        mon.edSend->setText(c.typed);
+        c.click();
+        QApplication::processEvents();
+        // Version queries are answered; the reply is not what this is about.
+        EXPECT_EQ(dev.received, c.leaves);
+        EXPECT_EQ(boxes.texts(ScriptedDialogs::Kind::Error), c.errors);
+    }
+}
+
+TEST_F(Monitor, VolumeLeavesAsOneLongMessageAndIsShownAsNineSent) {
+    std::vector<ByteString> handed;
+    // What the port is handed is one message of 27 bytes.
+    output->OnSent = [&](std::span<const std::uint8_t> b) { handed.emplace_back(b.begin(), b.end()); };
+    mon.btSendVol40Click();
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_EQ(handed[0].size(), 27u);
+    mon.BindInput();
+    mon.btClearClick();
+    mon.btSendVol40Click();
+    const QStringList lines = mon.memoLines();
+    ASSERT_EQ(lines.size(), 9);
+    EXPECT_EQ(lines.front(), "> B0 07 40");
+    EXPECT_EQ(lines.back(), "> B8 07 40");
+}
+
+TEST_F(Monitor, WithoutAnOpenOutputTheSendButtonsSayWhy) {
+    output->Close();
+    const std::function<void()> clicks[] = {[&] {
+                                                mon.edSend->setText("90 3C 64");
+                                                mon.btSendClick();
+                                            },
+                                            [&] { mon.btSendVol7FClick(); }, [&] { mon.btSendVol00Click(); },
+                                            [&] { mon.btSineClick(); }};
+    for (const auto& click : clicks) {
+        boxes.clear();
+        click();
+        ASSERT_EQ(boxes.texts(ScriptedDialogs::Kind::Error).size(), 1);
+        EXPECT_TRUE(
+            boxes.texts(ScriptedDialogs::Kind::Error)[0].startsWith("Wählen Sie gleich ein gültiges"));
+    }
+    EXPECT_FALSE(mon.TimerSine->isActive());
+    EXPECT_TRUE(dev.received.empty());
+}
+
+TEST_F(Monitor, SineTestSendsNinePhasesAndStopsAfterTenSeconds) {
+    mon.btSineClick();
+    ASSERT_TRUE(mon.TimerSine->isActive());
+    EXPECT_EQ(mon.TimerSine->interval(), 50);
+    EXPECT_EQ(mon.TimerSineStartedAt, now);
+    dev.received.clear();
+    mon.TimerSineTimer();
+    const auto values = monitor::sineValues(monitor::kSineStep);
+    ASSERT_EQ(dev.received.size(), 9u);
+    for (std::size_t i = 0; i < 9; ++i)
+        EXPECT_EQ(dev.received[i], (ByteString{std::uint8_t(0xB0 + i), 0x07, values[i]})) << i;
+
+    now += 10000;  // not yet more than ten seconds
+    mon.TimerSineTimer();
+    EXPECT_TRUE(mon.TimerSine->isActive());
+    now += 1;
+    mon.TimerSineTimer();
+    EXPECT_FALSE(mon.TimerSine->isActive());
+    EXPECT_FALSE(mon.btSine->isChecked());
+    // The angle goes on from where it stopped.
+    EXPECT_NEAR(mon.Testwinkel, 3 * monitor::kSineStep, 1e-12);
+
+    // A second click stops a running test at once.
+    mon.btSineClick();
+    ASSERT_TRUE(mon.TimerSine->isActive());
+    mon.btSineClick();
+    EXPECT_FALSE(mon.TimerSine->isActive());
+}
+
+TEST_F(Monitor, ClosingTheWindowStopsTheSineTest) {
+    mon.show();
+    mon.btSineClick();
+    ASSERT_TRUE(mon.TimerSine->isActive());
+    mon.btCloseClick();
+    EXPECT_FALSE(mon.TimerSine->isActive());
+    mon.show();
+    mon.btSineClick();
+    mon.close();
+    EXPECT_FALSE(mon.TimerSine->isActive());
+}
+
+TEST_F(Monitor, SineTestStopsWhenThePortGoesAway) {
+    mon.btSineClick();
+    dev.in.reset();
+    mon.TimerSineTimer();
+    EXPECT_FALSE(mon.TimerSine->isActive());
+}
+
+// ---- Display choices. ----
+
+TEST_F(Monitor, DividerFollowsARunOfShortMessagesAfterThePause) {
+    mon.ed_timerinterval->setText("50");
+    EXPECT_EQ(mon.Timer1->interval(), 50);
+    mon.ed_timerinterval->setText("zz");
+    EXPECT_EQ(mon.Timer1->interval(), 200);
+    for (std::uint8_t n : {0x3C, 0x3E, 0x40}) dev.reply(ByteString{0x90, n, 0x64});
+    QApplication::processEvents();
+    EXPECT_EQ(mon.memoLines(), (QStringList{"90 3C 64", "90 3E 64", "90 40 64"}));
+    ASSERT_TRUE(mon.Timer1->isActive());
+    mon.Timer1Timer();  // the pause is over
+    EXPECT_FALSE(mon.Timer1->isActive());
+    EXPECT_EQ(mon.memoLines().size(), 4);
+    EXPECT_EQ(mon.memoLines().back(), QString(48, '-'));
+
+    mon.Edit_BytesProZeile->setText("4");
+    mon.chkTrennlinie->setChecked(false);
+    dev.reply(ByteString{0x80, 0x3C, 0x00});
+    QApplication::processEvents();
+    mon.Timer1Timer();
+    EXPECT_EQ(mon.memoLines().back(), "80 3C 00");
+    mon.chkTrennlinie->setChecked(true);
+    mon.Timer1Timer();
+    EXPECT_EQ(mon.memoLines().back(), QString(12, '-'));
+}
+
+TEST_F(Monitor, SysExFollowsBytesPerLineAndNibbleView) {
+    mon.Edit_BytesProZeile->setText("4");
+    dev.reply(ByteString{0xF0, 0x7D, 0x01, 0x01, 0x02, 0x0A, 0x0B, 0xF7});
+    QApplication::processEvents();
+    mon.chkNibblesToBytes->setChecked(true);
+    dev.reply(ByteString{0xF0, 0x7D, 0x01, 0x01, 0x02, 0x0A, 0x0B, 0xF7});
+    QApplication::processEvents();
+    EXPECT_EQ(mon.memoLines(),
+              (QStringList{" F0 7D 01 01", " 02 0A 0B F7", QString(12, '-'), " 12 AB", QString(12, '-')}));
+}
+
+TEST_F(Monitor, TimeStampsUseTheLocalesDecimalSeparator) {
+    struct Case {
+        QLocale locale;
+        QChar separator;
+    };
+    const Case cases[] = {{QLocale(QLocale::German, QLocale::Germany), ','},
+                          {QLocale(QLocale::English, QLocale::UnitedStates), '.'}};
+    mon.chkShowTimestamps->setChecked(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale.name().toStdString());
+        QLocale::setDefault(c.locale);
+        mon.btClearClick();
+        dev.reply(ByteString{0x90, 0x3C, 0x64});
+        QApplication::processEvents();
+        const QStringList lines = mon.memoLines();
+        ASSERT_EQ(lines.size(), 1);
+        const QString line = lines[0];
+        EXPECT_EQ(line.size(), 21);
+        EXPECT_EQ(line.mid(10), " - 90 3C 64");
+        EXPECT_EQ(line.at(6), c.separator) << line.toStdString();
+    }
+    QLocale::setDefault(QLocale::c());
+}
+
+// ---- The record and its view. ----
+
+TEST_F(Monitor, RecordsWhileClosedAndShowingKeepsIt) {
+    ASSERT_FALSE(mon.isVisible());
+    mon.btAskFirmwareVersionClick();
+    QApplication::processEvents();
+    mon.show();
+    QApplication::processEvents();
+    const QStringList lines = mon.memoLines();
+    EXPECT_TRUE(lines.contains(">  F0 7D 07 F7"));
+    EXPECT_TRUE(lines.contains("Version: 03.04"));
+    mon.hide();
+}
+
+TEST_F(Monitor, FilterAndDirectionsChooseTheShownLines) {
+    mon.chkTrennlinie->setChecked(false);
+    dev.reply(ByteString{0x90, 0x3C, 0x64});
+    QApplication::processEvents();
+    mon.edSend->setText("F0 7D 07 F7");
+    mon.btSendClick();  // the device answers it
+    QApplication::processEvents();
+    mon.edSend->setText("B0 07 10");
+    mon.btSendClick();
+    struct Case {
+        const char* name;
+        int filter;
+        bool in, out;
+        QStringList lines;
+    };
+    const Case cases[] = {
+        {"all",
+         0,
+         true,
+         true,
+         {"90 3C 64", ">  F0 7D 07 F7", "Version: 03.04", " F0 7D 08 00 03 00 04 F7", "> B0 07 10"}},
+        {"SysEx only", 1, true, true, {">  F0 7D 07 F7", "Version: 03.04", " F0 7D 08 00 03 00 04 F7"}},
+        {"short only", 2, true, true, {"90 3C 64", "> B0 07 10"}},
+        {"received", 0, true, false, {"90 3C 64", "Version: 03.04", " F0 7D 08 00 03 00 04 F7"}},
+        {"sent short", 2, false, true, {"> B0 07 10"}},
+        {"nothing", 0, false, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        mon.cbFilter->setCurrentIndex(c.filter);
+        mon.chkShowIn->setChecked(c.in);
+        mon.chkShowOut->setChecked(c.out);
+        EXPECT_EQ(mon.memoLines(), c.lines);
+    }
+}
+
+TEST_F(Monitor, PauseHoldsTheViewAndResumeCatchesUp) {
+    dev.reply(ByteString{0x90, 0x01, 0x01});
+    QApplication::processEvents();
+    ASSERT_EQ(mon.memoLines(), QStringList{"90 01 01"});
+    mon.btPause->setChecked(true);
+    mon.btPauseClick();
+    EXPECT_EQ(mon.btPause->text(), "Fortsetzen");
+    dev.reply(ByteString{0x90, 0x02, 0x01});
+    dev.reply(ByteString{0x90, 0x03, 0x01});
+    QApplication::processEvents();
+    EXPECT_EQ(mon.memoLines(), QStringList{"90 01 01"});
+    EXPECT_EQ(mon.history().size(), 3u);  // recording went on
+    mon.btPause->setChecked(false);
+    mon.btPauseClick();
+    QApplication::processEvents();
+    EXPECT_EQ(mon.memoLines(), (QStringList{"90 01 01", "90 02 01", "90 03 01"}));
+}
+
+TEST_F(Monitor, BoundedRecordSaysHowManyOlderLinesWereDropped) {
+    mon.edHistoryLines->setValue(100);
+    for (int i = 0; i < 130; ++i) {
+        dev.reply(ByteString{0x90, std::uint8_t(i & 0x7F), 0x01});
+        if (i % 40 == 0) QApplication::processEvents();  // the view follows in steps
+    }
+    QApplication::processEvents();
+    const QStringList lines = mon.memoLines();
+    ASSERT_EQ(lines.size(), 101);
+    EXPECT_EQ(lines[0], "(30 ältere Zeilen verworfen)");
+    EXPECT_EQ(lines[1], "90 1E 01");
+    EXPECT_EQ(lines.back(), "90 01 01");  // 129 & 0x7F
+    setUiLanguage("en");
+    dev.reply(ByteString{0x90, 0x02, 0x01});
+    QApplication::processEvents();
+    EXPECT_EQ(mon.memoLines()[0], "(31 older lines dropped)");
+    mon.btClearClick();
+    EXPECT_TRUE(mon.memoLines().isEmpty());
+}
+
+TEST_F(Monitor, SaveWritesTheShownLinesOrSaysWhyNot) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    dev.reply(ByteString{0x90, 0x3C, 0x64});
+    dev.reply(ByteString{0xF0, 0x7D, 0x01, 0x02, 0xF7});
+    QApplication::processEvents();
+    const QString path = dir.filePath("monitor.txt");
+    boxes.setNextFile(path);
+    mon.btSaveClick();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("90 3C 64\n F0 7D 01 02 F7\n" + QByteArray(48, '-') + "\n"));
+    EXPECT_TRUE(boxes.texts(ScriptedDialogs::Kind::Error).isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"monitor.txt"});
+
+    // A folder that does not exist: one box naming the file, nothing written.
+    const QString bad = dir.filePath("missing/monitor.txt");
+    boxes.setNextFile(bad);
+    mon.btSaveClick();
+    ASSERT_EQ(boxes.texts(ScriptedDialogs::Kind::Error).size(), 1);
+    EXPECT_TRUE(boxes.texts(ScriptedDialogs::Kind::Error)[0].startsWith("Die Datei " + bad));
+    // Cancelled: nothing happens.
+    boxes.clear();
+    mon.btSaveClick();
+    EXPECT_TRUE(boxes.texts(ScriptedDialogs::Kind::Error).isEmpty());
+}
+
+TEST_F(Monitor, CopyTakesTheSelectionOrEverythingShown) {
+    dev.reply(ByteString{0x90, 0x3C, 0x64});
+    dev.reply(ByteString{0x80, 0x3C, 0x00});
+    QApplication::processEvents();
+    mon.memoLines();
+    mon.btCopyClick();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "90 3C 64\n80 3C 00");
+    QTextCursor c(mon.Memo1->document());
+    c.movePosition(QTextCursor::End);
+    c.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+    mon.Memo1->setTextCursor(c);
+    mon.btCopyClick();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "80 3C 00");
+}
+
+// ---- Input under a flood. ----
+
+TEST_F(Monitor, InputIsTakenInSlicesByCountAndByTime) {
+    struct Case {
+        const char* name;
+        std::int64_t msPerClockRead;
+        std::uint32_t firstSlice;
+    };
+    const Case cases[] = {
+        {"a still clock: the count bounds the slice", 0, TFormMIDIMon::kInputSliceEvents},
+        {"a slow turn: the time bounds it", 20, 63},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        mon.btClearClick();
+        mon.NowMs = [this, &c] { return now += c.msPerClockRead; };
+        const std::uint32_t total = TFormMIDIMon::kInputSliceEvents + 100;
+        for (std::uint32_t i = 0; i < total; ++i) dev.reply(ByteString{0x90, std::uint8_t(i & 0x7F), 0x01});
+        ASSERT_EQ(input->MessageCount(), total);
+        mon.MIDIMonitorInput();
+        EXPECT_EQ(total - input->MessageCount(), c.firstSlice);
+        // Until the next turn, further notifications leave the queue alone.
+        mon.MIDIMonitorInput();
+        EXPECT_EQ(total - input->MessageCount(), c.firstSlice);
+        for (int k = 0; k < 200 && input->MessageCount() > 0; ++k) QApplication::processEvents();
+        EXPECT_EQ(input->MessageCount(), 0u);
+        EXPECT_EQ(mon.history().size(), total);
+    }
+}
+
+TEST_F(Monitor, FloodOfAHundredThousandArrivesCompleteAndInOrder) {
+    mon.chkTrennlinie->setChecked(false);
+    mon.show();
+    constexpr int kTotal = 100000;
+    constexpr int kBurst = 1000;  // one period of the MIDI system at a time
+    auto message = [](int i) {
+        return ByteString{std::uint8_t(0x90 | ((i >> 14) & 0x0F)), std::uint8_t((i >> 7) & 0x7F),
+                          std::uint8_t(i & 0x7F)};
+    };
+    for (int sent = 0; sent < kTotal;) {
+        for (int k = 0; k < kBurst; ++k, ++sent) dev.reply(message(sent));
+        QApplication::processEvents();
+    }
+    for (int k = 0; k < 1000 && input->MessageCount() > 0; ++k) QApplication::processEvents();
+    ASSERT_EQ(input->MessageCount(), 0u);
+    const QStringList lines = mon.memoLines();
+    ASSERT_EQ(lines.size(), kTotal);  // nothing lost, no note about losses
+    for (int i = 0; i < kTotal; ++i) {
+        const auto m = message(i);
+        const QString expected = QString::fromStdString(monitor::shortLine(m, std::nullopt, '.'));
+        if (lines[i] != expected) {
+            ADD_FAILURE() << "line " << i << ": " << lines[i].toStdString();
+            break;
+        }
+    }
+    mon.hide();
 }
 
 }  // namespace
