@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "config_document.h"
+#include "cli_readback.h"
 #include "config_encoder.h"
 #include "element_catalogue.h"
 #include "midi_service.h"
@@ -238,7 +239,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::cout << tx("cli.help");
+            std::cout << tx("cli.help") << tx("readback.cli.help");
             return kOk;
         } else if (arg == "--out" || arg == "--in") {
             if (i + 1 >= argc) return usage(tx("cli.needsValue", arg));
@@ -259,6 +260,14 @@ int main(int argc, char** argv) {
         return listPorts(*service, std::cout);
     }
     if (command == "encode" && positional.size() == 3) return cmdEncode(positional[1], positional[2]);
+    if (command == "fetch" && positional.size() == 1) {
+        if (!haveOut || !haveIn) return usage(tx("readback.cli.needsPorts"));
+        return korvane::cli::cmdFetch(argc, argv, outName, inName, verbose);
+    }
+    if (command == "compare" && positional.size() == 3) {
+        if (!haveOut || !haveIn) return usage(tx("readback.cli.needsPorts"));
+        return korvane::cli::cmdCompare(argc, argv, positional[1], positional[2], outName, inName, verbose);
+    }
     if (command == "send" && positional.size() == 3) {
         if (!haveOut || !haveIn) return usage(tx("cli.needsPorts"));
         return cmdSend(argc, argv, positional[1], positional[2], outName, inName, verbose);

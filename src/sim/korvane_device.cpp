@@ -166,7 +166,7 @@ void KorvaneDevice::dump(const std::map<int, ByteString>& stored, std::uint8_t c
         copy[2] = command;
         queue(std::move(copy), due);
     }
-    queue(CommandPacket(command), due);
+    if (options_.dumpEndMarker) queue(CommandPacket(command), due);
 }
 
 std::vector<ByteString> KorvaneDevice::takeDue(std::int64_t nowMs) {

@@ -40,6 +40,8 @@ struct DeviceOptions {
     int replyDelayMs = 0;
     int storeMs = 100;
     int resetMs = 500;
+    // Off: a dump ends without its end marker (for testing read-back time-outs).
+    bool dumpEndMarker = true;
 };
 
 class KorvaneDevice {

@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
             return true;
         };
         if (arg == "--help" || arg == "-h") {
-            std::cout << text("sim.help", kLanguage);
+            std::cout << text("sim.help", kLanguage) << text("readback.sim.help", kLanguage);
             return 0;
         } else if (arg == "--name") {
             auto v = value();
@@ -137,6 +137,8 @@ int main(int argc, char** argv) {
             opt.stateFile = *v;
         } else if (arg == "--no-reply") {
             opt.device.noReply = true;
+        } else if (arg == "--no-end-marker") {
+            opt.device.dumpEndMarker = false;
         } else if (arg == "--verbose") {
             opt.verbose = true;
         } else if (arg == "--ignore-queries") {

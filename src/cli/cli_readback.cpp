@@ -1,0 +1,236 @@
+#include "cli_readback.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QTimer>
+#include <algorithm>
+#include <iostream>
+#include <optional>
+#include <span>
+#include <variant>
+
+#include "config_document.h"
+#include "config_encoder.h"
+#include "device_dump.h"
+#include "device_fetch.h"
+#include "element_catalogue.h"
+#include "midi_service.h"
+#include "texts.h"
+
+namespace korvane::cli {
+namespace {
+
+// The tool speaks English, like its other commands.
+constexpr std::string_view kLanguage = "en";
+
+constexpr int kOk = 0;
+constexpr int kNoConfiguration = 2;
+constexpr int kNotEncodable = 3;
+constexpr int kNoAnswer = 4;
+constexpr int kNoSuchPort = 5;
+
+std::string tx(std::string_view key) { return std::string(text(key, kLanguage)); }
+std::string tx(std::string_view key, std::string_view value) { return textWith(key, kLanguage, value); }
+
+// Runs the fetch on the Qt event loop: replies from the input port are
+// posted to the main thread, the fetch's timer is a QTimer.
+class CliFetchHost : public FetchHost {
+public:
+    CliFetchHost(MidiOutputConnection& out, bool verbose) : out_(out), verbose_(verbose) {
+        clock_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] { fetch.onTimer(); });
+    }
+
+    TDeviceFetch fetch{*this};
+    std::optional<FetchResult> result;
+
+    bool MidiSend(const ByteString& bytes) override {
+        std::string error;
+        const bool sent = out_.send(bytes, &error);
+        if (!sent) std::cerr << "korvane: " << error << "\n";
+        if (verbose_) std::cerr << "-> " << HexBytes(bytes) << "\n";
+        return sent;
+    }
+    void startTimer(int intervalMs) override { timer_.start(intervalMs); }
+    void stopTimer() override { timer_.stop(); }
+    std::int64_t nowMs() override { return clock_.elapsed(); }
+    // The tool runs no transfer of its own while it reads.
+    bool transferRunning() override { return false; }
+    void fetchFinished(const FetchResult& r) override {
+        result = r;
+        timer_.stop();
+        QCoreApplication::exit(0);
+    }
+    void log(std::string_view line) override {
+        if (verbose_) std::cerr << "log: " << line << "\n";
+    }
+
+private:
+    MidiOutputConnection& out_;
+    bool verbose_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
+
+// Opens the two ports and reads the configuration dump. Exit code when it
+// could not be read; the reason has been written to standard error.
+std::variant<FetchResult, int> fetchConfiguration(int argc, char** argv, const std::string& outName,
+                                                  const std::string& inName, bool verbose) {
+    QCoreApplication app(argc, argv);
+    auto service = createRtMidiService("korvane");
+    service->setErrorHandler([](const std::string& message) { std::cerr << "korvane: " << message << "\n"; });
+
+    const auto outputs = service->outputPortNames();
+    const auto inputs = service->inputPortNames();
+    const bool outKnown = std::find(outputs.begin(), outputs.end(), outName) != outputs.end();
+    const bool inKnown = std::find(inputs.begin(), inputs.end(), inName) != inputs.end();
+    if (!outKnown || !inKnown) {
+        std::cerr << "korvane: " << tx("cli.noSuchPort", outKnown ? inName : outName) << "\n";
+        for (const auto& name : inputs) std::cerr << "in: " << name << "\n";
+        for (const auto& name : outputs) std::cerr << "out: " << name << "\n";
+        std::cerr << tx("cli.choosePort") << "\n";
+        return kNoSuchPort;
+    }
+    std::string error;
+    auto output = service->openOutput(outName, error);
+    if (!output) {
+        std::cerr << "korvane: " << tx("cli.portFailed", outName) << " " << error << "\n";
+        return kNoSuchPort;
+    }
+    CliFetchHost host(*output, verbose);
+    auto input = service->openInput(
+        inName,
+        [&app, &host, verbose](std::span<const std::uint8_t> bytes, double) {
+            // Backend thread: copy, split, and hand over to the main loop.
+            auto messages = splitMidiMessages(bytes);
+            QMetaObject::invokeMethod(
+                &app,
+                [&host, verbose, messages = std::move(messages)] {
+                    for (const auto& message : messages) {
+                        if (verbose) std::cerr << "<- " << HexBytes(message) << "\n";
+                        if (!message.empty() && message[0] == sysex::kStart) host.fetch.onSysEx(message);
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        error);
+    if (!input) {
+        std::cerr << "korvane: " << tx("cli.portFailed", inName) << " " << error << "\n";
+        return kNoSuchPort;
+    }
+    QTimer::singleShot(0, &app, [&] { host.fetch.start(DumpKind::Configuration); });
+    app.exec();
+    input.reset();  // no callback may post into a loop that is gone
+    if (!host.result) return kNoAnswer;
+
+    const FetchResult& r = *host.result;
+    switch (r.outcome) {
+        case FetchResult::Outcome::Complete:
+            return r;
+        case FetchResult::Outcome::NoAnswer:
+        case FetchResult::Outcome::SendFailed:
+        case FetchResult::Outcome::Interrupted:
+            std::cerr << "korvane: " << tx("readback.cli.noAnswer") << "\n" << tx("cli.checkDevice") << "\n";
+            return kNoAnswer;
+        case FetchResult::Outcome::UnsupportedVersion:
+            std::cerr << "korvane: " << tx("readback.cli.unsupportedVersion", r.detail) << "\n";
+            return kNoAnswer;
+        case FetchResult::Outcome::NoEndMarker:
+            std::cerr << "korvane: " << tx("readback.noEndMarker") << "\n";
+            return kNoAnswer;
+        case FetchResult::Outcome::NotRecognised:
+            std::cerr << "korvane: " << tx("readback.cli.notRecognised", r.detail) << "\n";
+            return kDumpNotRecognised;
+    }
+    return kNoAnswer;
+}
+
+void reportFaultyPackets(const DeviceDump& dump) {
+    for (const auto& p : dump.packets)
+        if (!p.ok()) std::cerr << "korvane: " << tx("readback.cli.faultyPacket", HexBytes(p.packet)) << "\n";
+}
+
+class StderrEncoderReport : public EncoderReport {
+public:
+    void sendFactorZero(int) override {}
+    void refused(const std::vector<EncodeProblem>& problems) override {
+        std::cerr << "korvane: " << refusalMessage(problems, kLanguage) << "\n";
+    }
+};
+
+std::variant<EncodeResult, int> encodeConfiguration(const std::string& documentPath,
+                                                    const std::string& configuration) {
+    ConfigDocument doc;
+    const DocumentStatus status = doc.load(documentPath);
+    if (!status.ok()) {
+        std::cerr << "korvane: " << status.message(kLanguage) << "\n" << tx("cli.checkDocument") << "\n";
+        return kNoConfiguration;
+    }
+    StderrEncoderReport report;
+    EncodeResult result = KonfigurationSenden(doc, configuration, report);
+    if (result.status == EncodeResult::Status::UnknownConfiguration) {
+        std::cerr << "korvane: " << tx("cli.unknownConfiguration", configuration) << "\n";
+        for (const auto& name : doc.setNames()) std::cerr << "  " << name << "\n";
+        return kNoConfiguration;
+    }
+    if (result.status == EncodeResult::Status::Refused) return kNotEncodable;
+    return result;
+}
+
+std::string_view stateKey(ElementState s) {
+    switch (s) {
+        case ElementState::Different:
+            return "readback.cli.compareDiffers";
+        case ElementState::OnlyInLibrary:
+            return "readback.cli.compareOnlyLibrary";
+        case ElementState::OnlyOnDevice:
+            return "readback.cli.compareOnlyDevice";
+        case ElementState::Faulty:
+            return "readback.cli.compareFaulty";
+        case ElementState::Unassigned:
+        case ElementState::Same:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
+
+int cmdFetch(int argc, char** argv, const std::string& outName, const std::string& inName, bool verbose) {
+    auto fetched = fetchConfiguration(argc, argv, outName, inName, verbose);
+    if (auto* code = std::get_if<int>(&fetched)) return *code;
+    const DeviceDump& dump = std::get<FetchResult>(fetched).dump;
+    for (const auto& packet : dump.sendablePackets()) std::cout << HexBytes(packet) << "\n";
+    reportFaultyPackets(dump);
+    // Damaged packets are not printed as if they were stored that way.
+    return dump.faultyCount() == 0 ? kOk : kDumpNotRecognised;
+}
+
+int cmdCompare(int argc, char** argv, const std::string& documentPath, const std::string& configuration,
+               const std::string& outName, const std::string& inName, bool verbose) {
+    // The document is checked before the device is asked anything.
+    auto encoded = encodeConfiguration(documentPath, configuration);
+    if (auto* code = std::get_if<int>(&encoded)) return *code;
+    auto fetched = fetchConfiguration(argc, argv, outName, inName, verbose);
+    if (auto* code = std::get_if<int>(&fetched)) return *code;
+
+    const DeviceDump& dump = std::get<FetchResult>(fetched).dump;
+    const ConfigComparison comparison = compareWithDevice(std::get<EncodeResult>(encoded).packets, dump);
+    for (int n = 0; n < kElementCount; ++n) {
+        const std::string_view key = stateKey(comparison.states[static_cast<std::size_t>(n)]);
+        if (!key.empty()) std::cout << tx(key, Wie_lautet_EingabeElementName(n)) << "\n";
+    }
+    if (comparison.unplacedFaults > 0)
+        std::cout << tx("readback.cli.compareUnplaced", std::to_string(comparison.unplacedFaults)) << "\n";
+    reportFaultyPackets(dump);
+    if (comparison.equal()) {
+        std::cout << tx("readback.equal") << "\n";
+        return kOk;
+    }
+    const int n = comparison.differing();
+    std::cout << (n == 1 ? tx("readback.differOne") : tx("readback.differ", std::to_string(n))) << "\n";
+    return kDifferent;
+}
+
+}  // namespace korvane::cli
