@@ -78,7 +78,14 @@ public:
             return;
         }
         boxOpen_ = true;
-        dialogs().message(uiText(failureTextKey(failure)));
+        const auto port = [](const auto* p, bool open) {
+            return PortReport{p ? p->ProductName() : std::string(), p && open};
+        };
+        const PortReport in = port(mon_.MIDIinput1, mon_.MIDIinput1 && mon_.MIDIinput1->State() == misOpen);
+        const PortReport out =
+            port(mon_.MIDIoutput1, mon_.MIDIoutput1 && mon_.MIDIoutput1->State() == mosOpen);
+        dialogs().message(
+            QString::fromStdString(failureReport(failure, uiLanguage().toStdString(), in, out)));
         boxOpen_ = false;
     }
     void setSendCaption(SendCaption caption) override {
@@ -90,10 +97,14 @@ public:
     void InitSendButton() override {
         if (mon_.OnInitSendButton) mon_.OnInitSendButton();
     }
+    void stageReached(TransferStage stage, int packetIndex, int packetCount) override {
+        if (mon_.OnTransferStage) mon_.OnTransferStage(stage, packetIndex, packetCount);
+    }
     void log(TransferLogLevel level, std::string_view line) override { logTransferLine(level, line); }
     void versionQuerySent() override { mon_.VersionsString.clear(); }
     void versionReceived(std::string_view version) override {
         mon_.VersionsString = std::string(version);
+        if (mon_.OnVersionReceived) mon_.OnVersionReceived(QString::fromStdString(ansiToUtf8(version)));
         // The version digits are not range checked, so the text is 8-bit
         // and may hold characters above 0x7F that are not UTF-8.
         mon_.addLine(QString::fromStdString(

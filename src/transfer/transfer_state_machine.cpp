@@ -5,6 +5,7 @@
 #include <string>
 
 #include "hexmon.h"
+#include "texts.h"
 
 namespace korvane {
 
@@ -34,6 +35,24 @@ std::string_view stateName(TMyStateMachine state) {
     return "?";
 }
 
+TransferProgress transferProgress(TransferStage stage, int packetIndex, int packetCount) {
+    const int maximum = packetCount + 2;
+    switch (stage) {
+        case TransferStage::PacketSent:
+            // Sending packet i means the device has answered after i - 1.
+            return {std::clamp(packetIndex - 1, 0, packetCount), maximum};
+        case TransferStage::Storing:
+            return {packetCount, maximum};
+        case TransferStage::Restarting:
+            return {packetCount + 1, maximum};
+        case TransferStage::Finished:
+            return {maximum, maximum};
+        case TransferStage::Aborted:
+            break;
+    }
+    return {0, maximum};
+}
+
 const char* failureTextKey(TransferFailure failure) {
     switch (failure) {
         case TransferFailure::StoreNotConfirmed:
@@ -44,6 +63,31 @@ const char* failureTextKey(TransferFailure failure) {
             break;
     }
     return "transfer.notResponding";
+}
+
+namespace {
+
+std::string portLine(std::string_view key, std::string_view language, const PortReport& port) {
+    const std::string_view name = port.name.empty() ? text("transfer.port.none", language) : port.name;
+    const std::string_view state = text(port.open ? "transfer.port.open" : "transfer.port.closed", language);
+    return textWithAll(key, language, {name, state});
+}
+
+}  // namespace
+
+std::string failureReport(TransferFailure failure, std::string_view language, const PortReport& in,
+                          const PortReport& out) {
+    std::string report;
+    if (!in.open || !out.open) {
+        report += text("transfer.portsNotOpen", language);
+        report += "\n\n";
+    }
+    report += text(failureTextKey(failure), language);
+    report += "\n\n";
+    report += text("transfer.portsUsed", language);
+    report += "\n" + portLine("transfer.port.in", language, in);
+    report += "\n" + portLine("transfer.port.out", language, out);
+    return report;
 }
 
 TTransferStateMachine::TTransferStateMachine(TransferHost& host) : host_(host) {}
@@ -191,6 +235,12 @@ bool TTransferStateMachine::onSysEx(const ByteString& message) {
         // It may answer a query asked before the last packet or command went
         // out, so it says nothing about that step. The timer goes on asking.
         host_.log(TransferLogLevel::Info, "ACK ignored, query was asked before the last step");
+        // The first two queries are not repeated by the timer. A query of
+        // an earlier exchange that never arrived (one sent into a port that
+        // had only just opened) takes this reply for itself, so ask again:
+        // the device is plainly there.
+        if (MyStateMachine == SEND_CONFIG_WAIT_VERSION || MyStateMachine == SEND_CONFIG_BEGIN)
+            VersionsAbfrage();
         return true;
     }
     host_.stopTimer();

@@ -80,6 +80,17 @@ enum class SendCaption { Saving, Initializing, BackAgain };
 enum class TransferFailure { NotResponding, StoreNotConfirmed, NoRestart };
 const char* failureTextKey(TransferFailure failure);
 
+// A MIDI port as a failure report names it.
+struct PortReport {
+    std::string name;  // empty: none chosen
+    bool open = false;
+};
+// The text a failure shows the user: when a port is not open that comes
+// first, since then nothing reached the device at all; then the failure's
+// own text; then the two ports that were used.
+std::string failureReport(TransferFailure failure, std::string_view language, const PortReport& in,
+                          const PortReport& out);
+
 // The log levels the machine writes at; the host maps them to LogInfo,
 // LogInfoAnsi (8-bit text: the packet dump) and LogError.
 enum class TransferLogLevel { Info, InfoAnsi, Error };
@@ -93,6 +104,15 @@ enum class TransferStage {
     Finished,    // device answered after its restart
     Aborted,     // no answer in time; the failure's text was shown
 };
+
+// Where a progress bar stands at a stage: the packets the device has taken
+// (answered), then one step for the store and one for the restart, out of
+// packetCount + 2.
+struct TransferProgress {
+    int value = 0;
+    int maximum = 0;
+};
+TransferProgress transferProgress(TransferStage stage, int packetIndex, int packetCount);
 
 class TransferHost {
 public:

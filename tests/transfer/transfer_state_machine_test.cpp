@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hexmon.h"
+#include "texts.h"
 
 namespace korvane {
 namespace {
@@ -159,6 +160,25 @@ TEST(TransferStateMachine, FullThreePacketTransfer) {
     EXPECT_EQ(host.take(), (std::vector<std::string>{"info ACK received, finished.", "InitSendButton"}));
     EXPECT_EQ(m.state(), IDLE);
     EXPECT_FALSE(host.timerRunning);
+}
+
+// A firmware query asked just before the transfer was lost on the way (the
+// port had only just opened). The transfer's first reply is then taken for
+// that older query; the transfer asks once more instead of running into its
+// time-out with the device answering.
+TEST(TransferStateMachine, LostEarlierQueryDoesNotStallTheStart) {
+    FakeHost host;
+    TTransferStateMachine m(host);
+    m.startManualVersion();  // never answered
+    host.advance(10, m);
+    m.startConfigTransfer(packet(1));
+    host.take();
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(),
+              (std::vector<std::string>{"info ACK ignored, query was asked before the last step", kQuery}));
+    EXPECT_EQ(m.state(), SEND_CONFIG_WAIT_VERSION);
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(m.state(), SEND_CONFIG_BEGIN);
 }
 
 TEST(TransferStateMachine, OlderFirmwareIsServedLikeTheCurrentOne) {
@@ -348,6 +368,76 @@ TEST(TransferStateMachine, RefusedPacketOrCommandEndsTheTransfer) {
         EXPECT_EQ(host.stages.back(), TransferStage::Aborted);
         EXPECT_EQ(std::count(host.stages.begin(), host.stages.end(), TransferStage::Finished), 0);
     }
+}
+
+// The progress bar moves once per answered step and is full only at the end:
+// packets answered, then the store, then the restart.
+TEST(TransferStateMachine, ProgressFollowsTheAnsweredSteps) {
+    struct ProgressHost : FakeHost {
+        std::vector<int> values;
+        int maximum = 0;
+        void stageReached(TransferStage stage, int index, int count) override {
+            const TransferProgress p = transferProgress(stage, index, count);
+            values.push_back(p.value);
+            maximum = p.maximum;
+        }
+    };
+    for (int packets : {0, 1, 3}) {
+        SCOPED_TRACE(packets);
+        ProgressHost host;
+        TTransferStateMachine m(host);
+        ByteString stream;
+        for (int i = 0; i < packets; ++i) {
+            const ByteString p = packet(static_cast<std::uint8_t>(i));
+            stream.insert(stream.end(), p.begin(), p.end());
+        }
+        m.startConfigTransfer(stream);
+        for (int i = 0; i < 10 && m.state() != IDLE; ++i) answer(host, m);
+        std::vector<int> expected;
+        for (int v = 0; v <= packets + 2; ++v) expected.push_back(v);
+        EXPECT_EQ(host.values, expected);
+        EXPECT_EQ(host.maximum, packets + 2);
+    }
+    // A failed transfer empties the bar.
+    EXPECT_EQ(transferProgress(TransferStage::Aborted, 2, 3).value, 0);
+}
+
+// The box names the ports; a port that is not open is said first, because
+// then the device never had a chance to answer.
+TEST(TransferStateMachine, FailureReportNamesThePorts) {
+    const std::string t1(text("transfer.notResponding", "en"));
+    const struct {
+        const char* name;
+        TransferFailure failure;
+        PortReport in, out;
+        std::string expected;
+    } cases[] = {
+        {"both open",
+         TransferFailure::NotResponding,
+         {"Dev Out", true},
+         {"Dev In", true},
+         t1 + "\n\nMIDI ports used:\nMIDI In: Dev Out (open)\nMIDI Out: Dev In (open)"},
+        {"input closed",
+         TransferFailure::NotResponding,
+         {"Dev Out", false},
+         {"Dev In", true},
+         "Note: not all MIDI ports are open, so nothing can reach Korvane or come back from it.\n\n" + t1 +
+             "\n\nMIDI ports used:\nMIDI In: Dev Out (not open)\nMIDI Out: Dev In (open)"},
+        {"nothing chosen",
+         TransferFailure::NoRestart,
+         {"", false},
+         {"", false},
+         "Note: not all MIDI ports are open, so nothing can reach Korvane or come back from it.\n\n" +
+             std::string(text("transfer.noRestart", "en")) +
+             "\n\nMIDI ports used:\nMIDI In: none chosen (not open)\nMIDI Out: none chosen (not open)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(failureReport(c.failure, "en", c.in, c.out), c.expected);
+    }
+    EXPECT_EQ(failureReport(TransferFailure::StoreNotConfirmed, "de", {"a", true}, {"b", true})
+                  .find(text("transfer.storeNotConfirmed", "de")),
+              0u);
 }
 
 // The monitor's buttons stay usable while a transfer runs. A request started
