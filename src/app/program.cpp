@@ -4,11 +4,15 @@
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>
+#include <csignal>
 
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "texts.h"
 #include "tformmain.h"
+#include "tformmotorprofil.h"
+#include "tformneuobjekt.h"
+#include "tformverschiebemessage.h"
 
 namespace korvane {
 
@@ -33,12 +37,11 @@ EditorWindows::EditorWindows() {
     FormMIDIMon = std::make_unique<TFormMIDIMon>();
     FormMIDIMon->setObjectName(QStringLiteral("FormMIDIMon"));
     made(FormMIDIMon.get());
-    FormNeuObjekt.reset(makePlainWindow("FormNeuObjekt", "main.TFormNeuObjekt", true));
+    FormNeuObjekt = std::make_unique<TFormNeuObjekt>();
     made(FormNeuObjekt.get());
-    FormVerschiebeMessage.reset(
-        makePlainWindow("FormVerschiebeMessage", "main.TFormVerschiebeMessage", true));
+    FormVerschiebeMessage = std::make_unique<TFormVerschiebeMessage>();
     made(FormVerschiebeMessage.get());
-    FormMotorProfil.reset(makePlainWindow("FormMotorProfil", "main.TFormMotorProfil", false));
+    FormMotorProfil = std::make_unique<TFormMotorProfil>();
     made(FormMotorProfil.get());
 
     FormMain->setMidiInterfaceDialog(FormMidiInterface.get());
@@ -80,6 +83,10 @@ void scheduleScreenshot(TFormMain& window) {
 }  // namespace
 
 int runEditor(int argc, char** argv) {
+    // A write past a file size limit (a quota, `ulimit -f`) would end the
+    // program by signal in the middle of a save; ignored, the write fails
+    // with EFBIG, the save reports it and the old file stays.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane Editor"));
     QApplication::setOrganizationName(QStringLiteral("vandrell"));
@@ -89,10 +96,14 @@ int runEditor(int argc, char** argv) {
 
     EditorWindows windows;
     boxes.setParent(&windows.main());
+    boxes.setNameDialog(&windows.nameDialog());
+    boxes.setTargetGroupDialog(&windows.targetGroupDialog());
     windows.main().show();
     scheduleScreenshot(windows.main());
     const int result = QApplication::exec();
     boxes.setParent(nullptr);
+    boxes.setNameDialog(nullptr);
+    boxes.setTargetGroupDialog(nullptr);
     return result;
 }
 

@@ -12,6 +12,9 @@ class QWidget;
 class TFormMain;
 class TFormMidiInterface;
 class TFormMIDIMon;
+class TFormMotorProfil;
+class TFormNeuObjekt;
+class TFormVerschiebeMessage;
 
 namespace korvane {
 
@@ -32,6 +35,8 @@ public:
 
     TFormMain& main() { return *FormMain; }
     TFormMIDIMon& monitor() { return *FormMIDIMon; }
+    TFormNeuObjekt& nameDialog() { return *FormNeuObjekt; }
+    TFormVerschiebeMessage& targetGroupDialog() { return *FormVerschiebeMessage; }
     // Object names of the windows in the order they were made.
     const QStringList& creationOrder() const { return order_; }
 
@@ -40,9 +45,9 @@ private:
     std::unique_ptr<TFormMidiInterface> FormMidiInterface;
     std::unique_ptr<QWidget> Form4;
     std::unique_ptr<TFormMIDIMon> FormMIDIMon;
-    std::unique_ptr<QWidget> FormNeuObjekt;
-    std::unique_ptr<QWidget> FormVerschiebeMessage;
-    std::unique_ptr<QWidget> FormMotorProfil;
+    std::unique_ptr<TFormNeuObjekt> FormNeuObjekt;
+    std::unique_ptr<TFormVerschiebeMessage> FormVerschiebeMessage;
+    std::unique_ptr<TFormMotorProfil> FormMotorProfil;
     QStringList order_;
 };
 

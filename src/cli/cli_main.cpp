@@ -28,6 +28,7 @@
 
 #include "cli_readback.h"
 #include "config_document.h"
+#include "cli_profile_send.h"
 #include "config_encoder.h"
 #include "element_catalogue.h"
 #include "midi_service.h"
@@ -315,13 +316,15 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The motor profile command has options of its own (--commit).
+    if (argc > 1 && std::string_view(argv[1]) == "profile-send") return korvane::cli::runProfileSend(argc, argv);
     std::vector<std::string> positional;
     std::string outName, inName;
     bool verbose = false, haveOut = false, haveIn = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::cout << tx("cli.help") << tx("readback.cli.help");
+            std::cout << tx("cli.help") << tx("readback.cli.help") << tx("cli.profile.help");
             return kOk;
         } else if (arg == "--out" || arg == "--in") {
             if (i + 1 >= argc) return usage(tx("cli.needsValue", arg));

@@ -2,12 +2,13 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
 
 #include "texts.h"
+#include "tformneuobjekt.h"
+#include "tformverschiebemessage.h"
 
 namespace korvane {
 namespace {
@@ -104,15 +105,16 @@ bool QtDialogs::question(const QString& text) {
 
 std::optional<QString> QtDialogs::prompt(const QString& caption, const QString& label,
                                          const QString& initial) {
-    QInputDialog dialog(owner());
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setWindowTitle(caption);
-    dialog.setLabelText(label);
-    dialog.setTextValue(initial);
-    dialog.setOkButtonText(tr("dialogs.prompt.ok"));
-    dialog.setCancelButtonText(tr("dialogs.prompt.cancel"));
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.textValue();
+    if (nameDialog_) return nameDialog_->Ask(caption, label, initial);
+    TFormNeuObjekt once(owner());
+    return once.Ask(caption, label, initial);
+}
+
+std::optional<QString> QtDialogs::chooseGroup(const QString& caption, const QString& question,
+                                              const QStringList& groups, int current) {
+    if (targetGroupDialog_) return targetGroupDialog_->Ask(caption, question, groups, current);
+    TFormVerschiebeMessage once(owner());
+    return once.Ask(caption, question, groups, current);
 }
 
 std::optional<QString> QtDialogs::openFile(const QString& caption, const QString& folder,
@@ -124,9 +126,14 @@ std::optional<QString> QtDialogs::openFile(const QString& caption, const QString
 
 std::optional<QString> QtDialogs::saveFile(const QString& caption, const QString& folder,
                                            const QString& filter) {
-    const QString path = QFileDialog::getSaveFileName(owner(), caption, folder, qtFilter(filter));
-    if (path.isEmpty()) return std::nullopt;
-    return path;
+    QFileDialog dialog(owner(), caption, folder, qtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // A name typed without extension gets the one of the filter ("*.xml").
+    const QString pattern = filter.mid(filter.lastIndexOf(QLatin1Char('*')) + 1);
+    if (pattern.startsWith(QLatin1Char('.'))) dialog.setDefaultSuffix(pattern.mid(1).remove(QLatin1Char(')')));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().constFirst();
 }
 
 // ---------------------------------------------------------------- ScriptedDialogs
@@ -134,6 +141,7 @@ std::optional<QString> QtDialogs::saveFile(const QString& caption, const QString
 void ScriptedDialogs::setNextAnswer(bool yes) { answers_.push_back(yes); }
 void ScriptedDialogs::setNextText(std::optional<QString> text) { texts_.push_back(std::move(text)); }
 void ScriptedDialogs::setNextFile(std::optional<QString> path) { files_.push_back(std::move(path)); }
+void ScriptedDialogs::setNextGroup(std::optional<QString> group) { groups_.push_back(std::move(group)); }
 
 QStringList ScriptedDialogs::texts(Kind kind) const {
     QStringList result;
@@ -147,14 +155,15 @@ void ScriptedDialogs::clear() {
     answers_.clear();
     texts_.clear();
     files_.clear();
+    groups_.clear();
 }
 
-void ScriptedDialogs::error(const QString& text) { shown_.push_back({Kind::Error, text, {}, {}}); }
-void ScriptedDialogs::info(const QString& text) { shown_.push_back({Kind::Info, text, {}, {}}); }
-void ScriptedDialogs::message(const QString& text) { shown_.push_back({Kind::Message, text, {}, {}}); }
+void ScriptedDialogs::error(const QString& text) { shown_.push_back({Kind::Error, text, {}, {}, {}}); }
+void ScriptedDialogs::info(const QString& text) { shown_.push_back({Kind::Info, text, {}, {}, {}}); }
+void ScriptedDialogs::message(const QString& text) { shown_.push_back({Kind::Message, text, {}, {}, {}}); }
 
 bool ScriptedDialogs::question(const QString& text) {
-    shown_.push_back({Kind::Question, text, {}, {}});
+    shown_.push_back({Kind::Question, text, {}, {}, {}});
     if (answers_.empty()) return false;
     const bool yes = answers_.front();
     answers_.pop_front();
@@ -181,19 +190,26 @@ std::optional<QString> takeNext(std::deque<std::optional<QString>>& answers) {
 
 std::optional<QString> ScriptedDialogs::prompt(const QString& caption, const QString& label,
                                                const QString& initial) {
-    shown_.push_back({Kind::Prompt, label, caption, initial});
+    shown_.push_back({Kind::Prompt, label, caption, initial, {}});
     return takeNext(texts_);
+}
+
+std::optional<QString> ScriptedDialogs::chooseGroup(const QString& caption, const QString& question,
+                                                    const QStringList& groups, int current) {
+    shown_.push_back({Kind::ChooseGroup, question, caption,
+                      current >= 0 && current < groups.size() ? groups[current] : QString(), groups});
+    return takeNext(groups_);
 }
 
 std::optional<QString> ScriptedDialogs::openFile(const QString& caption, const QString& folder,
                                                  const QString&) {
-    shown_.push_back({Kind::OpenFile, caption, caption, folder});
+    shown_.push_back({Kind::OpenFile, caption, caption, folder, {}});
     return takeNext(files_);
 }
 
 std::optional<QString> ScriptedDialogs::saveFile(const QString& caption, const QString& folder,
                                                  const QString&) {
-    shown_.push_back({Kind::SaveFile, caption, caption, folder});
+    shown_.push_back({Kind::SaveFile, caption, caption, folder, {}});
     return takeNext(files_);
 }
 

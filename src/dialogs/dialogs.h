@@ -18,6 +18,8 @@
 #include <vector>
 
 class QWidget;
+class TFormNeuObjekt;
+class TFormVerschiebeMessage;
 
 namespace korvane {
 
@@ -45,6 +47,11 @@ public:
     // text (may be empty) on OK, nothing on cancel or close.
     virtual std::optional<QString> prompt(const QString& caption, const QString& label,
                                           const QString& initial) = 0;
+    // Target-group dialog: window caption, question, the groups to offer
+    // and the one chosen at first (-1: none). The text of the list on OK
+    // (it can be typed, so it may name no group), nothing on cancel or close.
+    virtual std::optional<QString> chooseGroup(const QString& caption, const QString& question,
+                                               const QStringList& groups, int current) = 0;
     // Open and save file dialogs. filter uses Qt's form, e.g.
     // "Korvane configurations (*.xml)". The chosen path, or nothing.
     virtual std::optional<QString> openFile(const QString& caption, const QString& folder,
@@ -67,6 +74,11 @@ class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
+    // The name dialog and the target-group dialog made once at start and
+    // shown again for every question (not owned). Without them a dialog is
+    // made for the one showing.
+    void setNameDialog(TFormNeuObjekt* dialog) { nameDialog_ = dialog; }
+    void setTargetGroupDialog(TFormVerschiebeMessage* dialog) { targetGroupDialog_ = dialog; }
 
     void error(const QString& text) override;
     void info(const QString& text) override;
@@ -74,6 +86,8 @@ public:
     bool question(const QString& text) override;
     std::optional<QString> prompt(const QString& caption, const QString& label,
                                   const QString& initial) override;
+    std::optional<QString> chooseGroup(const QString& caption, const QString& question,
+                                       const QStringList& groups, int current) override;
     std::optional<QString> openFile(const QString& caption, const QString& folder,
                                     const QString& filter) override;
     std::optional<QString> saveFile(const QString& caption, const QString& folder,
@@ -82,6 +96,8 @@ public:
 private:
     QWidget* owner() const;
     QWidget* parent_;
+    TFormNeuObjekt* nameDialog_ = nullptr;
+    TFormVerschiebeMessage* targetGroupDialog_ = nullptr;
 };
 
 // For tests: answers come from a queue filled with setNextAnswer /
@@ -89,13 +105,14 @@ private:
 // answers No / cancel. Every box shown is recorded in shown().
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Error, Info, Message, Question, Prompt, OpenFile, SaveFile };
+    enum class Kind { Error, Info, Message, Question, Prompt, ChooseGroup, OpenFile, SaveFile };
 
     struct Shown {
         Kind kind;
         QString text;     // box text, or the prompt label / dialog caption
         QString caption;  // prompt caption, file dialog caption; empty for boxes
-        QString initial;  // prompt's initial text, file dialog's folder
+        QString initial;  // prompt's initial text, file dialog's folder, group chosen at first
+        QStringList choices;  // the groups a target-group dialog offered
     };
 
     // Next question answered Yes (true) or No (false).
@@ -104,6 +121,8 @@ public:
     void setNextText(std::optional<QString> text);
     // Next open/save dialog answered with a path or cancelled.
     void setNextFile(std::optional<QString> path);
+    // Next target-group dialog answered with that text (OK) or cancelled.
+    void setNextGroup(std::optional<QString> group);
 
     const std::vector<Shown>& shown() const { return shown_; }
     // Texts of the boxes of one kind, in order.
@@ -118,6 +137,8 @@ public:
     bool question(const QString& text) override;
     std::optional<QString> prompt(const QString& caption, const QString& label,
                                   const QString& initial) override;
+    std::optional<QString> chooseGroup(const QString& caption, const QString& question,
+                                       const QStringList& groups, int current) override;
     std::optional<QString> openFile(const QString& caption, const QString& folder,
                                     const QString& filter) override;
     std::optional<QString> saveFile(const QString& caption, const QString& folder,
@@ -125,6 +146,7 @@ public:
 
 private:
     std::vector<Shown> shown_;
+    std::deque<std::optional<QString>> groups_;
     std::deque<bool> answers_;
     std::deque<std::optional<QString>> texts_;
     std::deque<std::optional<QString>> files_;

@@ -1,6 +1,7 @@
 #include "config_document.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "element_catalogue.h"
@@ -57,7 +58,9 @@ std::string DocumentStatus::message(std::string_view language) const {
         case Code::NotLoaded:
             return textWithAll("document.not_loaded", language, {file});
         case Code::OpenFailed:
-            return textWithAll("document.open_failed", language, {file, detail});
+            return textWithAll(
+                "document.open_failed", language,
+                {file, detailKey.empty() ? std::string_view(detail) : text(detailKey, language)});
         case Code::ParseError:
             return textWithAll(
                 "document.parse_error", language,
@@ -102,10 +105,12 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
     DocumentStatus st;
     st.fileName = fileName;
     std::string error;
-    auto raw = detail::readWholeFile(fileName, error);
+    bool notRegular = false;
+    auto raw = detail::readWholeFile(fileName, error, &notRegular);
     if (!raw) {
         st.code = DocumentStatus::Code::OpenFailed;
         st.detail = error;
+        if (notRegular) st.detailKey = "document.not_regular_file";
         return st;
     }
     const Fingerprint fingerprint = fingerprintOf(*raw);
@@ -151,6 +156,13 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         st.code = DocumentStatus::Code::NoRootElement;
         return st;
     }
+    if (const faithful::TopLevelFault top = faithful::findTopLevelFault(into, d.utf8); top.offset >= 0) {
+        st.code = DocumentStatus::Code::ParseError;
+        st.detailKey = top.key;
+        st.detail = top.detail;
+        pointAt(top.offset);
+        return st;
+    }
     if (const std::ptrdiff_t bad = faithful::badReferenceIn(d.utf8); bad >= 0) {
         st.code = DocumentStatus::Code::ParseError;
         st.detailKey = "document.parse.bad_reference";
@@ -158,7 +170,6 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         pointAt(bad);
         return st;
     }
-    faithful::restoreTopLevelWhitespace(into, d.utf8);
     faithful::keepExplicitEmptyElements(into, d.utf8);
     encoding = d.encoding;
     bom = d.bom;
@@ -175,6 +186,10 @@ DocumentStatus ConfigDocument::load(const std::filesystem::path& fileName) {
     Fingerprint read;
     DocumentStatus st = parseFile(fileName, fresh, encoding, bom, entity, read);
     if (!st.ok()) return st;
+    // A save of this file that was killed half-way (a crash, a power cut,
+    // kill -9) may have left its temporary file beside it; nothing else ever
+    // would remove it. Done when a file is taken up, not at every reload.
+    if (!loaded_ || fileName != fileName_) detail::removeStaleTemporaries(fileName);
     onDisk_ = read;
     doc_ = std::move(fresh);
     fileName_ = fileName;
@@ -207,9 +222,10 @@ DocumentStatus ConfigDocument::save() {
         return st;
     }
     if (encoding_ == pugi::encoding_latin1) {
-        // The writer would put "?" in place of such a character: refuse
-        // rather than lose it without a word.
-        if (std::string ch = faithful::firstNonLatin1(doc_); !ch.empty()) {
+        // The writer would put "?" in place of a character ISO-8859-1 does
+        // not have. Text and attribute values get a character reference
+        // instead (below); where XML has none, refuse rather than lose it.
+        if (std::string ch = faithful::firstNonLatin1OutsideText(doc_); !ch.empty()) {
             st.code = DocumentStatus::Code::Unrepresentable;
             st.detail = std::move(ch);
             return st;
@@ -232,7 +248,20 @@ DocumentStatus ConfigDocument::save() {
             bytes.append(static_cast<const char*>(data), size);
         }
     } out;
-    doc_.save(out, "", kSaveFlags | (bom_ ? pugi::format_write_bom : 0u), encoding_);
+    if (encoding_ == pugi::encoding_latin1) {
+        // Written as UTF-8 first, so that the characters above U+00FF are
+        // still there to be turned into references.
+        doc_.save(out, "", kSaveFlags, pugi::encoding_utf8);
+        std::string latin1;
+        if (!faithful::toLatin1WithReferences(out.bytes, latin1)) {
+            st.code = DocumentStatus::Code::Unrepresentable;
+            st.detail = "\xEF\xBF\xBD";  // text that is no UTF-8 came in by an edit
+            return st;
+        }
+        out.bytes = std::move(latin1);
+    } else {
+        doc_.save(out, "", kSaveFlags | (bom_ ? pugi::format_write_bom : 0u), encoding_);
+    }
     if (std::string err = detail::writeFileAtomically(fileName_, out.bytes); !err.empty()) {
         st.code = DocumentStatus::Code::WriteFailed;
         st.detail = std::move(err);
@@ -254,16 +283,22 @@ pugi::xml_node ConfigDocument::sets() const { return root().child("sets"); }
 pugi::xml_node ConfigDocument::messagegroups() const { return root().child("messagegroups"); }
 
 namespace {
-pugi::xml_node firstNamed(pugi::xml_node parent, std::string_view name) {
+// Entries are nodes of their own kind only: a hand-edited file may hold
+// notes of other names among them, which are kept but are no entries.
+bool isEntry(pugi::xml_node n, const char* kind) {
+    return n.type() == pugi::node_element && std::strcmp(n.name(), kind) == 0;
+}
+
+pugi::xml_node firstNamed(pugi::xml_node parent, const char* kind, std::string_view name) {
     for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-        if (c.type() == pugi::node_element && equals(c.attribute("name").value(), name)) return c;
+        if (isEntry(c, kind) && equals(c.attribute("name").value(), name)) return c;
     }
     return {};
 }
 }  // namespace
 
 pugi::xml_node ConfigDocument::Finde_XML_SetByName(std::string_view Setname) const {
-    return firstNamed(sets(), Setname);
+    return firstNamed(sets(), "set", Setname);
 }
 
 pugi::xml_node ConfigDocument::Finde_XML_Element(std::string_view EingabeElement,
@@ -271,13 +306,13 @@ pugi::xml_node ConfigDocument::Finde_XML_Element(std::string_view EingabeElement
     // The last one counts: an assignment appended later overrides an older
     // duplicate that a hand edit may have left in the set.
     for (pugi::xml_node c = xml_Node_Set.last_child(); c; c = c.previous_sibling()) {
-        if (c.type() == pugi::node_element && equals(c.attribute("name").value(), EingabeElement)) return c;
+        if (isEntry(c, "element") && equals(c.attribute("name").value(), EingabeElement)) return c;
     }
     return {};
 }
 
 pugi::xml_node ConfigDocument::Finde_XML_MessageGroupByName(std::string_view Group) const {
-    return firstNamed(messagegroups(), Group);
+    return firstNamed(messagegroups(), "messagegroup", Group);
 }
 
 pugi::xml_node ConfigDocument::Finde_XML_MessageGroup(pugi::xml_node xml_Node_Element) const {
@@ -287,7 +322,7 @@ pugi::xml_node ConfigDocument::Finde_XML_MessageGroup(pugi::xml_node xml_Node_El
 
 pugi::xml_node ConfigDocument::Finde_XML_MessageByName(std::string_view MessageName,
                                                        pugi::xml_node xml_Node_MessageGroup) {
-    return firstNamed(xml_Node_MessageGroup, MessageName);
+    return firstNamed(xml_Node_MessageGroup, "message", MessageName);
 }
 
 pugi::xml_node ConfigDocument::Finde_XML_Message(pugi::xml_node xml_Node_Element,
@@ -310,19 +345,21 @@ std::string ConfigDocument::XML_GetChildNodeValue(pugi::xml_node ANode, std::str
 }
 
 namespace {
-std::vector<std::string> namesOf(pugi::xml_node parent) {
+std::vector<std::string> namesOf(pugi::xml_node parent, const char* kind) {
     std::vector<std::string> names;
     for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling()) {
-        if (c.type() == pugi::node_element) names.emplace_back(c.attribute("name").value());
+        if (isEntry(c, kind)) names.emplace_back(c.attribute("name").value());
     }
     return names;
 }
 }  // namespace
 
-std::vector<std::string> ConfigDocument::setNames() const { return namesOf(sets()); }
-std::vector<std::string> ConfigDocument::groupNames() const { return namesOf(messagegroups()); }
+std::vector<std::string> ConfigDocument::setNames() const { return namesOf(sets(), "set"); }
+std::vector<std::string> ConfigDocument::groupNames() const {
+    return namesOf(messagegroups(), "messagegroup");
+}
 std::vector<std::string> ConfigDocument::messageNames(pugi::xml_node messagegroup) {
-    return namesOf(messagegroup);
+    return namesOf(messagegroup, "message");
 }
 
 ElementResolution ConfigDocument::resolveElement(std::string_view setName,

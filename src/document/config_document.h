@@ -41,7 +41,7 @@ struct DocumentStatus {
     std::ptrdiff_t offset = -1;  // byte offset of a parse error
     int line = 0;                // 1-based line of a parse error, 0 when unknown
     int column = 0;              // 1-based column of a parse error
-    // Key of a text in the table that explains the parse error in the user's
+    // Key of a text in the table that explains the parse or open error in the user's
     // language; detail then holds the parser's own (English) wording.
     std::string detailKey;
 
@@ -101,6 +101,8 @@ public:
     pugi::xml_node messagegroups() const;
 
     // Lookups. All compare whole names exactly; nothing found -> empty node.
+    // Each looks at nodes of its own kind only (set, element, messagegroup,
+    // message): other elements a hand edit left among them are no entries.
     pugi::xml_node Finde_XML_SetByName(std::string_view Setname) const;
     // The LAST child of the set whose name equals the element name.
     static pugi::xml_node Finde_XML_Element(std::string_view EingabeElement, pugi::xml_node xml_Node_Set);
@@ -115,7 +117,8 @@ public:
     static std::string XML_GetChildNodeValue(pugi::xml_node ANode, std::string_view AName,
                                              std::string_view ADefault);
 
-    // Names in document order (duplicates kept, as the lists show them).
+    // Names in document order (duplicates kept, as the lists show them), of
+    // the set, messagegroup and message nodes only.
     std::vector<std::string> setNames() const;
     std::vector<std::string> groupNames() const;
     static std::vector<std::string> messageNames(pugi::xml_node messagegroup);

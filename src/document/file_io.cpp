@@ -1,6 +1,7 @@
 #include "file_io.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,25 +31,34 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The folder a target lies in ("." for a bare name).
+std::filesystem::path folderOf(const std::filesystem::path& target) {
+    return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+}
+
+// The start of the names of target's temporary files. A name near the
+// system's limit of 255 bytes leaves no room for the additions; a fixed stem
+// stands in for it then.
+std::string temporaryPrefix(const std::filesystem::path& target) {
+    std::string stem = target.filename().string();
+    if (stem.size() > 200) stem = "korvane";
+    // Hidden and unmistakable: a dot, the target's name, then the process
+    // and a counter, so parallel savers never pick the same name and a later
+    // run can tell whose file it was.
+    return "." + stem + ".tmp";
+}
+
+std::filesystem::path nextTemporaryName(const std::filesystem::path& target) {
+    static std::atomic<unsigned> counter{0};
+    return folderOf(target) / (temporaryPrefix(target) + std::to_string(::getpid()) + '_' +
+                               std::to_string(counter.fetch_add(1)));
+}
+
 // A temporary file beside target, created with O_EXCL so that it is ours.
 // Mode 0666 lets the umask decide the permissions, as for any new file.
 int createTemporary(const std::filesystem::path& target, std::filesystem::path& tmpPath, int& err) {
-    static std::atomic<unsigned> counter{0};
-    const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    // A name near the system's limit of 255 bytes leaves no room for the
-    // additions below; a fixed stem stands in for it then.
-    std::string stem = target.filename().string();
-    if (stem.size() > 200) stem = "korvane";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        // Hidden and unmistakable: a dot, the target's name, the process and
-        // a counter, so parallel savers never pick the same name.
-        std::string name(1, '.');
-        name.append(stem);
-        name.append(".tmp");
-        name.append(std::to_string(::getpid()));
-        name.push_back('_');
-        name.append(std::to_string(counter.fetch_add(1)));
-        tmpPath = folder / name;
+        tmpPath = nextTemporaryName(target);
         const int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) return fd;
         if (errno != EEXIST) break;
@@ -57,33 +67,115 @@ int createTemporary(const std::filesystem::path& target, std::filesystem::path& 
     return -1;
 }
 
+// A file without a name in target's folder, where the system offers them.
+// It gets a name only once it is complete, so a save killed while writing
+// leaves nothing behind. -1 when the system or file system has none.
+int createAnonymous(const std::filesystem::path& target) {
+#ifdef O_TMPFILE
+    return ::open(folderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#else
+    (void)target;
+    return -1;
+#endif
+}
+
+// Gives the anonymous file fd the name path; fails with EEXIST when the name
+// is taken. The link through /proc needs no privilege, the empty path does.
+bool linkAnonymous(int fd, const std::filesystem::path& path, int& err) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    err = errno;
+#ifdef AT_EMPTY_PATH
+    if (err != EEXIST && ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (err != EEXIST) err = errno;
+#endif
+    return false;
+}
+
 void syncFolder(const std::filesystem::path& file) {
-    const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);  // best effort: the rename itself already happened
     ::close(fd);
 }
 
-// Writes bytes into a fresh temporary file beside target; "" on success.
-std::string writeTemporary(const std::filesystem::path& target, std::string_view bytes,
-                           std::filesystem::path& tmpPath, const struct stat* keepModeOf) {
-    int err = 0;
-    const int fd = createTemporary(target, tmpPath, err);
-    if (fd < 0) return errnoText(err);
+// Fills fd with bytes, gives it keepModeOf's permissions and flushes it to
+// disk; closes fd. "" on success.
+std::string fillAndClose(int fd, std::string_view bytes, const struct stat* keepModeOf) {
     bool ok = writeAll(fd, bytes);
     if (ok && keepModeOf) ok = ::fchmod(fd, keepModeOf->st_mode & 07777) == 0;
     if (ok) ok = ::fsync(fd) == 0;
-    err = errno;
+    int err = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
         err = errno;
     }
+    return ok ? std::string() : errnoText(err);
+}
+
+// Writes bytes into an anonymous file beside target and links it as `as`
+// (or, when `as` is empty, under a fresh temporary name, set into tmpPath).
+// Returns "" on success, "-" when the system offers no anonymous files (the
+// caller then writes a named one), else the reason. On failure no name is
+// left behind.
+std::string writeAnonymous(const std::filesystem::path& target, std::string_view bytes,
+                           const struct stat* keepModeOf, const std::filesystem::path& as,
+                           std::filesystem::path& tmpPath, int& linkErr) {
+    linkErr = 0;
+    const int fd = createAnonymous(target);
+    if (fd < 0) return "-";
+    // The descriptor must stay open for the link, so it is filled first and
+    // only closed after linking.
+    bool ok = writeAll(fd, bytes);
+    if (ok && keepModeOf) ok = ::fchmod(fd, keepModeOf->st_mode & 07777) == 0;
+    if (ok) ok = ::fsync(fd) == 0;
     if (!ok) {
-        ::unlink(tmpPath.c_str());
+        const int err = errno;
+        ::close(fd);
         return errnoText(err);
     }
+    bool linked = false;
+    if (!as.empty()) {
+        linked = linkAnonymous(fd, as, linkErr);
+    } else {
+        for (int attempt = 0; attempt < 100 && !linked; ++attempt) {
+            tmpPath = nextTemporaryName(target);
+            linked = linkAnonymous(fd, tmpPath, linkErr);
+            if (!linked && linkErr != EEXIST) break;
+        }
+    }
+    ::close(fd);
+    if (linked) return {};
+    // No /proc and no privilege for the empty path: a named file will do.
+    if (linkErr == ENOENT || linkErr == EPERM || linkErr == EOPNOTSUPP || linkErr == EXDEV) return "-";
+    return errnoText(linkErr);
+}
+
+// Writes bytes into a fresh temporary file beside target; "" on success.
+std::string writeTemporary(const std::filesystem::path& target, std::string_view bytes,
+                           std::filesystem::path& tmpPath, const struct stat* keepModeOf) {
+    int linkErr = 0;
+    if (std::string err = writeAnonymous(target, bytes, keepModeOf, {}, tmpPath, linkErr); err != "-")
+        return err;
+    int err = 0;
+    const int fd = createTemporary(target, tmpPath, err);
+    if (fd < 0) return errnoText(err);
+    if (std::string failed = fillAndClose(fd, bytes, keepModeOf); !failed.empty()) {
+        ::unlink(tmpPath.c_str());
+        return failed;
+    }
     return {};
+}
+
+// "123" as a process id, or 0 when text is not only digits.
+pid_t processIdIn(std::string_view text) {
+    if (text.empty() || text.size() > 9) return 0;
+    pid_t pid = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
 }
 
 // The file a chain of symbolic links ends at, also when that file does not
@@ -107,8 +199,11 @@ std::filesystem::path followLinks(std::filesystem::path path, int& err) {
 
 }  // namespace
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error,
+                                         bool* notRegular) {
+    if (notRegular) *notRegular = false;
+    // Without O_NONBLOCK, opening a pipe waits until some writer comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = errnoText(errno);
         return std::nullopt;
@@ -120,7 +215,14 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
     };
     std::string bytes;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+    if (::fstat(fd, &st) != 0) return failWith(errno);
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = kNotRegularFile;
+        if (notRegular) *notRegular = true;
+        return std::nullopt;
+    }
+    if (st.st_size > 0) {
         if (static_cast<std::uintmax_t>(st.st_size) > kMaxReadBytes) return failWith(EFBIG);
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
@@ -132,7 +234,7 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
             return failWith(errno);
         }
         if (n == 0) break;
-        // Files that report no size (devices, pipes) are held to the same limit.
+        // A file that grows while it is read is held to the same limit.
         if (bytes.size() + static_cast<std::size_t>(n) > kMaxReadBytes) return failWith(EFBIG);
         bytes.append(buf, static_cast<std::size_t>(n));
     }
@@ -149,6 +251,7 @@ std::string writeFileAtomically(const std::filesystem::path& requested, std::str
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists) {
         if (S_ISDIR(old.st_mode)) return errnoText(EISDIR);
+        if (!S_ISREG(old.st_mode)) return std::string(kNotRegularFile);
         // Renaming over a write-protected file would succeed, because only
         // the folder's permission counts for a rename; honour the file's.
         if (::access(target.c_str(), W_OK) != 0) return errnoText(errno);
@@ -169,6 +272,20 @@ std::string createFileExclusively(const std::filesystem::path& target, std::stri
                                   bool& alreadyExists) {
     alreadyExists = false;
     std::filesystem::path tmp;
+    // An anonymous file linked straight to the target never has another
+    // name, and link() refuses an existing target.
+    int linkErr = 0;
+    if (std::string err = writeAnonymous(target, bytes, nullptr, target, tmp, linkErr); err != "-") {
+        if (err.empty()) {
+            syncFolder(target);
+            return {};
+        }
+        if (linkErr == EEXIST) {
+            alreadyExists = true;
+            return {};
+        }
+        return err;
+    }
     if (auto err = writeTemporary(target, bytes, tmp, nullptr); !err.empty()) return err;
     // link() refuses an existing target, which is exactly "never overwrite".
     int rc = ::link(tmp.c_str(), target.c_str());
@@ -194,6 +311,29 @@ std::string createFileExclusively(const std::filesystem::path& target, std::stri
     }
     syncFolder(target);
     return {};
+}
+
+void removeStaleTemporaries(const std::filesystem::path& target) {
+    const std::string prefix = temporaryPrefix(target);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folderOf(target), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        const auto underscore = rest.find('_');
+        if (underscore == std::string_view::npos) continue;
+        const pid_t pid = processIdIn(rest.substr(0, underscore));
+        const std::string_view counter = rest.substr(underscore + 1);
+        if (pid <= 0 || counter.empty() || counter.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        // Our own process may be saving on another thread; a process that
+        // still exists (or belongs to another user) may be saving too.
+        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        ::unlink(it->path().c_str());
+    }
 }
 
 }  // namespace korvane::detail

@@ -14,15 +14,23 @@ namespace korvane::detail {
 // is read, instead of taking all memory (a stray disk image, /dev/zero).
 inline constexpr std::size_t kMaxReadBytes = std::size_t{256} << 20;
 
+// Error text for a path that holds something other than a regular file.
+inline constexpr std::string_view kNotRegularFile = "not a regular file";
+
 // The whole file as bytes; nullopt with the system's error text in error,
-// also for a file larger than kMaxReadBytes.
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error);
+// also for a file larger than kMaxReadBytes. Only regular files are read: a
+// pipe would wait for a writer for ever and a device may never end, so
+// anything else is refused at once with kNotRegularFile (and notRegular set
+// when given).
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error,
+                                         bool* notRegular = nullptr);
 
 // Replaces target with bytes so that readers only ever see the old or the new
 // contents: a temporary file in the same folder is written, flushed to disk
 // and renamed over the target. A symbolic link is followed, so the file it
 // points to is replaced and the link stays. A target that exists but may not
-// be written is refused instead of being replaced behind the user's back.
+// be written, or that is no regular file (a pipe, a device), is refused
+// instead of being replaced behind the user's back.
 // Returns an empty text on success, else the reason; the target is then
 // untouched and no temporary file is left behind.
 std::string writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
@@ -33,5 +41,11 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
 // Returns "" on success; alreadyExists tells the caller it was left alone.
 std::string createFileExclusively(const std::filesystem::path& target, std::string_view bytes,
                                   bool& alreadyExists);
+
+// Removes what saves of target that were killed half-way left beside it:
+// only regular files named as this program names its temporary files for
+// target, and only those of processes that have ended. Anything else, and
+// the file of a save still running in another process, is left alone.
+void removeStaleTemporaries(const std::filesystem::path& target);
 
 }  // namespace korvane::detail

@@ -75,13 +75,29 @@ std::optional<std::int32_t> parseWholeNumber(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// A child holding only line breaks or blanks (hand-formatted files) counts
+// as empty, like a missing one.
+bool isBlankText(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// The child's text, or fallback when it is missing, empty or blank.
+std::string childOrDefault(pugi::xml_node message, const char* child, std::string_view fallback) {
+    std::string text = ConfigDocument::XML_GetChildNodeValue(message, child, fallback);
+    return isBlankText(text) ? std::string(fallback) : text;
+}
+
+}  // namespace
+
 std::optional<MessageReadError> readMessageRecord(pugi::xml_node message, TMessageRecord& record) {
     // Everything is read into a copy first so that a bad number leaves the
     // caller's record exactly as it was, never half updated.
     TMessageRecord next = record;
     next.MessageLeft = ConfigDocument::XML_GetChildNodeValue(message, "left", "");
     next.MessageRight = ConfigDocument::XML_GetChildNodeValue(message, "right", "");
-    if (auto mode = modeFromText(ConfigDocument::XML_GetChildNodeValue(message, "mode", kDefaultModeText))) {
+    if (auto mode = modeFromText(childOrDefault(message, "mode", kDefaultModeText))) {
         next.Mode = *mode;
     }
 
@@ -98,9 +114,7 @@ std::optional<MessageReadError> readMessageRecord(pugi::xml_node message, TMessa
     };
     for (const auto& f : kNumbers) {
         const std::string raw = ConfigDocument::XML_GetChildNodeValue(message, f.child, "");
-        // A child holding only line breaks or blanks (hand-formatted files)
-        // counts as empty, like a missing one.
-        if (raw.find_first_not_of(" \t\r\n") == std::string::npos) {
+        if (isBlankText(raw)) {
             next.*(f.field) = f.fallback;
             continue;
         }
@@ -109,8 +123,7 @@ std::optional<MessageReadError> readMessageRecord(pugi::xml_node message, TMessa
         next.*(f.field) = *value;
     }
 
-    if (auto range =
-            rangeFromText(ConfigDocument::XML_GetChildNodeValue(message, "range", kDefaultRangeText))) {
+    if (auto range = rangeFromText(childOrDefault(message, "range", kDefaultRangeText))) {
         next.Range = *range;
     }
     record = std::move(next);

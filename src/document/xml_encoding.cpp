@@ -318,21 +318,53 @@ std::string nonLatin1In(std::string_view utf8) {
     return {};
 }
 
-std::string firstNonLatin1(const pugi::xml_document& doc) {
+std::string firstNonLatin1OutsideText(const pugi::xml_document& doc) {
     struct Walker : pugi::xml_tree_walker {
         std::string found;
         bool for_each(pugi::xml_node& n) override {
+            // Text and attribute values of elements take references; the
+            // attributes of the declaration are no such values.
+            const bool valuesTakeReferences = n.type() == pugi::node_element;
             found = nonLatin1In(n.name());
-            if (found.empty()) found = nonLatin1In(n.value());
+            if (found.empty() && n.type() != pugi::node_pcdata) found = nonLatin1In(n.value());
             for (auto a = n.first_attribute(); found.empty() && a; a = a.next_attribute()) {
                 found = nonLatin1In(a.name());
-                if (found.empty()) found = nonLatin1In(a.value());
+                if (found.empty() && !valuesTakeReferences) found = nonLatin1In(a.value());
             }
             return found.empty();
         }
     } walker;
     pugi::xml_node(doc).traverse(walker);
     return walker.found;
+}
+
+bool toLatin1WithReferences(std::string_view utf8, std::string& out) {
+    out.clear();
+    out.reserve(utf8.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+            ++i;
+            continue;
+        }
+        const std::ptrdiff_t bad = firstInvalidUtf8(utf8.substr(i, std::min<std::size_t>(4, n - i)));
+        const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+        if (bad == 0) return false;
+        char32_t cp = b & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+        for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (p[i + k] & 0x3F);
+        if (cp <= 0xFF) {
+            out += static_cast<char>(cp);
+        } else {
+            out += "&#";
+            out += std::to_string(static_cast<std::uint32_t>(cp));
+            out += ';';
+        }
+        i += len;
+    }
+    return true;
 }
 
 }  // namespace korvane::faithful

@@ -15,8 +15,11 @@
 namespace korvane::faithful {
 
 // Whitespace text is kept and line ends are left as they are, so that an
-// unchanged part of the file is written back as it was read.
-inline constexpr unsigned kParseFlags = (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
+// unchanged part of the file is written back as it was read. As a fragment,
+// the document level keeps its whitespace and whatever else stands there,
+// where a full parse would drop it silently.
+inline constexpr unsigned kParseFlags =
+    (pugi::parse_full | pugi::parse_ws_pcdata | pugi::parse_fragment) & ~pugi::parse_eol;
 // Raw output writes the kept whitespace instead of re-indenting; the file's
 // own declaration node is written, none is invented.
 inline constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;
@@ -60,7 +63,14 @@ std::ptrdiff_t badReferenceIn(const std::string& utf8);
 
 // The first character above U+00FF in a UTF-8 text (as its bytes), or "".
 std::string nonLatin1In(std::string_view utf8);
-// The same for the whole document: names, values and attributes.
-std::string firstNonLatin1(const pugi::xml_document& doc);
+// The first such character where XML has no character references: in names,
+// comments, CDATA, processing instructions, the doctype and the declaration.
+// Text and attribute values of elements do not count; see below.
+std::string firstNonLatin1OutsideText(const pugi::xml_document& doc);
+// The ISO-8859-1 bytes of a UTF-8 text, every character above U+00FF
+// written as a numeric character reference ("&#8364;"), which any XML
+// reader turns back into the character. Only right for text where such a
+// reference may stand. False when utf8 is not UTF-8.
+bool toLatin1WithReferences(std::string_view utf8, std::string& out);
 
 }  // namespace korvane::faithful

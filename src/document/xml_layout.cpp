@@ -1,8 +1,8 @@
 #include "xml_layout.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
-#include <utility>
-#include <vector>
 
 namespace korvane {
 namespace faithful {
@@ -56,6 +56,63 @@ pugi::xml_node placeAtEnd(pugi::xml_node parent, Make make) {
     return created;
 }
 
+// Offset of the first byte of the declaration at the start of utf8 that
+// does not follow XML's form: <?xml version="1.x" encoding="name"
+// standalone="yes|no"?>, the last two optional, either quote, blanks
+// between; -1 when it follows it.
+std::ptrdiff_t declarationFault(std::string_view utf8) {
+    std::size_t i = 5;  // after "<?xml"
+    auto at = [&] { return static_cast<std::ptrdiff_t>(std::min(i, utf8.size())); };
+    auto spaces = [&] {
+        const std::size_t from = i;
+        while (i < utf8.size() && isXmlSpace(utf8[i])) ++i;
+        return i > from;
+    };
+    auto word = [&](std::string_view w) {
+        if (utf8.substr(std::min(i, utf8.size()), w.size()) != w) return false;
+        i += w.size();
+        return true;
+    };
+    // name = quoted value, and valid(value) holds.
+    auto pseudoAttribute = [&](std::string_view name, auto valid) {
+        if (!word(name)) return false;
+        spaces();
+        if (!word("=")) return false;
+        spaces();
+        if (i >= utf8.size() || (utf8[i] != '"' && utf8[i] != '\'')) return false;
+        const char quote = utf8[i++];
+        const std::size_t close = utf8.find(quote, i);
+        if (close == std::string_view::npos || !valid(utf8.substr(i, close - i))) return false;
+        i = close + 1;
+        return true;
+    };
+    auto isVersion = [](std::string_view v) {
+        if (v.size() < 3 || v.substr(0, 2) != "1.") return false;
+        return v.find_first_not_of("0123456789", 2) == std::string_view::npos;
+    };
+    auto isEncodingName = [](std::string_view v) {
+        if (v.empty() || !std::isalpha(static_cast<unsigned char>(v[0]))) return false;
+        for (char c : v) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+                return false;
+        }
+        return true;
+    };
+    auto isYesNo = [](std::string_view v) { return v == "yes" || v == "no"; };
+
+    if (!spaces() || !pseudoAttribute("version", isVersion)) return at();
+    bool space = spaces();
+    if (space && utf8.substr(i, 8) == "encoding") {
+        if (!pseudoAttribute("encoding", isEncodingName)) return at();
+        space = spaces();
+    }
+    if (space && utf8.substr(i, 10) == "standalone") {
+        if (!pseudoAttribute("standalone", isYesNo)) return at();
+        spaces();
+    }
+    return word("?>") ? -1 : at();
+}
+
 }  // namespace
 
 bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -68,30 +125,71 @@ bool isWhitespaceText(pugi::xml_node n) {
     return true;
 }
 
-// ---- whitespace outside the root -----------------------------------------
+// ---- the document level ----------------------------------------------------
 
-// The parser drops whitespace between the nodes at document level (after
-// the declaration, around the doctype, after the root). Putting it back as
-// text nodes keeps line breaks there, so an unchanged file saves unchanged.
-void restoreTopLevelWhitespace(pugi::xml_document& doc, std::string_view utf8) {
-    std::vector<std::pair<pugi::xml_node, std::string>> gaps;
+TopLevelFault findTopLevelFault(const pugi::xml_document& doc, std::string_view utf8) {
+    // Where the markup of node begins: its offset points at its name or
+    // contents, a little after the '<'.
+    auto markupStart = [&](pugi::xml_node n) {
+        std::size_t at = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<std::ptrdiff_t>(n.offset_debug(), 0)), utf8.size());
+        while (at > 0 && utf8[at - 1] != '<') --at;
+        return static_cast<std::ptrdiff_t>(at > 0 ? at - 1 : 0);
+    };
+    auto fault = [](std::ptrdiff_t at, const char* key, const char* detail) {
+        return TopLevelFault{at, key, detail};
+    };
+    bool seenRoot = false;
+    bool seenDoctype = false;
     for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
-        const std::ptrdiff_t off = n.offset_debug();
-        if (off <= 0 || static_cast<std::size_t>(off) > utf8.size()) continue;
-        std::size_t lt = static_cast<std::size_t>(off);
-        while (lt > 0 && utf8[lt - 1] != '<') --lt;
-        if (lt == 0) continue;
-        --lt;  // at '<'
-        std::size_t ws = lt;
-        while (ws > 0 && isXmlSpace(utf8[ws - 1])) --ws;
-        if (ws < lt) gaps.emplace_back(n, std::string(utf8.substr(ws, lt - ws)));
+        switch (n.type()) {
+            case pugi::node_pcdata: {
+                if (isWhitespaceText(n)) break;
+                // The text starts at its offset; whatever whitespace leads it
+                // stands in the file as it does in the value.
+                std::string_view value = n.value();
+                std::size_t lead = 0;
+                while (lead < value.size() && isXmlSpace(value[lead])) ++lead;
+                return fault(
+                    std::max<std::ptrdiff_t>(n.offset_debug(), 0) + static_cast<std::ptrdiff_t>(lead),
+                    "document.parse.text_outside_root", "text outside the root element");
+            }
+            case pugi::node_cdata:
+                return fault(markupStart(n), "document.parse.text_outside_root",
+                             "text outside the root element");
+            case pugi::node_declaration:
+                // Only the very first bytes may declare the encoding; one
+                // further on is never looked at when the bytes are decoded.
+                if (n != doc.first_child() || markupStart(n) != 0) {
+                    return fault(markupStart(n), "document.parse.misplaced_declaration",
+                                 "the XML declaration is not at the very start of the file");
+                }
+                // The parser reads a declaration leniently (references,
+                // stray names and characters) and may write it back as
+                // something it then refuses; only the form XML defines passes.
+                if (const std::ptrdiff_t bad = declarationFault(utf8); bad >= 0) {
+                    return fault(bad, "document.parse.bad_pi",
+                                 "an XML declaration not of the form XML defines");
+                }
+                break;
+            case pugi::node_doctype:
+                if (seenRoot || seenDoctype) {
+                    return fault(markupStart(n), "document.parse.misplaced_doctype",
+                                 "a document type declaration after the first one or after the root element");
+                }
+                seenDoctype = true;
+                break;
+            case pugi::node_element:
+                if (seenRoot) {
+                    return fault(markupStart(n), "document.parse.second_root", "a second root element");
+                }
+                seenRoot = true;
+                break;
+            default:  // comments and processing instructions may stand anywhere
+                break;
+        }
     }
-    for (auto& [node, text] : gaps) doc.insert_child_before(pugi::node_pcdata, node).set_value(text.c_str());
-    std::size_t end = utf8.size();
-    while (end > 0 && isXmlSpace(utf8[end - 1])) --end;
-    if (end < utf8.size()) {
-        doc.append_child(pugi::node_pcdata).set_value(std::string(utf8.substr(end)).c_str());
-    }
+    return {};
 }
 
 // Walks the tree without recursion: a hostile file may nest very deeply.

@@ -6,6 +6,7 @@
 // like their siblings, so a saved file differs from the loaded one only
 // where something was changed.
 
+#include <cstddef>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
@@ -18,9 +19,15 @@ bool isXmlSpace(char c);
 // A text node holding nothing but XML whitespace.
 bool isWhitespaceText(pugi::xml_node n);
 
-// The parser drops whitespace between the nodes at document level; this
-// puts it back as text nodes, taken from the parsed UTF-8 text.
-void restoreTopLevelWhitespace(pugi::xml_document& doc, std::string_view utf8);
+// Something at document level that XML does not allow there. The parser
+// reads the document level as a fragment, so that it keeps whatever stands
+// there instead of skipping it; this finds what must not.
+struct TopLevelFault {
+    std::ptrdiff_t offset = -1;  // into the parsed UTF-8 text; -1 when there is no fault
+    std::string key;             // text key naming the fault
+    std::string detail;          // the same in plain English, for logs
+};
+TopLevelFault findTopLevelFault(const pugi::xml_document& doc, std::string_view utf8);
 // Gives every element that the text writes as <x></x> an empty text child,
 // which the writer keeps as <x></x> instead of <x/>.
 void keepExplicitEmptyElements(pugi::xml_document& doc, std::string_view utf8);

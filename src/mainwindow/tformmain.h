@@ -17,6 +17,8 @@
 //   tformmain_menus.cpp      the menu table: every menu entry and its handler
 //   tformmain_language.cpp   Lokalisierung and the language menu
 //   tformmain_send.cpp       sending a configuration to the device
+//   tformmain_library.cpp    opening a library, the configuration, group and
+//                            message menus, undo and redo
 //   tformmain_{panel,map,selection,apply}.cpp   surface map, message panel,
 //                            selection and assignment, applying edits
 
@@ -34,7 +36,9 @@
 #include <vector>
 
 #include "config_document.h"
+#include "library_history.h"
 #include "message_record.h"
+#include "motor_profile.h"
 #include "surface_map.h"
 #include "sysex.h"
 #include "transfer_state_machine.h"
@@ -54,6 +58,7 @@ class QRadioButton;
 class QWidget;
 
 class TFormMIDIMon;
+class TFormMotorProfil;
 class TFormMidiInterface;
 
 namespace korvane {
@@ -77,7 +82,7 @@ public:
     // The monitor window gets the send button hooks of the transfer here.
     void setMonitorWindow(TFormMIDIMon* monitor);
     void setMidiInterfaceDialog(TFormMidiInterface* dialog) { FormMidiInterface = dialog; }
-    void setMotorProfileWindow(QWidget* window) { FormMotorProfil = window; }
+    void setMotorProfileWindow(TFormMotorProfil* window) { FormMotorProfil = window; }
     void setAboutBox(QWidget* window) { Form4 = window; }
 
     // How FormShow makes the two port objects. The program uses the
@@ -122,7 +127,10 @@ public:
     // file atomically, then read it back. On failure one error box names the
     // file and the reason, the file stays as it was, and false is returned
     // (the reload is then skipped so the change stays visible in memory).
-    bool SaveAndReload();
+    // Every such save is recorded in the undo history under change (a
+    // generic label when empty); saves with the same non-empty mergeKey in a
+    // row are one step.
+    bool SaveAndReload(const korvane::TableText& change = {}, const std::string& mergeKey = {});
     // The no-assignment entry of the group list in the current language.
     QString KeineZuordnungText() const;
     // Whether a group list text is one of the two no-assignment texts,
@@ -167,6 +175,29 @@ public:
     void FirmwareVersionReceived(const QString& version);
     void TimerVersionAnswerTimer();
     void TimerPortWatchTimer();
+    // ---------------------------------------------------------------- reading the device back
+    // Implemented in tformmain_readback.cpp. Compare fetches the device's
+    // stored packets and colours the map by how each element compares with
+    // the current configuration, until the next click; import fetches them
+    // and makes a new configuration of them.
+    void Menu_Compare_With_Device_Click();
+    void Menu_Import_From_Device_Click();
+    // Every SysEx message from the device (the monitor window forwards them
+    // while a fetch runs) and the fetch timer's tick.
+    void DeviceFetchInput(const korvane::ByteString& message);
+    void DeviceFetchTimer();
+    bool DeviceFetchRunning() const;
+    // Whether the map shows the comparison with the device; ending it puts
+    // the assignment colours back.
+    bool CompareViewShown() const;
+    void EndCompareView();
+    // Where the fetch's bytes go (default: the monitor window's MidiSend) and
+    // its clock (default: the steady clock); tests put their own here.
+    using FetchSender = std::function<bool(const korvane::ByteString& bytes)>;
+    void setFetchSender(FetchSender sender);
+    void setFetchClock(std::function<std::int64_t()> clock);
+    // The one line under the map with the comparison's result.
+    QLabel* lbDeviceCompare = nullptr;
 
     // ---------------------------------------------------------------- MIDI, windows, help
     void Menu_Einstellungen_MIDI_Click();
@@ -236,6 +267,30 @@ public:
     // run RG_ModeClick (only the user's click does); -1 unchecks all four.
     int RG_ModeItemIndex() const;
     void SetRG_ModeItemIndex(int index);
+
+    // ---------------------------------------------------------------- library
+    // Opening another library file, and the configuration, group and message
+    // menus (tformmain_library.cpp).
+    void Menu_Oeffnen_Click();
+    void Menu_Neue_Konfiguration_Click();
+    void Menu_Dupliziere_Konfiguration_Click();
+    void Menu_Umbenenne_Konfiguration_Click();
+    void Menu_Loesche_Konfiguration_Click();
+    void Menu_Exportiere_Konfiguration_Click();
+    void Menu_Neue_Gruppe_Click();
+    void Menu_Dupliziere_Gruppe_Click();
+    void Menu_Umbenenne_Gruppe_Click();
+    void Menu_Loesche_Gruppe_Click();
+    void Menu_Exportiere_Gruppe_Click();
+    void Menu_Neue_Message_Click();
+    void Menu_Dupliziere_Message_Click();
+    void Menu_Umbenenne_Message_Click();
+    void Menu_Loesche_Message_Click();
+    void Menu_Schiebe_Message_In_Andere_Gruppe_Click();
+    void Menu_Kopiere_Message_In_Andere_Gruppe_Click();
+    // Edit menu: undo and redo of every change of the library.
+    void Menu_Rueckgaengig_Click();
+    void Menu_Wiederherstellen_Click();
 
     // ---------------------------------------------------------------- menus
     // One row of the menu table (tformmain_menus.cpp).
@@ -344,6 +399,32 @@ private:
     bool ReloadDocument();
     // Shows a failed load or save of the document as one error box.
     void ShowDocumentError(const korvane::DocumentStatus& status);
+    // Library commands (tformmain_library.cpp).
+    QString LibraryText(std::string_view key) const;
+    QString LibraryText(std::string_view key, std::initializer_list<QString> values) const;
+    bool LibraryReady() const;
+    // Records a change in the history, or shows why nothing changed. True
+    // when the library changed or an export was written.
+    bool TakeOutcome(const korvane::LibraryOutcome& outcome, const std::string& mergeKey = {});
+    // Records a save made by SaveAndReload, given the file's bytes before it.
+    void RecordChange(const std::optional<std::string>& before, const korvane::TableText& change,
+                      const std::string& mergeKey);
+    std::optional<std::string> WorkingFileBytes() const;
+    // Fills the lists from the document again, keeping the configuration,
+    // group, message and element the user had chosen where they still exist.
+    void RefreshLists();
+    // Shows the message the lists name in the panel, assigning nothing.
+    void ShowListedMessage();
+    void ShowConfiguration(const QString& name);
+    void ShowGroup(const QString& name);
+    void ShowMessageOfGroup(const QString& name);
+    // The group list's text, or nothing when it shows the no-assignment entry.
+    QString CurrentGroup() const;
+    bool MessageChosen();
+    void MoveOrCopyMessage(bool move);
+    // Names the next undo and redo in the Edit menu, in language code.
+    void UpdateUndoMenu(const QString& code);
+    void TravelHistory(bool back);
     void CreateMidiPorts();
     void BuildStatusBar();
     // One side of the port watch; true when it changed something.
@@ -356,7 +437,10 @@ private:
 
     TFormMIDIMon* FormMIDIMon = nullptr;
     TFormMidiInterface* FormMidiInterface = nullptr;
-    QWidget* FormMotorProfil = nullptr;
+    TFormMotorProfil* FormMotorProfil = nullptr;
+    // The curves the motor profile editor works on; a fresh table at each
+    // opening of the editor.
+    std::unique_ptr<korvane::TMotorProfilTabelle> MotorProfilTabelle;
     QWidget* Form4 = nullptr;
 
     // The platform's MIDI service under the default ports; it must outlive
@@ -382,4 +466,10 @@ private:
     // group refill); the outermost one starts a new report of a broken file.
     int RefillDepth = 0;
     bool Shown = false;
+    // The fetch from the device and the comparison view (tformmain_readback.cpp).
+    class ReadbackHost;
+    std::shared_ptr<ReadbackHost> Readback;
+    ReadbackHost& readback();
+    // Undo and redo of the library's file.
+    korvane::LibraryHistory History;
 };

@@ -101,7 +101,7 @@ void TFormMain::Aenderungen_uebernehmen() {
     if (!message) return;
 
     for (const auto& [child, value] : plan.children) setChildText(message, child, value);
-    SaveAndReload();
+    SaveAndReload({"library.label.message_edit", {CB_MessageName->currentText().toStdString()}});
     // Showing the element again loads what was saved into LetzteMessage, and
     // the apply button then compares against it.
     Selektiere(LastElement);
@@ -131,5 +131,6 @@ void TFormMain::MemoDescriptionKeyUp() {
         description.set_value(encoded.c_str());
         changed = true;
     }
-    if (changed) SaveAndReload();
+    // The keys typed into one description are one step of the undo history.
+    if (changed) SaveAndReload({"library.label.description", {setName}}, "description " + setName);
 }

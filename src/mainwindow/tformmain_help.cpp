@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "tformmain.h"
+#include "tformmotorprofil.h"
 
 namespace {
 
@@ -37,7 +38,12 @@ void TFormMain::Menu_Info_Ueber_Editor_Click() {
 
 void TFormMain::Menu_Motorprofileditor_Click() {
     if (FormMotorProfil) {
+        MotorProfilTabelle = std::make_unique<korvane::TMotorProfilTabelle>();
+        FormMotorProfil->setProfileTable(MotorProfilTabelle.get());
+        FormMotorProfil->DocumentFile = DataFolder + QStringLiteral("/motorprofile.mp");
+        FormMotorProfil->FormMIDIMon = FormMIDIMon;
         FormMotorProfil->show();
         FormMotorProfil->raise();
+        FormMotorProfil->activateWindow();
     }
 }

@@ -13,6 +13,7 @@
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "tformmain.h"
+#include "tformmotorprofil.h"
 #include "tformmain_texts.h"
 
 namespace {
@@ -35,6 +36,7 @@ void TFormMain::ApplyCaptions(const QString& code) {
     auto t = [&code](std::string_view key) { return trText(key, code); };
 
     CaptionMenus(code);
+    UpdateUndoMenu(code);
 
     const std::pair<QGroupBox*, const char*> boxes[] = {
         {GroupBoxMap, "main.GroupBoxMap"},
@@ -86,7 +88,7 @@ void TFormMain::Lokalisierung(const QString& code) {
     ApplyCaptions(code);
     if (FormMIDIMon) FormMIDIMon->Lokalisierung();
     if (FormMidiInterface) FormMidiInterface->Lokalisierung();
-    if (FormMotorProfil) FormMotorProfil->setWindowTitle(trText("main.TFormMotorProfil", code));
+    if (FormMotorProfil) FormMotorProfil->Lokalisierung();
     // Let the new captions paint at once.
     QCoreApplication::processEvents();
 }

@@ -63,8 +63,10 @@ bool TFormMain::ReloadDocument() {
     return true;
 }
 
-bool TFormMain::SaveAndReload() {
+bool TFormMain::SaveAndReload(const korvane::TableText& change, const std::string& mergeKey) {
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return false;
+    // What the file held before the change, for undo.
+    const std::optional<std::string> before = WorkingFileBytes();
     korvane::DocumentStatus status = XMLkonfig->save();
     if (status.code == korvane::DocumentStatus::Code::ChangedOnDisk) {
         // Another program wrote the file. Its contents win: the editor shows
@@ -87,6 +89,7 @@ bool TFormMain::SaveAndReload() {
         ShowDocumentError(status);
         return false;
     }
+    RecordChange(before, change, mergeKey);
     status = XMLkonfig->reload();
     if (!status.ok()) {
         ShowDocumentError(status);

@@ -19,6 +19,11 @@
 void TFormMain::setTransferStarter(TransferStarter starter) { StartTransfer = std::move(starter); }
 
 void TFormMain::btSendClick() {
+    // A transfer would take the device's dump for acknowledgements.
+    if (DeviceFetchRunning()) {
+        korvane::dialogs().info(trText("readback.fetchRunning", language));
+        return;
+    }
     if (bMIDIinCreated && bMIDIoutCreated) {
         KonfigurationZumKorvaneSenden();
     } else {

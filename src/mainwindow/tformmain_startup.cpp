@@ -146,15 +146,20 @@ void TFormMain::FormShow() {
     Lokalisierung(language);
 
     // A working document that could not be created is told plainly, with
-    // the file it needed; the window stays up without a document.
-    if (!provision.folderReady) {
-        korvane::LogError("data folder: " + provision.folderError);
+    // the file it needed; the window stays up without a document. Without
+    // the data folder every file fails for that one reason, so the folder
+    // alone is named, once.
+    const std::string folderText =
+        korvane::provisionFolderMessage(provision, DataFolder.toStdString(), language.toStdString());
+    if (!folderText.empty()) {
+        korvane::LogError(folderText);
+        korvane::dialogs().error(fromStd(folderText));
     }
     for (const korvane::ProvisionedFile* file : {&provision.configuration, &provision.motorProfiles}) {
         const std::string text = korvane::provisionMessage(*file, language.toStdString());
         if (!text.empty()) {
             korvane::LogError(text);
-            korvane::dialogs().error(fromStd(text));
+            if (provision.folderReady) korvane::dialogs().error(fromStd(text));
         }
     }
 
@@ -166,7 +171,7 @@ void TFormMain::FormShow() {
         // Reported once, file and parser message named; nothing on disk is
         // touched. The ports are still made: the window stays usable.
         korvane::LogError(loaded.message("de"));
-        ShowDocumentError(loaded);
+        if (provision.folderReady) ShowDocumentError(loaded);
         XML_HoleGruppen();
     }
 
@@ -201,6 +206,13 @@ void TFormMain::CreateMidiPorts() {
     // every MIDI command later reports the missing interface itself.
     try {
         MidiInputPort = MakeInputPort();
+        // Asked for its stored configuration, the device sends one SysEx per
+        // element and its end marker in one burst. With the port's usual 16
+        // SysEx buffers most of them would be lost before the window thread
+        // hands a buffer back, and the read-back would never see its end.
+        constexpr std::uint16_t kBuffersForADump = 128;
+        if (MidiInputPort && MidiInputPort->SysexBufferCount() < kBuffersForADump)
+            MidiInputPort->SetSysexBufferCount(kBuffersForADump);
         if (FormMIDIMon) FormMIDIMon->MIDIinput1 = MidiInputPort.get();
         bMIDIinCreated = MidiInputPort != nullptr;
     } catch (const std::exception& e) {

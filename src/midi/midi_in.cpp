@@ -49,6 +49,8 @@ public:
         started_.store(true, std::memory_order_release);
     }
     void stop() { started_.store(false, std::memory_order_release); }
+    bool started() const { return started_.load(std::memory_order_acquire); }
+    double startSeconds() const { return startSeconds_.load(std::memory_order_relaxed); }
 
     // Backend thread: what the service delivered as one message. A backend
     // may glue messages together (a SysEx that lost its F7 swallows what
@@ -280,6 +282,11 @@ bool TMidiInput::Open() {
 
 void TMidiInput::Start() {
     if (FState == misOpen && driver_) driver_->start();
+}
+
+std::optional<double> TMidiInput::StartedAt() const {
+    if (FState != misOpen || !driver_ || !driver_->started()) return std::nullopt;
+    return driver_->startSeconds();
 }
 
 void TMidiInput::Stop() {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,10 +32,11 @@ public:
 
 // Events the input queue holds. A MIDI system hands over everything that
 // arrived in one period at once (JACK: one burst per cycle), and a burst of a
-// flood is far above a thousand short messages; the window thread can only
-// take events out between bursts, so the queue must hold a whole burst. 32768
-// slots of 16 bytes are half a megabyte.
-inline constexpr std::uint16_t kInputQueueCapacity = 32768;
+// flood is far above a thousand short messages (a loaded machine may keep the
+// window thread away for a hundred milliseconds); the window thread can only
+// take events out between bursts, so the queue must hold many bursts. 65535
+// slots of 16 bytes are a megabyte.
+inline constexpr std::uint16_t kInputQueueCapacity = 65535;
 
 enum MidiInputState { misOpen = 0, misClosed = 1, misCreating = 2, misDestroying = 3 };
 
@@ -90,6 +92,9 @@ public:
     void Close();
     void Start();
     void Stop();
+    // When input was last started, in seconds of std::chrono::steady_clock:
+    // the zero of the events' Time. Nothing while closed or stopped.
+    std::optional<double> StartedAt() const;
     // The oldest queued event, or null when closed or empty. The caller owns it.
     std::unique_ptr<TMyMidiEvent> GetMidiEvent();
 

@@ -208,8 +208,13 @@ bool TMidiWindow::post(unsigned msg, std::uintptr_t wParam, std::uintptr_t lPara
 }
 
 void TMidiWindow::dispatchPending() {
-    wakeQueued_.store(false);
+    // Drain first, then clear: a wake-up signalled between the two is then
+    // either drained with its flag cleared after it (its count is read
+    // below), or signalled after the clear and seen on the next turn. The
+    // other order let a drain swallow the signal of a wake-up whose flag
+    // stayed set, and no notification was ever delivered again.
     drainWake();
+    wakeQueued_.store(false);
     const std::uint32_t overflows = pendingOverflow_.exchange(0, std::memory_order_acquire);
     const std::uint32_t data = pendingData_.exchange(0, std::memory_order_acquire);
     // Copy the procedure: a handler may replace it while it runs.

@@ -1,5 +1,6 @@
 #include "form_midimon.h"
 
+#include <QAbstractListModel>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -10,16 +11,16 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSpinBox>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <utility>
@@ -117,6 +118,72 @@ private:
     bool boxOpen_ = false;
 };
 
+// Memo1's rows: the record numbers of the lines the filter lets through, in
+// order, below one row about dropped lines when there is one. The texts stay
+// in the record; a row reads its line only when it is painted.
+class TFormMIDIMon::Lines : public QAbstractListModel {
+public:
+    Lines(const monitor::History& history, QObject* parent) : QAbstractListModel(parent), history_(history) {}
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : int(seqs_.size()) + (note_.isEmpty() ? 0 : 1);
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid()) return {};
+        return text(index.row());
+    }
+    QString text(int row) const {
+        const int top = note_.isEmpty() ? 0 : 1;
+        if (row < top) return note_;
+        const std::uint64_t seq = seqs_[std::size_t(row - top)];
+        // A line the record dropped a moment ago, until the next update
+        // removes its row.
+        if (seq < history_.firstSeq() || seq >= history_.endSeq()) return {};
+        const std::string& t = history_.at(seq).text;
+        return QString::fromUtf8(t.data(), qsizetype(t.size()));
+    }
+
+    void append(const std::vector<std::uint64_t>& seqs) {
+        if (seqs.empty()) return;
+        const int first = rowCount();
+        beginInsertRows({}, first, first + int(seqs.size()) - 1);
+        seqs_.insert(seqs_.end(), seqs.begin(), seqs.end());
+        endInsertRows();
+    }
+    // Removes the rows of lines older than the record's oldest.
+    void dropBefore(std::uint64_t firstSeq) {
+        std::size_t gone = 0;
+        while (gone < seqs_.size() && seqs_[gone] < firstSeq) ++gone;
+        if (gone == 0) return;
+        const int top = note_.isEmpty() ? 0 : 1;
+        beginRemoveRows({}, top, top + int(gone) - 1);
+        seqs_.erase(seqs_.begin(), seqs_.begin() + std::ptrdiff_t(gone));
+        endRemoveRows();
+    }
+    void setNote(const QString& note) {
+        if (note == note_) return;
+        if (note_.isEmpty() != note.isEmpty()) {
+            beginResetModel();
+            note_ = note;
+            endResetModel();
+            return;
+        }
+        note_ = note;
+        emit dataChanged(index(0), index(0));
+    }
+    void clear() {
+        beginResetModel();
+        seqs_.clear();
+        note_.clear();
+        endResetModel();
+    }
+
+private:
+    const monitor::History& history_;
+    std::deque<std::uint64_t> seqs_;
+    QString note_;
+};
+
 TFormMIDIMon::TFormMIDIMon(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
@@ -200,17 +267,22 @@ TFormMIDIMon::TFormMIDIMon(QWidget* parent)
     edHistoryLines->setSingleStep(10000);
     edHistoryLines->setValue(int(monitor::History::kDefaultMaxLines));
 
-    Memo1 = new QPlainTextEdit(gbMIDImonitor);
+    lines_ = new Lines(history_, this);
+    Memo1 = new QListView(gbMIDImonitor);
     Memo1->setObjectName("Memo1");
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setUndoRedoEnabled(false);
-    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Memo1->setModel(lines_);
+    Memo1->setUniformItemSizes(true);
+    Memo1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Memo1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont mono(QStringLiteral("Monospace"));
     mono.setStyleHint(QFont::TypeWriter);
     mono.setBold(true);
     Memo1->setFont(mono);
-    Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { color: blue; background: #87CEEB; }"));
+    Memo1->setStyleSheet(QStringLiteral("QListView { color: blue; background: #87CEEB; }"));
+    auto* copy = new QShortcut(QKeySequence::Copy, Memo1, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, &TFormMIDIMon::btCopyClick);
 
     auto* row1 = new QHBoxLayout();
     row1->addWidget(btClear);
@@ -445,6 +517,7 @@ void TFormMIDIMon::MIDIMonitorInput() {
             if (event->Sysex) bytes.assign(event->Sysex.get(), event->Sysex.get() + event->SysexLength);
             // An unsupported firmware version ends this notification; what
             // is still queued is handled on the next one.
+            if (OnSysExReceived) OnSysExReceived(bytes);
             if (!machine_->onSysEx(bytes)) break;
             recordSysEx(bytes, Direction::In);
         } else {
@@ -484,7 +557,16 @@ void TFormMIDIMon::recordSysEx(std::span<const std::uint8_t> bytes, Direction di
 }
 
 void TFormMIDIMon::recordSent(std::span<const std::uint8_t> bytes) {
-    const auto timeMs = static_cast<std::uint32_t>(std::max<std::int64_t>(0, now() - sentBaseMs_));
+    // Sent messages get their time on the incoming events' scale, so that a
+    // question and its answer read in order; without a started input the
+    // scale begins when the ports were bound.
+    std::int64_t elapsedMs = now() - sentBaseMs_;
+    if (const auto started = MIDIinput1 ? MIDIinput1->StartedAt() : std::nullopt) {
+        using namespace std::chrono;
+        const double nowSeconds = duration<double>(steady_clock::now().time_since_epoch()).count();
+        elapsedMs = std::int64_t((nowSeconds - *started) * 1000.0);
+    }
+    const auto timeMs = static_cast<std::uint32_t>(std::max<std::int64_t>(0, elapsedMs));
     bool shortSeen = false;
     ByteString sysex;
     scanMidiMessages(bytes, [&](const MidiPiece& p) {
@@ -509,86 +591,39 @@ void TFormMIDIMon::addNote(const QString& line) { addLine(line, LineKind::Note, 
 // ---- The view. ----
 
 void TFormMIDIMon::scheduleView() {
-    if (!paused_ && !viewTimer_->isActive()) viewTimer_->start();
-}
-
-void TFormMIDIMon::removeViewBlocks(int firstBlock, int count) {
-    QTextDocument* doc = Memo1->document();
-    if (count <= 0) return;
-    const QTextBlock from = doc->findBlockByNumber(firstBlock);
-    const QTextBlock to = doc->findBlockByNumber(firstBlock + count);
-    QTextCursor c(doc);
-    if (to.isValid()) {
-        c.setPosition(from.position());
-        c.setPosition(to.position(), QTextCursor::KeepAnchor);
-    } else if (firstBlock > 0) {
-        // Down to the end: the line break before the first removed line goes too.
-        const QTextBlock before = from.previous();
-        c.setPosition(before.position() + before.length() - 1);
-        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    } else {
-        c.select(QTextCursor::Document);
-    }
-    c.removeSelectedText();
+    if (!viewTimer_->isActive()) viewTimer_->start();
 }
 
 bool TFormMIDIMon::updateView(int maxLines) {
-    if (paused_) return true;
-    QTextDocument* doc = Memo1->document();
-    const int top = noteShown_ ? 1 : 0;
-
-    // Lines the record has dropped leave the view too.
-    int gone = 0;
-    while (!viewSeqs_.empty() && viewSeqs_.front() < history_.firstSeq()) {
-        viewSeqs_.pop_front();
-        ++gone;
-    }
-    if (gone > 0) removeViewBlocks(top, gone);
-
+    // Lines the record has dropped leave the view too, paused or not: the
+    // view never shows a line the record no longer holds.
+    lines_->dropBefore(history_.firstSeq());
     // One line at the top says how many older lines are no longer kept.
-    if (history_.dropped() > 0) {
-        const QString note = uiTextWith("monitor.dropped", {std::to_string(history_.dropped())});
-        QTextCursor c(doc);
-        if (noteShown_) {
-            c.movePosition(QTextCursor::Start);
-            c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-            c.insertText(note);
-        } else {
-            const bool empty = doc->isEmpty();
-            c.movePosition(QTextCursor::Start);
-            c.insertText(empty ? note : note + QLatin1Char('\n'));
-            noteShown_ = true;
-        }
-    }
+    lines_->setNote(history_.dropped() > 0
+                        ? uiTextWith("monitor.dropped", {std::to_string(history_.dropped())})
+                        : QString());
+    if (paused_) return true;
 
     if (nextSeq_ < history_.firstSeq()) nextSeq_ = history_.firstSeq();
     const std::uint64_t end = history_.endSeq();
-    QString batch;
-    int taken = 0;
-    for (; nextSeq_ < end && taken < maxLines; ++nextSeq_, ++taken) {
-        const auto& line = history_.at(nextSeq_);
-        if (!view_.shows(line)) continue;
-        if (!batch.isEmpty() || !viewSeqs_.empty() || noteShown_) batch += QLatin1Char('\n');
-        batch += QString::fromUtf8(line.text.data(), qsizetype(line.text.size()));
-        viewSeqs_.push_back(nextSeq_);
-    }
-    if (!batch.isEmpty()) {
+    std::vector<std::uint64_t> seqs;
+    for (int taken = 0; nextSeq_ < end && taken < maxLines; ++nextSeq_, ++taken)
+        if (view_.shows(history_.at(nextSeq_))) seqs.push_back(nextSeq_);
+    if (!seqs.empty()) {
         // Follow the newest line only when the user has not scrolled away
         // from it: reading older lines during a flood must stay possible.
         QScrollBar* bar = Memo1->verticalScrollBar();
         const bool atBottom = bar->value() == bar->maximum();
-        QTextCursor c(doc);
-        c.movePosition(QTextCursor::End);
-        c.insertText(batch);
-        if (atBottom) bar->setValue(bar->maximum());
+        lines_->append(seqs);
+        if (atBottom) Memo1->scrollToBottom();
     }
     return nextSeq_ >= end;
 }
 
+bool TFormMIDIMon::viewUpToDate() const { return nextSeq_ >= history_.endSeq(); }
+
 void TFormMIDIMon::rebuildView() {
-    Memo1->clear();
-    viewSeqs_.clear();
-    noteShown_ = false;
+    lines_->clear();
     nextSeq_ = history_.firstSeq();
     scheduleView();
 }
@@ -597,8 +632,7 @@ QStringList TFormMIDIMon::memoLines() {
     while (!updateView(kViewSliceLines)) {
     }
     QStringList lines;
-    for (QTextBlock b = Memo1->document()->begin(); b.isValid(); b = b.next()) lines << b.text();
-    if (lines.size() == 1 && lines.front().isEmpty()) lines.clear();
+    for (int row = 0, n = lines_->rowCount(); row < n; ++row) lines << lines_->text(row);
     return lines;
 }
 
@@ -621,15 +655,21 @@ void TFormMIDIMon::btPauseClick() {
     paused_ = btPause->isChecked();
     btPause->setText(uiText(paused_ ? "monitor.btResume" : "monitor.btPause"));
     // Recording goes on while paused; on resume the view catches up.
-    if (!paused_) scheduleView();
+    scheduleView();
 }
 
 void TFormMIDIMon::btCopyClick() {
     // With nothing selected, everything shown is what the user most likely wants.
-    if (Memo1->textCursor().hasSelection())
-        Memo1->copy();
-    else
+    QModelIndexList rows = Memo1->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
         QGuiApplication::clipboard()->setText(memoLines().join(QLatin1Char('\n')));
+        return;
+    }
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList selected;
+    for (const auto& r : rows) selected << lines_->text(r.row());
+    QGuiApplication::clipboard()->setText(selected.join(QLatin1Char('\n')));
 }
 
 void TFormMIDIMon::btSaveClick() {

@@ -9,7 +9,9 @@
 // incoming events from its input handler and everything the output port
 // sends (through the port's OnSent). The record (monitor::History) is
 // bounded; Memo1 shows the part the filter lets through and is brought up to
-// date once per event-loop turn, never once per message.
+// date once per event-loop turn, never once per message. Memo1 is a list view
+// over the record rather than a text editor: appending a hundred thousand
+// lines then costs what the visible ones cost to paint.
 //
 // How the main window uses it (all on the user-interface thread):
 //
@@ -47,7 +49,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QListView;
 class QPushButton;
 class QSpinBox;
 class QTimer;
@@ -103,6 +105,9 @@ public:
     // ten seconds and the input slices; tests put a fake clock here. Unset:
     // the steady clock.
     std::function<std::int64_t()> NowMs;
+    // Every received SysEx message, before the transfer's reply step: the
+    // main window's read-back of the device listens here.
+    std::function<void(const korvane::ByteString& message)> OnSysExReceived;
 
     // ---- Transfer (state machine hosted here). ----
     // Starts the configuration transfer of a packet stream (concatenated
@@ -147,7 +152,7 @@ public:
     QLabel* Label5 = nullptr;
     QLabel* lbBytesZeile = nullptr;
     QLineEdit* Edit_BytesProZeile = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    QListView* Memo1 = nullptr;  // one row per line; rows can be selected and copied
     // What the monitor offers beyond showing: pause, copy, save, filter,
     // either direction, the bound of the record.
     QPushButton* btPause = nullptr;  // checkable: down while paused
@@ -204,6 +209,8 @@ public:
     // Brings Memo1 up to date with the record at once (unless paused) and
     // returns its lines (tests, tools).
     QStringList memoLines();
+    // Whether Memo1 shows everything recorded that the filter lets through.
+    bool viewUpToDate() const;
     // The record itself, all directions and kinds.
     const korvane::monitor::History& history() const { return history_; }
 
@@ -213,6 +220,7 @@ protected:
 
 private:
     class Host;
+    class Lines;
     std::int64_t now() const;
     void addLine(const QString& line, korvane::monitor::LineKind kind, korvane::monitor::Direction direction);
     void addNote(const QString& line);
@@ -232,7 +240,6 @@ private:
     // what the record no longer holds; true when Memo1 is up to date.
     bool updateView(int maxLines);
     void rebuildView();
-    void removeViewBlocks(int firstBlock, int count);
 
     std::unique_ptr<Host> host_;
     std::unique_ptr<korvane::TTransferStateMachine> machine_;
@@ -241,12 +248,9 @@ private:
 
     korvane::monitor::History history_;
     korvane::monitor::ViewChoice view_;
-    // Record numbers of the lines in Memo1, in order (below the note line
-    // about dropped lines, when there is one), and the next record line the
-    // view has not looked at yet.
-    std::deque<std::uint64_t> viewSeqs_;
+    // Memo1's rows, and the next record line the view has not looked at yet.
+    Lines* lines_ = nullptr;
     std::uint64_t nextSeq_ = 0;
-    bool noteShown_ = false;
     bool paused_ = false;
     QTimer* viewTimer_ = nullptr;   // next turn: update Memo1
     QTimer* inputTimer_ = nullptr;  // next turn: the next slice of input

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "korvane_device.h"
@@ -46,6 +47,8 @@ struct Options {
     DeviceOptions device;
     std::string stateFile;
     bool verbose = false;
+    int flood = 0;      // short messages sent after the first version reply
+    int floodRate = 0;  // messages a second; 0: as fast as the output takes them
 };
 
 std::optional<int> parseCount(const std::string& text) {
@@ -137,6 +140,10 @@ int main(int argc, char** argv) {
             opt.stateFile = *v;
         } else if (arg == "--no-reply") {
             opt.device.noReply = true;
+        } else if (arg == "--flood") {
+            if (!count(opt.flood)) return usageError(textWith("sim.needsCount", kLanguage, arg));
+        } else if (arg == "--flood-rate") {
+            if (!count(opt.floodRate)) return usageError(textWith("sim.needsCount", kLanguage, arg));
         } else if (arg == "--no-end-marker") {
             opt.device.dumpEndMarker = false;
         } else if (arg == "--verbose") {
@@ -202,6 +209,37 @@ int main(int argc, char** argv) {
               << "device output: " << output->name() << "\n"
               << "ready" << std::endl;
 
+    // The flood: numbered Note On messages (channel, key and velocity hold
+    // the number, so a receiver can check that none is missing or out of
+    // order), as fast as the MIDI system takes them. A full output buffer is
+    // waited out, not skipped: every message goes out.
+    auto sendFlood = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        int refusals = 0;
+        for (int i = 0; i < opt.flood && !gStop;) {
+            // A MIDI system takes only so much per period and drops the rest
+            // without telling the sender; a rate keeps the flood below that.
+            if (opt.floodRate > 0 && i % 16 == 0)
+                std::this_thread::sleep_until(start + std::chrono::microseconds(std::int64_t(i) * 1000000 / opt.floodRate));
+            const std::uint8_t m[3] = {std::uint8_t(0x90 | ((i >> 14) & 0x0F)), std::uint8_t((i >> 7) & 0x7F),
+                                       std::uint8_t(i & 0x7F)};
+            if (output->send(m, &error)) {
+                ++i;
+                refusals = 0;
+                continue;
+            }
+            if (++refusals > 5000) {  // five seconds without progress
+                std::cerr << "korvane-sim: flood stopped after " << i << " messages: " << error << "\n";
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        std::cout << "flood: " << opt.flood << " messages sent in " << ms << " ms" << std::endl;
+    };
+    bool floodDone = opt.flood == 0;
+
     while (!gStop) {
         std::chrono::milliseconds wait(100);
         if (auto due = device.nextDueMs())
@@ -210,9 +248,15 @@ int main(int argc, char** argv) {
             if (opt.verbose) std::cout << "<- " << HexBytes(message) << std::endl;
             device.receive(message, nowMs());
         }
+        bool answered = false;
         for (const auto& reply : device.takeDue(nowMs())) {
             if (opt.verbose) std::cout << "-> " << HexBytes(reply) << std::endl;
             if (!output->send(reply, &error)) std::cerr << "korvane-sim: " << error << "\n";
+            answered = answered || (reply.size() > 2 && reply[2] == 0x08);
+        }
+        if (answered && !floodDone) {
+            floodDone = true;
+            sendFlood();
         }
         if (device.takeStateChanged()) writeState();
     }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "device_dump.h"
+#include "library_operations.h"
 #include "message_record.h"
 #include "sysex.h"
 
@@ -94,5 +95,12 @@ std::string unusedGroupName(const ConfigDocument& doc, const std::string& wanted
 // when the document has no sets or messagegroups node to add to.
 bool writeImport(ConfigDocument& doc, const std::string& setName, const std::string& groupName,
                  const ImportPlan& plan);
+
+// The import as one change of the library: the name is checked like a new
+// configuration's (something visible, no control characters, not taken by
+// another configuration), the group gets the same name (or the first free
+// one after it), and the change is saved and read back at once. The outcome
+// carries the file's bytes before and after for the undo history.
+LibraryOutcome importConfiguration(ConfigDocument& doc, std::string_view setName, const ImportPlan& plan);
 
 }  // namespace korvane

@@ -3,11 +3,17 @@
 #include "dialogs.h"
 
 #include <QApplication>
-#include <QInputDialog>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <memory>
+
+#include "tformneuobjekt.h"
+#include "tformverschiebemessage.h"
 
 using korvane::ScriptedDialogs;
 
@@ -110,31 +116,74 @@ private slots:
         korvane::setUiLanguage(QStringLiteral("de"));
     }
 
-    void realPromptCancelGivesNothing() {
-        korvane::QtDialogs real;
-        QStringList seen;
-        QTimer::singleShot(0, [&seen] {
-            auto* dlg = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dlg);
-            seen = QStringList{dlg->windowTitle(), dlg->labelText(), dlg->textValue(), dlg->okButtonText(),
-                               dlg->cancelButtonText()};
-            dlg->setTextValue(QStringLiteral("typed"));
-            dlg->reject();
-        });
-        QVERIFY(!real.prompt(QStringLiteral("New"), QStringLiteral("Name"), QStringLiteral("x")));
-        // The name prompt's buttons read the same in both languages.
-        QCOMPARE(seen, (QStringList{"New", "Name", "x", "OK", "Abbrechen"}));
-        QTimer::singleShot(0, [] {
-            auto* dlg = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dlg);
-            dlg->setTextValue(QString());
-            dlg->accept();
-        });
-        // An empty name confirmed is still a confirmation: the caller decides.
-        const auto answer = real.prompt(QStringLiteral("New"), QStringLiteral("Name"), QStringLiteral("x"));
-        QVERIFY(answer.has_value());
-        QVERIFY(answer->isEmpty());
+    // The name dialog, shown again and again like the one made at start:
+    // the buttons read the same in both languages, every way out but OK and
+    // Enter counts as cancel (also right after an earlier confirmation), and
+    // an empty name confirmed is still a confirmation (the caller decides).
+    void realNameDialogAnswers_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("confirmed");
+        QTest::newRow("cancel button") << "cancel" << "typed" << false;
+        QTest::newRow("OK with an empty name") << "ok" << "" << true;
+        QTest::newRow("close box right after a confirmation") << "close" << "typed" << false;
+        QTest::newRow("Enter in the name") << "enter" << "Drums" << true;
+        QTest::newRow("Escape") << "escape" << "typed" << false;
     }
+    void realNameDialogAnswers() {
+        QFETCH(QString, how);
+        QFETCH(QString, typed);
+        QFETCH(bool, confirmed);
+        if (!nameDialog) nameDialog = std::make_unique<TFormNeuObjekt>();
+        TFormNeuObjekt& dialog = *nameDialog;
+        korvane::QtDialogs real;
+        real.setNameDialog(&dialog);
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<TFormNeuObjekt*>(QApplication::activeModalWidget());
+            QVERIFY(dlg == &dialog);
+            seen = QStringList{dlg->windowTitle(), dlg->Label1->text(), dlg->EditName->text(), dlg->btOK->text(),
+                               dlg->btCancel->text()};
+            QCOMPARE(dlg->focusWidget(), dlg->EditName);
+            dlg->EditName->setText(typed);
+            if (how == QLatin1String("ok")) QTest::mouseClick(dlg->btOK, Qt::LeftButton);
+            if (how == QLatin1String("cancel")) QTest::mouseClick(dlg->btCancel, Qt::LeftButton);
+            if (how == QLatin1String("close")) dlg->close();
+            if (how == QLatin1String("enter")) QTest::keyClick(dlg->EditName, Qt::Key_Return);
+            if (how == QLatin1String("escape")) QTest::keyClick(dlg->EditName, Qt::Key_Escape);
+        });
+        const auto answer = real.prompt(QStringLiteral("New"), QStringLiteral("Name"), QStringLiteral("x"));
+        QCOMPARE(seen, (QStringList{"New", "Name", "x", "OK", "Abbrechen"}));
+        QCOMPARE(answer.has_value(), confirmed);
+        QCOMPARE(dialog.OK, confirmed);
+        if (confirmed) QCOMPARE(*answer, typed);
+    }
+
+    void realTargetGroupDialogGivesTheListText() {
+        korvane::QtDialogs real;
+        const QStringList groups{"keine Zuordnung", "G", "H"};
+        for (const QString& how : {QStringLiteral("choose"), QStringLiteral("type"), QStringLiteral("cancel")}) {
+            QStringList seen;
+            QTimer::singleShot(0, [&] {
+                auto* dlg = qobject_cast<TFormVerschiebeMessage*>(QApplication::activeModalWidget());
+                QVERIFY(dlg);
+                seen = QStringList{dlg->windowTitle(), dlg->Label1->text(), dlg->cb_Group->currentText(),
+                                   dlg->bt_OK->text(), dlg->bt_Cancel->text()};
+                if (how == QLatin1String("choose")) dlg->cb_Group->setCurrentIndex(2);
+                if (how == QLatin1String("type")) dlg->cb_Group->setEditText(QStringLiteral("typed"));
+                QTest::mouseClick(how == QLatin1String("cancel") ? dlg->bt_Cancel : dlg->bt_OK, Qt::LeftButton);
+            });
+            const auto answer = real.chooseGroup(QStringLiteral("Move"), QStringLiteral("Where?"), groups, 1);
+            QCOMPARE(seen, (QStringList{"Move", "Where?", "G", "OK", "Abbrechen"}));
+            if (how == QLatin1String("choose")) QCOMPARE(answer.value_or("none"), QStringLiteral("H"));
+            if (how == QLatin1String("type")) QCOMPARE(answer.value_or("none"), QStringLiteral("typed"));
+            if (how == QLatin1String("cancel")) QVERIFY(!answer);
+        }
+    }
+
+private:
+    // Made once and shown for every row, as the program does.
+    std::unique_ptr<TFormNeuObjekt> nameDialog;
 };
 
 QTEST_MAIN(DialogsTest)

@@ -1,12 +1,15 @@
 #include "config_document.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "file_io.h"
 #include "file_size_limit.h"
@@ -101,6 +104,28 @@ TEST_F(LoadedLibrary, NamesComeInDocumentOrderWithRepeats) {
     EXPECT_EQ(ConfigDocument::messageNames(doc.Finde_XML_MessageGroupByName("G")),
               (std::vector<std::string>{"M", "M", "m"}));
     EXPECT_TRUE(ConfigDocument::messageNames(pugi::xml_node()).empty());
+}
+
+TEST(ConfigDocumentLists, OnlyTheirOwnKindOfNodeIsListedOrFound) {
+    // Hand-edited files may hold notes of their own among the entries; they
+    // are kept, but they are no configurations, groups or messages.
+    TempFolder tmp;
+    writeFile(tmp / "d.xml",
+              "<lib><sets><note name=\"S\"/><set name=\"S\" id=\"s1\"><element name=\"Fader 1\" id=\"e1\"/>"
+              "<remark name=\"Fader 1\"/></set>text<!-- c --><set name=\"T\"/><x/></sets>"
+              "<messagegroups><note name=\"G\"/><messagegroup name=\"G\" id=\"g1\"><hint name=\"M\"/>"
+              "<message name=\"M\" id=\"m1\"/><y/></messagegroup><z/></messagegroups></lib>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    EXPECT_EQ(doc.setNames(), (std::vector<std::string>{"S", "T"}));
+    EXPECT_EQ(doc.groupNames(), (std::vector<std::string>{"G"}));
+    const pugi::xml_node group = doc.Finde_XML_MessageGroupByName("G");
+    EXPECT_STREQ(group.attribute("id").value(), "g1");
+    EXPECT_EQ(ConfigDocument::messageNames(group), (std::vector<std::string>{"M"}));
+    EXPECT_STREQ(ConfigDocument::Finde_XML_MessageByName("M", group).attribute("id").value(), "m1");
+    const pugi::xml_node set = doc.Finde_XML_SetByName("S");
+    EXPECT_STREQ(set.attribute("id").value(), "s1");
+    EXPECT_STREQ(ConfigDocument::Finde_XML_Element("Fader 1", set).attribute("id").value(), "e1");
 }
 
 TEST_F(LoadedLibrary, ResolvingAnElementNamesWhatIsMissing) {
@@ -237,13 +262,48 @@ TEST(ConfigDocumentFile, Latin1FileKeepsItsEncoding) {
     expected.replace(expected.find("<left>B0</left>"), 15, "<left>B0 \xE4</left>");
     EXPECT_EQ(readFile(tmp / "l.xml"), expected);
 
-    // A character the encoding does not have would be written as "?".
+    // A character the encoding does not have goes into the file as a
+    // character reference, which any XML reader turns back into it: in text
+    // and in attribute values, which are all a user can type into.
     group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");
-    group.append_attribute("description") = "5 \xE2\x82\xAC";  // euro sign
-    const DocumentStatus st = doc.save();
-    EXPECT_EQ(st.code, Code::Unrepresentable);
-    EXPECT_NE(st.message("en").find("\xE2\x82\xAC"), std::string::npos);
+    group.append_attribute("description") = "5 \xE2\x82\xAC \xE2\x80\x9Ez\xE2\x80\x9C";  // euro, quotes
+    setChildText(ConfigDocument::Finde_XML_MessageByName("a", group), "left", "\xF0\x9F\x8E\xB9 & \xC3\xA4");
+    ASSERT_TRUE(doc.saveAndReload().ok());
+    expected.replace(expected.find("<left>B0 \xE4</left>"), 17, "<left>&#127929; &amp; \xE4</left>");
+    expected.replace(expected.find("\">"), 2, "\" description=\"5 &#8364; &#8222;z&#8220;\">");
     EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+    group = doc.Finde_XML_MessageGroupByName("Gruppe f\xC3\xBCr \xC3\x9C");
+    EXPECT_STREQ(group.attribute("description").value(), "5 \xE2\x82\xAC \xE2\x80\x9Ez\xE2\x80\x9C");
+    EXPECT_EQ(ConfigDocument::XML_GetChildNodeValue(ConfigDocument::Finde_XML_MessageByName("a", group),
+                                                    "left", ""),
+              "\xF0\x9F\x8E\xB9 & \xC3\xA4");
+    // A second save of the same document writes the same bytes.
+    doc.root().append_attribute("x") = "1";
+    doc.root().remove_attribute("x");
+    ASSERT_TRUE(doc.save().ok());
+    EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+
+    // Where XML has no references (names, comments), such a character is
+    // refused, not written as "?", and the file stays as it was.
+    struct Case {
+        const char* what;
+        void (*edit)(pugi::xml_node root);
+    };
+    const Case refused[] = {
+        {"element name", [](pugi::xml_node r) { r.append_child("\xE2\x82\xAC"); }},
+        {"attribute name", [](pugi::xml_node r) { r.append_attribute("\xE2\x82\xAC") = "1"; }},
+        {"comment", [](pugi::xml_node r) { r.append_child(pugi::node_comment).set_value("\xE2\x82\xAC"); }},
+        {"CDATA", [](pugi::xml_node r) { r.append_child(pugi::node_cdata).set_value("\xE2\x82\xAC"); }},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(doc.reload().ok());
+        c.edit(doc.root());
+        const DocumentStatus st = doc.save();
+        EXPECT_EQ(st.code, Code::Unrepresentable);
+        EXPECT_NE(st.message("en").find("\xE2\x82\xAC"), std::string::npos);
+        EXPECT_EQ(readFile(tmp / "l.xml"), expected);
+    }
 }
 
 TEST(ConfigDocumentFile, Utf16FileKeepsItsEncoding) {
@@ -314,6 +374,121 @@ TEST(ConfigDocumentFile, RefusesWhatItCannotReadFaithfully) {
         EXPECT_EQ(doc.fileName(), tmp / "good.xml");
         EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
     }
+}
+
+TEST(ConfigDocumentFile, NothingButMarkupAndWhitespaceMayStandOutsideTheRoot) {
+    // The parser skips such things without a word; saved, the file would
+    // lose them, and a declaration that is not at the start is not seen, so
+    // an ISO-8859-1 file would be read and written as UTF-8 under its old
+    // declaration.
+    struct Case {
+        std::string content;
+        int line;
+        int column;
+        std::string inMessage;
+    };
+    const Case refused[] = {
+        {"A<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<lib/>\n", 1, 1, "text outside the root element"},
+        {"x<lib/>", 1, 1, "text outside the root element"},
+        {"<lib/>\n\n  x\n", 3, 3, "text outside the root element"},
+        {"<?xml version=\"1.0\"?>\n<lib/>\n<!-- c -->\n&amp;", 4, 1, "text outside the root element"},
+        {"<lib/><![CDATA[x]]>", 1, 7, "text outside the root element"},
+        {" <?xml version=\"1.0\"?><lib/>", 1, 2, "declaration is not at the very start"},
+        {"\xEF\xBB\xBF\n<?xml version=\"1.0\"?><lib/>", 2, 1, "declaration is not at the very start"},
+        {"<!-- c --><?xml version=\"1.0\"?><lib/>", 1, 11, "declaration is not at the very start"},
+        {"<lib/>\n<lib/>", 2, 1, "second root element"},
+        // The declaration takes no references; a character made by one would
+        // stand in a place that a Latin-1 file can never write back.
+        {"<?xml version=\"1&#8364;0\" encoding=\"ISO-8859-1\"?><lib/>", 1, 16, "XML declaration"},
+        {"<?xml version=\"1.0\" mood=\"calm\"?><lib/>", 1, 21, "XML declaration"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\" encoding=\"UTF-8\"?><lib/>", 1, 38, "XML declaration"},
+        {"<?xml version=\"1.0\" standalone=\"maybe\"?><lib/>", 1, 33, "XML declaration"},
+        {"<?xml encoding=\"UTF-8\" version=\"1.0\"?><lib/>", 1, 7, "XML declaration"},
+        {"<?xml version=\"1.0\" standalone=\"no\" encoding=\"UTF-8\"?><lib/>", 1, 37, "XML declaration"},
+        {"<lib/><!DOCTYPE lib>", 1, 7, "document type declaration"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.content);
+        TempFolder tmp;
+        writeFile(tmp / "bad.xml", c.content);
+        ConfigDocument doc;
+        const DocumentStatus st = doc.load(tmp / "bad.xml");
+        EXPECT_EQ(st.code, Code::ParseError);
+        EXPECT_EQ(st.line, c.line);
+        EXPECT_EQ(st.column, c.column);
+        EXPECT_NE(st.message("en").find(c.inMessage), std::string::npos) << st.message("en");
+        EXPECT_NE(st.message("de"), st.message("en"));
+        EXPECT_FALSE(doc.isLoaded());
+        EXPECT_EQ(readFile(tmp / "bad.xml"), c.content);
+    }
+
+    const std::string accepted[] = {
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE lib>\n<!-- c -->\n<lib/>\n<!-- after -->\n<?pi x?>\n",
+        "\n\n  <lib/>",
+        "\xEF\xBB\xBF  <lib/>\r\n",
+        "<?xml version=\"1.0\"?><?pi?><!--c--><!DOCTYPE lib [<!ENTITY x \"y\">]><!--d--><lib>t</lib>",
+        "<?xml version=\"1.1\" encoding=\"latin1\" standalone=\"no\"?>\n<lib/>",
+    };
+    for (const std::string& content : accepted) {
+        SCOPED_TRACE(content);
+        TempFolder tmp;
+        writeFile(tmp / "ok.xml", content);
+        ConfigDocument doc;
+        ASSERT_TRUE(doc.load(tmp / "ok.xml").ok()) << doc.load(tmp / "ok.xml").message("en");
+        doc.root().append_attribute("changed") = "1";
+        ASSERT_TRUE(doc.save().ok());
+        doc.root().remove_attribute("changed");
+        ASSERT_TRUE(doc.save().ok());
+        EXPECT_EQ(readFile(tmp / "ok.xml"), content);
+    }
+}
+
+TEST(ConfigDocumentFile, OnlyRegularFilesAreRead) {
+    // A pipe, a device or a folder at the document's path: reading a pipe
+    // would wait for a writer for ever, a device may never end.
+    TempFolder tmp;
+    ASSERT_EQ(::mkfifo((tmp / "pipe.xml").c_str(), 0600), 0);
+    std::filesystem::create_directory(tmp / "folder.xml");
+    // Someone writes a whole document into the pipe, so that a loader that
+    // opens it as a file would even succeed rather than hang.
+    std::thread writer([&] {
+        const int fd = ::open((tmp / "pipe.xml").c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        const std::string_view xml = "<lib><sets><set name=\"piped\"/></sets></lib>";
+        EXPECT_EQ(::write(fd, xml.data(), xml.size()), static_cast<ssize_t>(xml.size()));
+        ::close(fd);
+    });
+    const std::filesystem::path paths[] = {tmp / "pipe.xml", "/dev/null", tmp / "folder.xml"};
+    std::vector<DocumentStatus> results;
+    for (const auto& path : paths) {
+        ConfigDocument doc;
+        results.push_back(doc.load(path));
+        EXPECT_FALSE(doc.isLoaded()) << path;
+    }
+    // Lets the writer go whatever the loader did.
+    const int release = ::open((tmp / "pipe.xml").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    if (release >= 0) ::close(release);
+
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        EXPECT_EQ(results[i].code, Code::OpenFailed);
+        EXPECT_NE(results[i].message("en").find(paths[i].string()), std::string::npos)
+            << results[i].message("en");
+        EXPECT_NE(results[i].message("en").find("not a regular file"), std::string::npos)
+            << results[i].message("en");
+        EXPECT_NE(results[i].message("de").find("keine gew\xC3\xB6hnliche Datei"), std::string::npos)
+            << results[i].message("de");
+    }
+
+    // Nor is anything but a regular file replaced by a save.
+    writeFile(tmp / "d.xml", "<lib/>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "d.xml").ok());
+    std::filesystem::remove(tmp / "d.xml");
+    ASSERT_EQ(::mkfifo((tmp / "d.xml").c_str(), 0600), 0);
+    EXPECT_EQ(doc.save().code, Code::WriteFailed);
+    EXPECT_TRUE(std::filesystem::is_fifo(tmp / "d.xml"));
 }
 
 TEST(ConfigDocumentFile, OversizedFileIsRefusedUnread) {

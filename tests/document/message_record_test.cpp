@@ -16,10 +16,13 @@ TEST(MessageRecord, MissingAndEmptyChildrenReadAsDefaults) {
         "<message name=\"m\"><left></left><right/><mode></mode><range></range>"
         "<min></min><max/><step></step><start></start></message>",
         "<message name=\"m\"><min>\n   </min><max> </max></message>",
+        // Hand-formatted: blanks and line breaks alone are no value.
+        "<message name=\"m\"><mode>\n      </mode><range> \t\r\n</range></message>",
     };
     for (const char* xml : docs) {
         pugi::xml_document doc;
-        TMessageRecord r;
+        // What the message shown before had; none of it may survive.
+        TMessageRecord r{"F0", "F7", MODE_Jogwheel, 1, 2, 3, 4, RANGE_PERCENT};
         ASSERT_FALSE(readMessageRecord(parseMessage(doc, xml), r)) << xml;
         EXPECT_EQ(r, (TMessageRecord{"", "", MODE_14Bit, 0, 16383, 1, 0, RANGE_FULL})) << xml;
     }

@@ -192,9 +192,52 @@ TEST(FileLatin1, CharactersAboveFFAreFound) {
         EXPECT_EQ(nonLatin1In(c.utf8), c.found);
     }
 
-    pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_string("<a b=\"x\"><c>y</c><!-- \xE2\x80\x9E --></a>", kParseFlags));
-    EXPECT_EQ(firstNonLatin1(doc), "\xE2\x80\x9E");
+    // Only where no character reference can stand.
+    struct Doc {
+        std::string xml;
+        std::string found;
+    };
+    const std::vector<Doc> docs = {
+        {"<a b=\"\xE2\x82\xAC\"><c>\xE2\x82\xAC</c></a>", ""},
+        {"<a><!-- \xE2\x80\x9E --></a>", "\xE2\x80\x9E"},
+        {"<a><![CDATA[\xE2\x80\x9E]]></a>", "\xE2\x80\x9E"},
+        {"<a><?pi \xE2\x80\x9E?></a>", "\xE2\x80\x9E"},
+        {"<a \xC4\x80=\"1\"/>", "\xC4\x80"},
+        {"<\xC4\x80/>", "\xC4\x80"},
+        {"<!DOCTYPE a [<!-- \xC4\x80 -->]><a/>", "\xC4\x80"},
+        {"<?xml version=\"\xC4\x80\"?><a/>", "\xC4\x80"},
+    };
+    for (const Doc& d : docs) {
+        SCOPED_TRACE(d.xml);
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(d.xml.c_str(), kParseFlags));
+        EXPECT_EQ(firstNonLatin1OutsideText(doc), d.found);
+    }
+}
+
+TEST(FileLatin1, CharactersAboveFFBecomeReferences) {
+    struct Case {
+        std::string utf8;
+        std::string latin1;  // "" with ok false: refused
+        bool ok;
+    };
+    const std::vector<Case> cases = {
+        {"plain & <text>", "plain & <text>", true},
+        {"f\xC3\xBCr \xC3\xBF\xC2\xA0", "f\xFCr \xFF\xA0", true},
+        {"5 \xE2\x82\xAC", "5 &#8364;", true},
+        {"\xC4\x80", "&#256;", true},
+        {"\xE2\x80\x9Ez\xE2\x80\x9C", "&#8222;z&#8220;", true},
+        {"\xF0\x9F\x8E\xB9!", "&#127929;!", true},
+        {"cut \xE2\x82", "", false},
+        {"stray \x80", "", false},
+        {"overlong \xC0\xAF", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        std::string out;
+        EXPECT_EQ(toLatin1WithReferences(c.utf8, out), c.ok);
+        if (c.ok) EXPECT_EQ(out, c.latin1);
+    }
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "dialogs.h"
@@ -362,6 +364,29 @@ private slots:
             w->CB_SetChange();
             QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Error).size(), 1 + chosen);
         }
+    }
+
+    // A data folder that cannot be made (here a file stands in the way) is
+    // told once, by its own name and the system's reason, not as a failed
+    // copy of each file; the window stays usable.
+    void dataFolderThatCannotBeMadeIsNamedOnce() {
+        World world;
+        world.setDefault(kLibrary);
+        writeAll(world.data(), "not a folder");
+        korvane::ScriptedDialogs boxes;
+        korvane::ScopedDialogs scope(&boxes);
+        auto w = startWindow(world);
+
+        const QStringList errors = boxes.texts(korvane::ScriptedDialogs::Kind::Error);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains(world.data() + QStringLiteral("/Pellux3")), qPrintable(errors[0]));
+        QVERIFY2(errors[0].contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))), qPrintable(errors[0]));
+        QVERIFY2(errors[0].contains(QStringLiteral("Datenordner")), qPrintable(errors[0]));
+        QCOMPARE(boxes.count(), std::size_t(1));
+        QCOMPARE(w->CB_Set->count(), 0);
+        QVERIFY(w->btSend->isEnabled());
+        QVERIFY(w->Menu_Beenden_->isEnabled());
+        QCOMPARE(readAll(world.data()), QByteArray("not a folder"));
     }
 
     void missingDefaultIsReported() {

@@ -11,12 +11,11 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QListView>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -632,12 +631,12 @@ TEST_F(Monitor, CopyTakesTheSelectionOrEverythingShown) {
     mon.memoLines();
     mon.btCopyClick();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "90 3C 64\n80 3C 00");
-    QTextCursor c(mon.Memo1->document());
-    c.movePosition(QTextCursor::End);
-    c.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
-    mon.Memo1->setTextCursor(c);
+    mon.Memo1->selectionModel()->select(mon.Memo1->model()->index(1, 0), QItemSelectionModel::Select);
     mon.btCopyClick();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "80 3C 00");
+    mon.Memo1->selectAll();
+    mon.btCopyClick();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "90 3C 64\n80 3C 00");
 }
 
 // ---- Input under a flood. ----
@@ -696,6 +695,41 @@ TEST_F(Monitor, FloodOfAHundredThousandArrivesCompleteAndInOrder) {
         }
     }
     mon.hide();
+}
+
+TEST_F(Monitor, MixedFloodKeepsOrderAndTheReplyStepStillRuns) {
+    mon.chkTrennlinie->setChecked(false);
+    mon.btAskFirmwareVersionClick();  // answered at once, ahead of the flood
+    QStringList expected{">  F0 7D 07 F7", "Version: 03.04", " F0 7D 08 00 03 00 04 F7"};
+    int n = 0;
+    for (int burst = 0; burst < 30; ++burst) {
+        for (int k = 0; k < 305; ++k, ++n) {
+            if (k % 61 == 60) {  // five SysEx of 200 bytes among 300 short messages
+                ByteString sysex{0xF0};
+                for (int b = 0; b < 198; ++b) sysex.push_back(std::uint8_t((n + b) & 0x7F));
+                sysex.push_back(0xF7);
+                dev.reply(sysex);
+                for (const auto& line : monitor::sysexLines(sysex, 16, false))
+                    expected << QString::fromStdString(line);
+            } else {
+                const ByteString m{0xB0, std::uint8_t(n & 0x7F), std::uint8_t((n >> 7) & 0x7F)};
+                dev.reply(m);
+                expected << QString::fromStdString(monitor::shortLine(m, std::nullopt, '.'));
+            }
+        }
+        QApplication::processEvents();
+    }
+    for (int k = 0; k < 100 && input->MessageCount() > 0; ++k) QApplication::processEvents();
+    EXPECT_EQ(mon.MyStateMachine(), IDLE);
+    EXPECT_EQ(mon.VersionsString, "03.04");
+    const QStringList lines = mon.memoLines();
+    ASSERT_EQ(lines.size(), expected.size());
+    for (int i = 0; i < lines.size(); ++i)
+        if (lines[i] != expected[i]) {
+            ADD_FAILURE() << "line " << i << ": " << lines[i].toStdString() << " instead of "
+                          << expected[i].toStdString();
+            break;
+        }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "config_document.h"
 #include "config_encoder.h"
 #include "element_catalogue.h"
+#include "library_history.h"
 #include "texts.h"
 
 namespace korvane {
@@ -345,6 +346,65 @@ TEST(DeviceReading, GroupNamesAreNotTakenTwice) {
     ASSERT_TRUE(empty.load(bare.path()).ok());
     EXPECT_FALSE(writeImport(empty, "X", "X", ImportPlan{}));
     EXPECT_FALSE(empty.root().first_child());
+}
+
+// The import is one change of the library: checked before anything is
+// written, saved at once, and undone as a whole.
+TEST(DeviceReading, ImportIsOneCheckedChange) {
+    TempFile file(readFile(kData / "korvane.def"));
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(file.path()).ok());
+    const std::string original = readFile(file.path());
+    const std::vector<ByteString> packets = encode(doc, "CC Standard");
+    const ImportPlan plan = planImport(dumpOf(packets));
+
+    struct Case {
+        const char* name;
+        LibraryOutcome::Result result;
+        std::string reasonKey;
+    };
+    const Case refusals[] = {
+        {"", LibraryOutcome::Result::Refused, "library.name.unusable"},
+        {"   ", LibraryOutcome::Result::Refused, "library.name.unusable"},
+        {"Zeile\nZwei", LibraryOutcome::Result::Refused, "library.name.unusable"},
+        {"CC Standard", LibraryOutcome::Result::Refused, "library.config.exists"},
+    };
+    for (const auto& c : refusals) {
+        SCOPED_TRACE(c.name);
+        const LibraryOutcome o = importConfiguration(doc, c.name, plan);
+        EXPECT_EQ(o.result, c.result);
+        EXPECT_EQ(o.reason.key, c.reasonKey);
+        EXPECT_EQ(readFile(file.path()), original);
+    }
+
+    // The new group is named like the configuration.
+    LibraryHistory history;
+    const LibraryOutcome o = importConfiguration(doc, "Standard Tarvok NRPN (Gerät)", plan);
+    EXPECT_EQ(o.label.key, "readback.label.import");
+    ASSERT_TRUE(o.changed()) << o.problem("en");
+    history.record(file.path(), o);
+    EXPECT_EQ(encode(doc, "Standard Tarvok NRPN (Gerät)"), packets);
+    const ElementResolution r = doc.resolveElement("Standard Tarvok NRPN (Gerät)", 0);
+    EXPECT_EQ(r.groupName, "Standard Tarvok NRPN (Gerät)");
+    EXPECT_EQ(r.messageName, "Fader 1");
+
+    // Where a group has that name already, the new group takes the next free one.
+    const LibraryOutcome group = newGroup(doc, "Zweiter");
+    ASSERT_TRUE(group.changed());
+    history.record(file.path(), group);
+    const LibraryOutcome second = importConfiguration(doc, "Zweiter", planImport(dumpOf({packets.front()})));
+    ASSERT_TRUE(second.changed());
+    history.record(file.path(), second);
+    EXPECT_EQ(doc.resolveElement("Zweiter", 0).groupName, "Zweiter (2)");
+    EXPECT_EQ(encode(doc, "Zweiter"), std::vector<ByteString>{packets.front()});
+
+    ASSERT_TRUE(history.undo(doc).done);
+    EXPECT_FALSE(doc.Finde_XML_SetByName("Zweiter"));
+    EXPECT_TRUE(doc.Finde_XML_SetByName("Standard Tarvok NRPN (Gerät)"));
+    ASSERT_TRUE(history.undo(doc).done);  // the group
+    ASSERT_TRUE(history.undo(doc).done);
+    EXPECT_EQ(readFile(file.path()), original);
+    EXPECT_FALSE(doc.Finde_XML_SetByName("Standard Tarvok NRPN (Gerät)"));
 }
 
 }  // namespace

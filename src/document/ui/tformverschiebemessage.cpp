@@ -1,0 +1,92 @@
+#include "tformverschiebemessage.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "texts.h"
+
+namespace {
+
+QString tableText(std::string_view key) {
+    // The two buttons read the same in both languages.
+    const std::string_view t = korvane::text(key, "de");
+    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+}  // namespace
+
+TFormVerschiebeMessage::TFormVerschiebeMessage(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FormVerschiebeMessage"));
+    setWindowTitle(tableText("main.TFormVerschiebeMessage"));
+    setModal(true);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    cb_Group = new QComboBox(this);
+    cb_Group->setObjectName(QStringLiteral("cb_Group"));
+    // A name can be typed as well as chosen; typing never adds an entry.
+    cb_Group->setEditable(true);
+    cb_Group->setInsertPolicy(QComboBox::NoInsert);
+    cb_Group->setMinimumWidth(300);
+    Label1->setBuddy(cb_Group);
+    bt_OK = new QPushButton(tableText("dialogs.prompt.ok"), this);
+    bt_OK->setObjectName(QStringLiteral("bt_OK"));
+    bt_OK->setDefault(true);
+    bt_Cancel = new QPushButton(tableText("dialogs.prompt.cancel"), this);
+    bt_Cancel->setObjectName(QStringLiteral("bt_Cancel"));
+    bt_Cancel->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(bt_OK);
+    buttons->addWidget(bt_Cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(cb_Group);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+
+    connect(bt_OK, &QPushButton::clicked, this, [this] { bt_OKClick(); });
+    connect(bt_Cancel, &QPushButton::clicked, this, [this] { bt_CancelClick(); });
+    // The close box and Escape cancel.
+    connect(this, &QDialog::rejected, this, [this] { OK = false; });
+}
+
+std::optional<QString> TFormVerschiebeMessage::Ask(const QString& caption, const QString& question,
+                                                   const QStringList& groups, int current) {
+    setWindowTitle(caption);
+    Label1->setText(question);
+    cb_Group->clear();
+    cb_Group->addItems(groups);
+    cb_Group->setCurrentIndex(current >= 0 && current < groups.size() ? current : -1);
+    OK = false;
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    adjustSize();
+    setFixedSize(sizeHint());
+    exec();
+    if (!OK) return std::nullopt;
+    return cb_Group->currentText();
+}
+
+void TFormVerschiebeMessage::bt_OKClick() {
+    OK = true;
+    accept();
+}
+
+void TFormVerschiebeMessage::bt_CancelClick() {
+    OK = false;
+    reject();
+}
+
+void TFormVerschiebeMessage::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    cb_Group->setFocus(Qt::OtherFocusReason);
+}

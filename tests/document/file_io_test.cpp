@@ -1,0 +1,122 @@
+#include "file_io.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "config_document.h"
+#include "temp_folder.h"
+
+namespace korvane {
+namespace {
+
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+
+// A process id that belonged to a process that has ended.
+pid_t endedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
+
+std::vector<std::string> entries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(FileIo, OnlyOurOwnLeftoversOfEndedSavesAreRemoved) {
+    const std::string dead = std::to_string(endedProcess());
+    const std::string alive = std::to_string(::getpid());
+    struct Case {
+        std::string name;
+        bool removed;
+    };
+    const std::vector<Case> cases = {
+        {".korvane.xml.tmp" + dead + "_0", true},
+        {".korvane.xml.tmp" + dead + "_123456", true},
+        // A save still running in a live process must keep its file.
+        {".korvane.xml.tmp" + alive + "_7", false},
+        {".korvane.xml.tmp1_7", false},  // process 1 is always there
+        // Look-alikes that we never make.
+        {"korvane.xml.tmp" + dead + "_0", false},
+        {".korvane.xml.tmp" + dead + "_", false},
+        {".korvane.xml.tmp" + dead + "_0.bak", false},
+        {".korvane.xml.tmp_" + dead + "_0", false},
+        {".korvane.xml.tmpx_0", false},
+        {".other.xml.tmp" + dead + "_0", false},
+        {".korvane.xml.TMP" + dead + "_0", false},
+    };
+    TempFolder tmp;
+    writeFile(tmp / "korvane.xml", "<lib/>");
+    std::vector<std::string> kept = {"korvane.xml"};
+    for (const Case& c : cases) {
+        writeFile(tmp / c.name, "partial");
+        if (!c.removed) kept.push_back(c.name);
+    }
+    // A folder of that name is nothing we made either.
+    std::filesystem::create_directory(tmp / (".korvane.xml.tmp" + dead + "_9"));
+    kept.push_back(".korvane.xml.tmp" + dead + "_9");
+    std::sort(kept.begin(), kept.end());
+
+    detail::removeStaleTemporaries(tmp / "korvane.xml");
+    EXPECT_EQ(entries(tmp.path()), kept);
+    EXPECT_EQ(readFile(tmp / "korvane.xml"), "<lib/>");
+}
+
+TEST(FileIo, OpeningADocumentClearsLeftoversOfSavesThatWereKilled) {
+    TempFolder tmp;
+    writeFile(tmp / "korvane.xml", "<lib/>");
+    const std::string dead = std::to_string(endedProcess());
+    writeFile(tmp / (".korvane.xml.tmp" + dead + "_0"), "<li");
+    writeFile(tmp / (".korvane.xml.tmp" + dead + "_1"), "<lib/>");
+    ConfigDocument doc;
+    ASSERT_TRUE(doc.load(tmp / "korvane.xml").ok());
+    EXPECT_EQ(entries(tmp.path()), std::vector<std::string>{"korvane.xml"});
+}
+
+TEST(FileIo, WritesLeaveOnlyTheirTarget) {
+    TempFolder tmp;
+    struct Case {
+        const char* what;
+        std::string (*write)(const std::filesystem::path& target);
+        std::string content;
+    };
+    const std::vector<Case> cases = {
+        {"replace", [](const std::filesystem::path& t) { return detail::writeFileAtomically(t, "new"); },
+         "new"},
+        {"create",
+         [](const std::filesystem::path& t) {
+             bool existed = false;
+             std::filesystem::remove(t);
+             return detail::createFileExclusively(t, "made", existed);
+         },
+         "made"},
+        {"create refused",
+         [](const std::filesystem::path& t) {
+             bool existed = false;
+             std::string err = detail::createFileExclusively(t, "other", existed);
+             return existed ? err : std::string("created over an existing file");
+         },
+         "made"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.write(tmp / "f.xml"), "");
+        EXPECT_EQ(readFile(tmp / "f.xml"), c.content);
+        EXPECT_EQ(entries(tmp.path()), std::vector<std::string>{"f.xml"});
+    }
+}
+
+}  // namespace
+}  // namespace korvane
