@@ -175,6 +175,7 @@ public:
     void FirmwareVersionReceived(const QString& version);
     void TimerVersionAnswerTimer();
     void TimerPortWatchTimer();
+
     // ---------------------------------------------------------------- reading the device back
     // Implemented in tformmain_readback.cpp. Compare fetches the device's
     // stored packets and colours the map by how each element compares with
