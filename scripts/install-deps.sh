@@ -10,6 +10,7 @@ packages=(
   jackd2 libjack-jackd2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   xvfb xauth locales-all
+  desktop-file-utils appstream
   clang libclang-rt-14-dev
 )
 

@@ -4,12 +4,17 @@
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>
+#include <cstring>
+#include <iostream>
 #include <csignal>
 
+#include "close_on_signal.h"
+#include "form_about.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "texts.h"
 #include "tformmain.h"
+#include "version.h"
 #include "tformmotorprofil.h"
 #include "tformneuobjekt.h"
 #include "tformverschiebemessage.h"
@@ -32,7 +37,7 @@ EditorWindows::EditorWindows() {
     FormMidiInterface = std::make_unique<TFormMidiInterface>(FormMain.get());
     FormMidiInterface->setObjectName(QStringLiteral("FormMidiInterface"));
     made(FormMidiInterface.get());
-    Form4.reset(makePlainWindow("Form4", "main.TForm4", true));
+    Form4 = std::make_unique<TForm4>(FormMain.get());
     made(Form4.get());
     FormMIDIMon = std::make_unique<TFormMIDIMon>();
     FormMIDIMon->setObjectName(QStringLiteral("FormMIDIMon"));
@@ -83,6 +88,20 @@ void scheduleScreenshot(TFormMain& window) {
 }  // namespace
 
 int runEditor(int argc, char** argv) {
+    // The two options of the editor itself are answered before any window
+    // exists, so they work without a screen. Everything else is left to Qt
+    // (-platform, -style, ...).
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "korvane-editor " << kVersion << "\n";
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << text("editor.help", "en");
+            return 0;
+        }
+    }
+
     // A write past a file size limit (a quota, `ulimit -f`) would end the
     // program by signal in the middle of a save; ignored, the write fails
     // with EFBIG, the save reports it and the old file stays.
@@ -98,7 +117,13 @@ int runEditor(int argc, char** argv) {
     boxes.setParent(&windows.main());
     boxes.setNameDialog(&windows.nameDialog());
     boxes.setTargetGroupDialog(&windows.targetGroupDialog());
+    // A logout or Ctrl+C in the terminal closes the main window like its
+    // close button, so the log gets its last line and the status is 0.
+    CloseOnSignal closeOnSignal([&windows] { windows.main().close(); });
     windows.main().show();
+    // Queued now, so it runs in the event loop proper, not in the events the
+    // first showing lets through.
+    QTimer::singleShot(0, &closeOnSignal, [&closeOnSignal] { closeOnSignal.start(); });
     scheduleScreenshot(windows.main());
     const int result = QApplication::exec();
     boxes.setParent(nullptr);

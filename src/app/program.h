@@ -12,6 +12,7 @@ class QWidget;
 class TFormMain;
 class TFormMidiInterface;
 class TFormMIDIMon;
+class TForm4;
 class TFormMotorProfil;
 class TFormNeuObjekt;
 class TFormVerschiebeMessage;
@@ -43,7 +44,7 @@ public:
 private:
     std::unique_ptr<TFormMain> FormMain;
     std::unique_ptr<TFormMidiInterface> FormMidiInterface;
-    std::unique_ptr<QWidget> Form4;
+    std::unique_ptr<TForm4> Form4;
     std::unique_ptr<TFormMIDIMon> FormMIDIMon;
     std::unique_ptr<TFormNeuObjekt> FormNeuObjekt;
     std::unique_ptr<TFormVerschiebeMessage> FormVerschiebeMessage;

@@ -34,6 +34,7 @@
 #include "midi_service.h"
 #include "texts.h"
 #include "transfer_state_machine.h"
+#include "version.h"
 
 namespace {
 
@@ -53,6 +54,10 @@ enum ExitCode {
 
 std::string tx(std::string_view key) { return std::string(text(key, kLanguage)); }
 std::string tx(std::string_view key, std::string_view value) { return textWith(key, kLanguage, value); }
+
+// The commands this tool knows, as an unknown one lists them (a test holds
+// this list to the commands of --help).
+constexpr std::string_view kCommands[] = {"ports", "encode", "send", "fetch", "compare", "profile-send"};
 
 int usage(const std::string& problem) {
     std::cerr << "korvane: " << problem << "\n" << tx("cli.seeHelp") << "\n";
@@ -326,6 +331,9 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::cout << tx("cli.help") << tx("readback.cli.help") << tx("cli.profile.help");
             return kOk;
+        } else if (arg == "--version") {
+            std::cout << "korvane " << kVersion << "\n";
+            return kOk;
         } else if (arg == "--out" || arg == "--in") {
             if (i + 1 >= argc) return usage(tx("cli.needsValue", arg));
             (arg == "--out" ? outName : inName) = argv[++i];
@@ -357,6 +365,12 @@ int main(int argc, char** argv) {
     if (command == "send" && positional.size() == 3) {
         if (!haveOut || !haveIn) return usage(tx("cli.needsPorts"));
         return cmdSend(argc, argv, positional[1], positional[2], outName, inName, verbose);
+    }
+    if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) {
+        std::cerr << "korvane: " << tx("cli.unknownCommand", command) << "\n" << tx("cli.commandList");
+        for (const std::string_view known : kCommands) std::cerr << " " << known;
+        std::cerr << "\n" << tx("cli.seeHelp") << "\n";
+        return kUsage;
     }
     return usage(tx("cli.badArguments", command));
 }

@@ -55,6 +55,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class QRadioButton;
+class QUrl;
 class QWidget;
 
 class TFormMIDIMon;
@@ -210,6 +211,13 @@ public:
     void Menu_Internet_Look_For_Updates_Click();
     void Menu_Internet_Look_For_Configurations_Click();
     void Image_QuillonClick();
+    // The file name of the manual for a language: the German manual for
+    // "de", the English one for any other code.
+    static QString ManualFileName(const QString& code);
+    // How the help menu hands a file or address to the desktop. The program
+    // uses the desktop's default handler; tests record the address instead.
+    using UrlOpener = std::function<void(const QUrl&)>;
+    void setUrlOpener(UrlOpener opener);
 
     // --- panel, map, selection, apply: implemented in tformmain_{panel,map,selection,apply}.cpp ---
     // Surface map (colours and hints).
@@ -435,6 +443,8 @@ private:
     // Opens both ports on the remembered interfaces and routes their input
     // to the monitor window.
     void ConnectMidiPorts();
+    // Hands a file or address to the desktop (or to the test's opener).
+    void OpenWithDesktop(const QUrl& url);
 
     TFormMIDIMon* FormMIDIMon = nullptr;
     TFormMidiInterface* FormMidiInterface = nullptr;
@@ -454,6 +464,7 @@ private:
     InputPortFactory MakeInputPort;
     OutputPortFactory MakeOutputPort;
     TransferStarter StartTransfer;
+    UrlOpener OpenUrl;
 
     // The built action of each menu table row, by row (a menu's menu action).
     std::vector<QAction*> MenuActions;

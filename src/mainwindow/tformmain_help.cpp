@@ -2,38 +2,62 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
+#include "dialogs.h"
 #include "tformmain.h"
+#include "tformmain_texts.h"
 #include "tformmotorprofil.h"
 
-namespace {
+QString TFormMain::ManualFileName(const QString& code) {
+    // German for German; English for every other language, the wider
+    // understood of the two.
+    return code == QStringLiteral("de") ? QStringLiteral("Anleitung_deu.html")
+                                        : QStringLiteral("Manual_en.html");
+}
 
-void openWithDesktop(const QString& target) {
-    if (target.isEmpty()) return;
-    const QUrl url = target.contains(QStringLiteral("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
-    // The desktop reports nothing useful when it cannot open the target;
+void TFormMain::setUrlOpener(UrlOpener opener) { OpenUrl = std::move(opener); }
+
+void TFormMain::OpenWithDesktop(const QUrl& url) {
+    // An empty address opens nothing: there is no page to show.
+    if (url.isEmpty()) return;
+    if (OpenUrl) {
+        OpenUrl(url);
+        return;
+    }
+    // The desktop reports nothing useful when no handler takes the address;
     // there is nothing for the user to do about it here either.
     QDesktopServices::openUrl(url);
 }
 
-}  // namespace
-
 void TFormMain::Menu_Hilfe_Anleitung_Click() {
-    // The manuals lie beside the shipped default documents.
-    const QString file = language == QStringLiteral("de") ? QStringLiteral("Anleitung_V3.044_deu.pdf")
-                                                          : QStringLiteral("Manual_V3.044_en.pdf");
-    openWithDesktop(QDir(ProgramFolder).filePath(file));
+    // The manuals are shipped with the default documents, so they lie in the
+    // same folder: beside the executable in a build, in the share folder of
+    // an installation.
+    const QString path = QDir(ProgramFolder).filePath(ManualFileName(language));
+    if (!QFileInfo(path).isFile()) {
+        // Asking the desktop to open a file that is not there would show
+        // nothing at all; the user learns which file is missing instead.
+        korvane::dialogs().error(trTextWith("help.manual_missing", language, QDir::toNativeSeparators(path)));
+        return;
+    }
+    OpenWithDesktop(QUrl::fromLocalFile(path));
 }
 
-void TFormMain::Menu_Quillon_Homepage_Click() { openWithDesktop(URLhomepage); }
+void TFormMain::Menu_Quillon_Homepage_Click() { OpenWithDesktop(QUrl(URLhomepage)); }
 void TFormMain::Image_QuillonClick() { Menu_Quillon_Homepage_Click(); }
-void TFormMain::Menu_Internet_Look_For_Updates_Click() { openWithDesktop(URLupdates); }
-void TFormMain::Menu_Internet_Look_For_Configurations_Click() { openWithDesktop(URLusersets); }
+void TFormMain::Menu_Internet_Look_For_Updates_Click() { OpenWithDesktop(QUrl(URLupdates)); }
+void TFormMain::Menu_Internet_Look_For_Configurations_Click() { OpenWithDesktop(QUrl(URLusersets)); }
 
 void TFormMain::Menu_Info_Ueber_Editor_Click() {
-    if (Form4) Form4->show();
+    if (auto* box = qobject_cast<QDialog*>(Form4)) {
+        box->exec();
+    } else if (Form4) {
+        Form4->show();
+    }
 }
 
 void TFormMain::Menu_Motorprofileditor_Click() {

@@ -46,7 +46,7 @@ constexpr Row::Kind Separator = Row::Kind::Separator;
 std::span<const TFormMain::MenuRow> TFormMain::menuRows() {
     static constexpr MenuRow rows[] = {
         {Menu, "MenuDatei", nullptr, nullptr, nullptr},
-        {Entry, "Menu_Oeffnen_", "MenuDatei", &TFormMain::Menu_Oeffnen_Click, nullptr},
+        {Entry, "Menu_Oeffnen_", "MenuDatei", &TFormMain::Menu_Oeffnen_Click, "Ctrl+O"},
         {Menu, "Menu_Einstellungen_", "MenuDatei", nullptr, nullptr},
         {Entry, "Menu_Einstellungen_MIDI_", "Menu_Einstellungen_", &TFormMain::Menu_Einstellungen_MIDI_Click,
          nullptr},
@@ -54,7 +54,7 @@ std::span<const TFormMain::MenuRow> TFormMain::menuRows() {
         {Entry, "Menu_Sprache_Deutsch_", "Menu_Sprache", &TFormMain::Menu_Sprache_Deutsch_Click, nullptr},
         {Entry, "Menu_Sprache_English_", "Menu_Sprache", &TFormMain::Menu_Sprache_English_Click, nullptr},
         {Separator, nullptr, "MenuDatei", nullptr, nullptr},
-        {Entry, "Menu_Beenden_", "MenuDatei", &TFormMain::Menu_Beenden_Click, nullptr},
+        {Entry, "Menu_Beenden_", "MenuDatei", &TFormMain::Menu_Beenden_Click, "Ctrl+Q"},
 
         {Menu, "MenuBearbeiten", nullptr, nullptr, nullptr},
         {Entry, "Menu_Rueckgaengig_", "MenuBearbeiten", &TFormMain::Menu_Rueckgaengig_Click, "Ctrl+Z"},
@@ -100,13 +100,15 @@ std::span<const TFormMain::MenuRow> TFormMain::menuRows() {
         {Entry, "Menu_MIDI_Monitor_", "Debug1", &TFormMain::Menu_MIDI_Monitor_Click, nullptr},
 
         {Menu, "Hilfe1", nullptr, nullptr, nullptr},
-        {Entry, "Menu_Hilfe_Anleitung_", "Hilfe1", nullptr, nullptr},
+        {Entry, "Menu_Hilfe_Anleitung_", "Hilfe1", &TFormMain::Menu_Hilfe_Anleitung_Click, "F1"},
         {Separator, nullptr, "Hilfe1", nullptr, nullptr},
-        {Entry, "Menu_Quillon_Homepage_", "Hilfe1", nullptr, nullptr},
-        {Entry, "Menu_Internet_Look_For_Updates_", "Hilfe1", nullptr, nullptr},
-        {Entry, "Menu_Internet_Look_For_Configurations_", "Hilfe1", nullptr, nullptr},
+        {Entry, "Menu_Quillon_Homepage_", "Hilfe1", &TFormMain::Menu_Quillon_Homepage_Click, nullptr},
+        {Entry, "Menu_Internet_Look_For_Updates_", "Hilfe1", &TFormMain::Menu_Internet_Look_For_Updates_Click,
+         nullptr},
+        {Entry, "Menu_Internet_Look_For_Configurations_", "Hilfe1",
+         &TFormMain::Menu_Internet_Look_For_Configurations_Click, nullptr},
         {Separator, nullptr, "Hilfe1", nullptr, nullptr},
-        {Entry, "Menu_Info_Ueber_Editor_", "Hilfe1", nullptr, nullptr},
+        {Entry, "Menu_Info_Ueber_Editor_", "Hilfe1", &TFormMain::Menu_Info_Ueber_Editor_Click, nullptr},
     };
     return rows;
 }

@@ -133,6 +133,9 @@ void TFormMain::FormShow() {
 
     DataFolder = computeDataFolder();
     ProgramFolder = ProgramFolderOverride.isEmpty() ? computeProgramFolder() : ProgramFolderOverride;
+    // Where the shipped documents and the manual were found; the first thing
+    // to know when a default document or the manual is reported missing.
+    korvane::LogInfo("program folder: " + QDir::toNativeSeparators(ProgramFolder).toStdString());
     const korvane::ProvisionReport provision =
         korvane::provisionDataFolder(DataFolder.toStdString(), ProgramFolder.toStdString());
 
@@ -142,6 +145,15 @@ void TFormMain::FormShow() {
     MessageDatenAnzeigen(pugi::xml_node());
 
     language = settings.value(QStringLiteral("Prefs/language"), QStringLiteral("de")).toString();
+    // Only German and English exist. Any other code (a settings file edited
+    // by hand, or written by a later version) would leave the message texts
+    // empty and the web entries without an address; German, the default,
+    // stands in. The stored value is left for the user's next switch.
+    if (language != QStringLiteral("de") && language != QStringLiteral("en")) {
+        korvane::LogWarning("settings: unknown interface language '" + language.toStdString() +
+                            "', German is used");
+        language = QStringLiteral("de");
+    }
     setWindowTitle(trText("main.caption.start", language));
     Lokalisierung(language);
 

@@ -139,6 +139,8 @@ void TFormMotorProfil::BuildComponents() {
         if (i < 9) {
             auto* label = new QLabel(fromUtf8(faderLabel(i)), panel);
             label->setObjectName(QStringLiteral("Label%1").arg(i + 8));
+            // The fader's name reads the same in both languages.
+            label->setProperty("korvaneData", true);
             label->move(8, 2);
             QFont bold = label->font();
             bold.setBold(true);
@@ -228,6 +230,8 @@ void TFormMotorProfil::BuildComponents() {
     lb_Formel = named(new QLabel(gb_Positionierzeit), "lb_Formel");
     lb_Formel->setGeometry(16, 22, 360, 17);
     Label6 = named(new QLabel(QStringLiteral("tot"), gb_Positionierzeit), "Label6");
+    // The subscript of the formula's t, a symbol in both languages.
+    Label6->setProperty("korvaneData", true);
     QFont small = Label6->font();
     small.setPointSizeF(small.pointSizeF() * 0.75);
     Label6->setFont(small);

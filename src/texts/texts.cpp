@@ -13,6 +13,7 @@ constexpr TextEntry kTexts[] = {
 #include "texts_connection.inc"
 #include "texts_document.inc"
 #include "texts_file_safety.inc"
+#include "texts_finish.inc"
 #include "texts_library.inc"
 #include "texts_log.inc"
 #include "texts_mainwindow.inc"

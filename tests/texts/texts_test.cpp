@@ -1,4 +1,5 @@
 #include "texts.h"
+#include "version.h"
 
 #include <gtest/gtest.h>
 
@@ -62,5 +63,23 @@ TEST(Texts, NormalizesLineEnds) {
     // Every text of the table comes out without a carriage return.
     for (const auto& e : allTexts()) {
         EXPECT_EQ(normalizeLineEnds(e.de).find('\r'), std::string::npos) << e.key;
+    }
+}
+
+// The window title, the about box and the texts carry the version by hand;
+// the executables print the build's version. A new version set in one place
+// only would show two different numbers.
+TEST(Texts, VersionTextsFollowTheBuildVersion) {
+    const std::string version(kVersion);
+    const std::pair<const char*, std::string> rows[] = {
+        {"app.version", "V" + version},
+        {"main.caption.start", "V " + version},
+        {"main.caption.config", "V" + version + " - "},
+        {"about.Label2", " " + version},
+    };
+    for (const auto& [key, part] : rows) {
+        for (const char* language : {"de", "en"})
+            EXPECT_NE(std::string(text(key, language)).find(part), std::string::npos)
+                << key << " (" << language << ") lacks " << part;
     }
 }
