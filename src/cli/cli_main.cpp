@@ -13,15 +13,21 @@
 #include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
-#include "config_document.h"
 #include "cli_readback.h"
+#include "config_document.h"
 #include "cli_profile_send.h"
 #include "config_encoder.h"
 #include "element_catalogue.h"
@@ -95,9 +101,89 @@ std::variant<EncodeResult, int> encode(const std::string& documentPath, const st
 }
 
 int listPorts(MidiService& service, std::ostream& out) {
-    for (const auto& name : service.inputPortNames()) out << "in: " << name << "\n";
-    for (const auto& name : service.outputPortNames()) out << "out: " << name << "\n";
+    const auto inputs = service.inputPortNames();
+    const auto outputs = service.outputPortNames();
+    for (const auto& name : inputs) out << "in: " << name << "\n";
+    for (const auto& name : outputs) out << "out: " << name << "\n";
+    // An empty list alone leaves the user guessing why.
+    if (inputs.empty() && outputs.empty()) std::cerr << "korvane: " << tx("cli.noPorts") << "\n";
     return kOk;
+}
+
+// Whether both named ports exist; otherwise names each one that does not and
+// lists those that do.
+bool portsExist(MidiService& service, const std::string& outName, const std::string& inName) {
+    const auto outputs = service.outputPortNames();
+    const auto inputs = service.inputPortNames();
+    const bool outKnown = std::find(outputs.begin(), outputs.end(), outName) != outputs.end();
+    const bool inKnown = std::find(inputs.begin(), inputs.end(), inName) != inputs.end();
+    if (outKnown && inKnown) return true;
+    if (!outKnown) std::cerr << "korvane: " << tx("cli.portMissing", outName) << "\n";
+    if (!inKnown) std::cerr << "korvane: " << tx("cli.portMissing", inName) << "\n";
+    if (outputs.empty() && inputs.empty()) {
+        std::cerr << "korvane: " << tx("cli.noPorts") << "\n";
+        return false;
+    }
+    std::cerr << tx("cli.availablePorts") << "\n";
+    for (const auto& name : inputs) std::cerr << "in: " << name << "\n";
+    for (const auto& name : outputs) std::cerr << "out: " << name << "\n";
+    std::cerr << tx("cli.choosePort") << "\n";
+    return false;
+}
+
+// What the MIDI systems print themselves is noise next to the tool's own
+// messages; it is shown only when asked for.
+void routeMidiConsole(bool verbose) {
+    if (!verbose) return;  // dropped
+    setMidiConsoleHandler([](const std::string& line) { std::cerr << "midi: " << line << "\n"; });
+}
+
+// Listing and opening ports asks the MIDI server, which first hears from
+// every client it serves; with one of them stopped it may wait for ever.
+// While it lives, this ends the tool with a message once the limit passes.
+class StartWatch {
+public:
+    explicit StartWatch(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              std::unique_lock lock(mutex_);
+              if (wake_.wait_for(lock, limit, [this] { return done_; })) return;
+              // Not through std::cerr: the MIDI library's constructor, where
+              // the tool hangs, has it borrowed.
+              const std::string line =
+                  "korvane: " + tx("cli.midiSystemStuck", std::to_string(limit.count())) + "\n";
+              std::fputs(line.c_str(), stderr);
+              std::fflush(nullptr);
+              std::_Exit(kNoSuchPort);
+          }) {}
+    ~StartWatch() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    StartWatch(const StartWatch&) = delete;
+    StartWatch& operator=(const StartWatch&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// Closing the ports waits for the MIDI server, which in turn waits for every
+// client of the graph; with the device's client frozen that took half a
+// minute. The outcome is known and printed by now, so the process ends after
+// a short grace whether or not the ports have closed.
+void endWithinGrace(int code) {
+    constexpr auto kGrace = std::chrono::milliseconds(1500);
+    std::thread([code, kGrace] {
+        std::this_thread::sleep_for(kGrace);
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }).detach();
 }
 
 int cmdEncode(const std::string& documentPath, const std::string& configuration) {
@@ -129,8 +215,8 @@ public:
     void startTimer(int intervalMs) override { timer_.start(intervalMs); }
     void stopTimer() override { timer_.stop(); }
     std::int64_t nowMs() override { return clock_.elapsed(); }
-    void showNotResponding() override {
-        if (!notRespondingShown_) std::cerr << tx("transfer.notResponding") << "\n";
+    void showFailure(TransferFailure failure) override {
+        if (!notRespondingShown_) std::cerr << normalizeLineEnds(tx(failureTextKey(failure))) << "\n";
         notRespondingShown_ = true;
     }
     void setSendCaption(SendCaption) override {}
@@ -185,19 +271,11 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
     const EncodeResult& result = std::get<EncodeResult>(encoded);
 
     QCoreApplication app(argc, argv);
+    auto watch = std::make_unique<StartWatch>(std::chrono::seconds(10));
     auto service = createRtMidiService("korvane");
     service->setErrorHandler([](const std::string& message) { std::cerr << "korvane: " << message << "\n"; });
 
-    const auto outputs = service->outputPortNames();
-    const auto inputs = service->inputPortNames();
-    const bool outKnown = std::find(outputs.begin(), outputs.end(), outName) != outputs.end();
-    const bool inKnown = std::find(inputs.begin(), inputs.end(), inName) != inputs.end();
-    if (!outKnown || !inKnown) {
-        std::cerr << "korvane: " << tx("cli.noSuchPort", outKnown ? inName : outName) << "\n";
-        listPorts(*service, std::cerr);
-        std::cerr << tx("cli.choosePort") << "\n";
-        return kNoSuchPort;
-    }
+    if (!portsExist(*service, outName, inName)) return kNoSuchPort;
 
     std::string error;
     auto output = service->openOutput(outName, error);
@@ -229,11 +307,15 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
         return kNoSuchPort;
     }
 
+    watch.reset();  // the ports are open
     std::cout << tx("cli.stage.encoded", std::to_string(result.packets.size())) << std::endl;
     QTimer::singleShot(0, &app, [&] { host.machine.startConfigTransfer(result.stream); });
     app.exec();
+    const int code = host.exitCode.value_or(kNoAnswer);
+    endWithinGrace(code);
     input.reset();  // no callback may post into a loop that is gone
-    return host.exitCode.value_or(kNoAnswer);
+    output.reset();
+    return code;
 }
 
 }  // namespace
@@ -265,6 +347,7 @@ int main(int argc, char** argv) {
         }
     }
     if (positional.empty()) return usage(tx("cli.needsCommand"));
+    routeMidiConsole(verbose);
     const std::string& command = positional[0];
     if (command == "ports" && positional.size() == 1) {
         auto service = createRtMidiService("korvane");

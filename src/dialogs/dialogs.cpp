@@ -65,23 +65,36 @@ Dialogs* setDialogs(Dialogs* d) {
 
 // ---------------------------------------------------------------- QtDialogs
 
+namespace {
+
+// Some texts end their lines in "\n\r"; a box would show each as a blank line.
+QString shown(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    const std::string normal =
+        korvane::normalizeLineEnds(std::string_view(utf8.constData(), size_t(utf8.size())));
+    return QString::fromUtf8(normal.data(), qsizetype(normal.size()));
+}
+
+}  // namespace
+
 QWidget* QtDialogs::owner() const { return parent_ ? parent_ : QApplication::activeWindow(); }
 
 void QtDialogs::error(const QString& text) {
-    QMessageBox::critical(owner(), tr("dialogs.caption.error"), text, QMessageBox::Ok);
+    QMessageBox::critical(owner(), tr("dialogs.caption.error"), shown(text), QMessageBox::Ok);
 }
 
 void QtDialogs::info(const QString& text) {
-    QMessageBox::information(owner(), tr("dialogs.caption.info"), text, QMessageBox::Ok);
+    QMessageBox::information(owner(), tr("dialogs.caption.info"), shown(text), QMessageBox::Ok);
 }
 
 void QtDialogs::message(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, tr("dialogs.caption.message"), text, QMessageBox::Ok, owner());
+    QMessageBox box(QMessageBox::NoIcon, tr("dialogs.caption.message"), shown(text), QMessageBox::Ok,
+                    owner());
     box.exec();
 }
 
 bool QtDialogs::question(const QString& text) {
-    QMessageBox box(QMessageBox::Question, tr("dialogs.caption.question"), text,
+    QMessageBox box(QMessageBox::Question, tr("dialogs.caption.question"), shown(text),
                     QMessageBox::Yes | QMessageBox::No, owner());
     box.setDefaultButton(QMessageBox::No);
     // Qt's own button texts are English whatever the interface speaks.

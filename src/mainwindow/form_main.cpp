@@ -114,6 +114,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowMinimizeButtonHint |
                     Qt::WindowCloseButtonHint | Qt::WindowTitleHint) &
                    ~Qt::WindowMaximizeButtonHint);
+    BuildStatusBar();
     adjustSize();
     setFixedSize(sizeHint());
     if (const QScreen* screen = QGuiApplication::primaryScreen())

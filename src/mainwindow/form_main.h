@@ -41,6 +41,7 @@
 #include "motor_profile.h"
 #include "surface_map.h"
 #include "sysex.h"
+#include "transfer_state_machine.h"
 
 class QAction;
 class QComboBox;
@@ -52,6 +53,7 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class QRadioButton;
 class QUrl;
 class QWidget;
@@ -157,8 +159,26 @@ public:
     bool KonfigurationSenden();
     // Puts the send controls back after a transfer (or a refusal).
     void InitSendButton();
+    // The progress bar follows the transfer: packets answered, store, restart.
+    void ShowTransferProgress(korvane::TransferStage stage, int packetIndex, int packetCount);
     // Sets the caption of btSend (the transfer shows its stages there).
     void SetSendCaption(const QString& caption);
+
+    // ---------------------------------------------------------------- connection
+    // The status bar: the chosen ports, whether they are open, and the
+    // device's firmware version once it answered.
+    QLabel* StatusMidi = nullptr;
+    // Looks at the port lists every second and reopens a chosen port that
+    // came back (a re-plugged cable, a restarted MIDI system or simulator).
+    QTimer* TimerPortWatch = nullptr;
+    // Fires when the version query's time is up without an answer.
+    QTimer* TimerVersionAnswer = nullptr;
+    void UpdateConnectionStatus();
+    // Asks the device for its version once (no box when it does not answer).
+    void AskFirmwareVersion();
+    void FirmwareVersionReceived(const QString& version);
+    void TimerVersionAnswerTimer();
+    void TimerPortWatchTimer();
 
     // ---------------------------------------------------------------- reading the device back
     // Implemented in form_main_readback.cpp. Compare fetches the device's
@@ -422,6 +442,11 @@ private:
     void UpdateUndoMenu(const QString& code);
     void TravelHistory(bool back);
     void CreateMidiPorts();
+    void BuildStatusBar();
+    // One side of the port watch; true when it changed something.
+    bool WatchInputPort(const QString& chosen);
+    bool WatchOutputPort(const QString& chosen);
+    QString FirmwareStatus;
     // Opens both ports on the remembered interfaces and routes their input
     // to the monitor window.
     void ConnectMidiPorts();

@@ -83,6 +83,7 @@ bool TFormMain::KonfigurationSenden() {
         korvane::dialogs().error(trText("main.no_configuration", language));
         return false;
     }
+    ProgressBar1->setRange(0, 63);  // follows the element number while encoding
     WindowEncoderReport report(*this, language.toStdString());
     const korvane::EncodeResult result =
         korvane::KonfigurationSenden(*XMLkonfig, CB_Set->currentText().toStdString(), report);
@@ -91,7 +92,16 @@ bool TFormMain::KonfigurationSenden() {
         return false;
     }
     if (!result.ok()) return false;  // the refusal has been shown; nothing is sent
-    ProgressBar1->setValue(63);
+    // The device stores what it receives in place of what it held, so a
+    // configuration without a single assignment wipes the stored one.
+    if (result.packets.empty() && !korvane::dialogs().question(trTextWith("transfer.emptyConfiguration",
+                                                                          language, CB_Set->currentText())))
+        return false;
+    // From here the bar follows the transfer (ShowTransferProgress).
+    const korvane::TransferProgress start = korvane::transferProgress(
+        korvane::TransferStage::PacketSent, 0, static_cast<int>(result.packets.size()));
+    ProgressBar1->setRange(0, start.maximum);
+    ProgressBar1->setValue(start.value);
 
     if (StartTransfer) {
         StartTransfer(result.stream);
@@ -113,3 +123,11 @@ void TFormMain::InitSendButton() {
 }
 
 void TFormMain::SetSendCaption(const QString& caption) { btSend->setText(caption); }
+
+void TFormMain::ShowTransferProgress(korvane::TransferStage stage, int packetIndex, int packetCount) {
+    // The end, good or bad, is InitSendButton's: it empties the bar.
+    if (stage == korvane::TransferStage::Finished || stage == korvane::TransferStage::Aborted) return;
+    const korvane::TransferProgress p = korvane::transferProgress(stage, packetIndex, packetCount);
+    ProgressBar1->setRange(0, p.maximum);
+    ProgressBar1->setValue(p.value);
+}

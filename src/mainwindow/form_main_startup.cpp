@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QShowEvent>
 #include <QStandardPaths>
+#include <QTimer>
 #include <atomic>
 
 #include "data_files.h"
@@ -194,6 +195,10 @@ void TFormMain::CreateMidiPorts() {
     bMIDIoutCreated = false;
 
     if (!MakeInputPort || !MakeOutputPort) {
+        // What the MIDI systems print themselves (tens of lines when none
+        // runs) belongs in the log, not on the terminal the editor came from.
+        korvane::setMidiConsoleHandler(
+            [](const std::string& line) { korvane::LogInfo("MIDI system: " + line); });
         DefaultMidiService = korvane::createRtMidiService("Korvane Editor");
         // Errors the MIDI system reports later (a port that goes away, a
         // backend that stops) arrive on its own threads; the log takes them
@@ -231,7 +236,12 @@ void TFormMain::CreateMidiPorts() {
         korvane::LogError(trText("main.log.midi_out_problem", QStringLiteral("de")).toStdString() + e.what());
     }
 
-    if (bMIDIinCreated && bMIDIoutCreated) ConnectMidiPorts();
+    if (bMIDIinCreated && bMIDIoutCreated) {
+        ConnectMidiPorts();
+        AskFirmwareVersion();
+        TimerPortWatch->start();
+    }
+    UpdateConnectionStatus();
 }
 
 void TFormMain::setMonitorWindow(TFormMIDIMon* monitor) {
@@ -242,6 +252,8 @@ void TFormMain::setMonitorWindow(TFormMIDIMon* monitor) {
         FormMIDIMon->MIDIoutput1 = nullptr;
         FormMIDIMon->OnSetSendCaption = nullptr;
         FormMIDIMon->OnInitSendButton = nullptr;
+        FormMIDIMon->OnTransferStage = nullptr;
+        FormMIDIMon->OnVersionReceived = nullptr;
         FormMIDIMon->OnPortsCreated = nullptr;
     }
     FormMIDIMon = monitor;
@@ -250,13 +262,22 @@ void TFormMain::setMonitorWindow(TFormMIDIMon* monitor) {
     monitor->MIDIoutput1 = MidiOutputPort.get();
     monitor->OnSetSendCaption = [this](const QString& caption) { SetSendCaption(caption); };
     monitor->OnInitSendButton = [this] { InitSendButton(); };
+    monitor->OnVersionReceived = [this](const QString& version) { FirmwareVersionReceived(version); };
+    monitor->OnTransferStage = [this](korvane::TransferStage stage, int packetIndex, int packetCount) {
+        ShowTransferProgress(stage, packetIndex, packetCount);
+    };
     monitor->OnPortsCreated = [this] { return bMIDIinCreated && bMIDIoutCreated; };
 }
 
 void TFormMain::ConnectMidiPorts() {
     if (!MidiInputPort || !MidiOutputPort) return;
+    // The port watch may have opened a port again that came back while the
+    // dialog was not showing; the device of an open port cannot be changed.
+    MidiInputPort->Close();
+    MidiOutputPort->Close();
     korvane::MIDIInterfaceAusRegistry(*MidiInputPort, *MidiOutputPort);
     if (FormMIDIMon) FormMIDIMon->BindInput();
+    UpdateConnectionStatus();
 }
 
 void TFormMain::Menu_Einstellungen_MIDI_Click() {
@@ -264,12 +285,15 @@ void TFormMain::Menu_Einstellungen_MIDI_Click() {
         korvane::dialogs().error(korvane::noMidiInterfaceText());
         return;
     }
+    bool confirmed = false;
     if (FormMidiInterface) {
         FormMidiInterface->MIDIinput1 = MidiInputPort.get();
         FormMidiInterface->MIDIoutput1 = MidiOutputPort.get();
-        FormMidiInterface->exec();
+        confirmed = FormMidiInterface->exec() == QDialog::Accepted;
     }
     ConnectMidiPorts();
+    // A new choice: ask the device on it who it is.
+    if (confirmed) AskFirmwareVersion();
 }
 
 void TFormMain::Menu_MIDI_Monitor_Click() {

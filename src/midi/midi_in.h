@@ -107,6 +107,8 @@ public:
 
     // Device names as enumerated (tests, logs).
     const std::vector<std::string>& deviceNames() const { return devices_; }
+    // The service the port lists and opens its devices on.
+    MidiService& Service() const { return service_; }
 
 private:
     void refreshDevices();

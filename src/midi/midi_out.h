@@ -94,6 +94,8 @@ public:
 
     // Long messages handed over whose completion has not been processed yet.
     std::size_t inFlight() const { return inFlight_.size(); }
+    // The service the port lists and opens its devices on.
+    MidiService& Service() const { return service_; }
     const std::vector<std::string>& deviceNames() const { return devices_; }
 
 private:

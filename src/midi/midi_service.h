@@ -110,6 +110,15 @@ public:
 // the service lists nothing and every open fails with an error text.
 std::unique_ptr<MidiService> createRtMidiService(const std::string& clientName);
 
+// What the MIDI systems print on their own: the JACK library's attempts to
+// reach a server, RtMidi's warnings while a system starts. Without a running
+// MIDI system that is tens of lines per listing, which would bury the
+// program's own messages; they go to this handler instead of standard error
+// (the editor's log, a tool's --verbose output), and are dropped while none
+// is set. Process-wide; the handler may be called on any thread.
+using MidiConsoleHandler = std::function<void(const std::string& line)>;
+void setMidiConsoleHandler(MidiConsoleHandler handler);
+
 // A fresh, empty switchboard; services are independent of each other.
 std::unique_ptr<MidiService> createLoopbackService();
 

@@ -12,9 +12,11 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <regex>
+#include <sstream>
 
 #include "midi_service.h"
 #include "rtmidi_report.h"
@@ -31,6 +33,60 @@ bool rtMidiReportFailsCall(RtMidiError::Type type, bool sending) {
 }
 
 namespace {
+
+std::mutex gConsoleMutex;
+MidiConsoleHandler gConsoleHandler;
+
+void consoleLine(const std::string& line) {
+    MidiConsoleHandler h;
+    {
+        std::lock_guard lock(gConsoleMutex);
+        h = gConsoleHandler;
+    }
+    if (h && !line.empty()) h(line);
+}
+
+void consoleText(const std::string& text) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) consoleLine(line);
+}
+
+#ifdef KORVANE_HAVE_JACK
+void jackConsole(const char* message) {
+    if (message) consoleLine(message);
+}
+#endif
+
+// The JACK library prints through functions the program may replace.
+void routeLibraryMessages() {
+#ifdef KORVANE_HAVE_JACK
+    static std::once_flag once;
+    std::call_once(once, [] {
+        jack_set_error_function(&jackConsole);
+        jack_set_info_function(&jackConsole);
+    });
+#endif
+}
+
+// RtMidi writes its warnings to std::cerr until an error callback is set,
+// which is only possible once its constructor has returned; the constructor
+// is where a missing server is reported. So standard error is borrowed for
+// the construction. Output of other threads in that moment lands in the
+// console handler as well, which loses nothing.
+class BorrowedCerr {
+public:
+    BorrowedCerr() : old_(std::cerr.rdbuf(buffer_.rdbuf())) {}
+    ~BorrowedCerr() {
+        std::cerr.rdbuf(old_);
+        consoleText(buffer_.str());
+    }
+    BorrowedCerr(const BorrowedCerr&) = delete;
+    BorrowedCerr& operator=(const BorrowedCerr&) = delete;
+
+private:
+    std::ostringstream buffer_;
+    std::streambuf* old_;
+};
 
 double nowSeconds() {
     using namespace std::chrono;
@@ -88,7 +144,12 @@ struct ErrorCapture {
     static void callback(RtMidiError::Type type, const std::string& text, void* user) {
         auto* self = static_cast<ErrorCapture*>(user);
         if (self->capture && rtMidiReportFailsCall(type, self->sending)) self->last = text;
-        if (type != RtMidiError::DEBUG_WARNING && self->sink) self->sink->report(text);
+        if (type == RtMidiError::DEBUG_WARNING) return;
+        if (self->sink) {
+            self->sink->report(text);
+        } else {
+            consoleLine(text);
+        }
     }
 };
 
@@ -96,7 +157,11 @@ template <class T>
 std::unique_ptr<T> makeRtMidi(RtMidi::Api api, const std::string& client, ErrorCapture* capture,
                               std::string& error) {
     try {
-        auto obj = std::make_unique<T>(api, client);
+        std::unique_ptr<T> obj;
+        {
+            BorrowedCerr quiet;
+            obj = std::make_unique<T>(api, client);
+        }
         obj->setErrorCallback(&ErrorCapture::callback, capture);
         return obj;
     } catch (const RtMidiError& e) {
@@ -247,7 +312,11 @@ private:
 class RtMidiService : public MidiService {
 public:
     explicit RtMidiService(std::string clientName) : client_(std::move(clientName)) {
-        listerCapture_.sink = sink_;
+        routeLibraryMessages();
+        // The listing clients come and go for every look at the ports; what
+        // they report (no server running, most of all) is the MIDI system's
+        // own chatter, not an error of a port the program uses.
+        listerCapture_.sink = nullptr;
         std::vector<RtMidi::Api> apis;
         RtMidi::getCompiledApi(apis);
         for (auto api : apis) {
@@ -452,6 +521,11 @@ private:
 
 std::unique_ptr<MidiService> createRtMidiService(const std::string& clientName) {
     return std::make_unique<RtMidiService>(clientName);
+}
+
+void setMidiConsoleHandler(MidiConsoleHandler handler) {
+    std::lock_guard lock(gConsoleMutex);
+    gConsoleHandler = std::move(handler);
 }
 
 }  // namespace korvane

@@ -70,7 +70,7 @@ public:
     void startTimer(int intervalMs) override { mon_.TimerWaitForAnswer->start(intervalMs); }
     void stopTimer() override { mon_.TimerWaitForAnswer->stop(); }
     std::int64_t nowMs() override { return mon_.now(); }
-    void showNotResponding() override {
+    void showFailure(TransferFailure failure) override {
         // The box runs a nested event loop in which replies and timer ticks
         // go on being handled; one more "does not respond" box on top of an
         // open one tells the user nothing new.
@@ -79,7 +79,14 @@ public:
             return;
         }
         boxOpen_ = true;
-        dialogs().message(uiText("transfer.notResponding"));
+        const auto port = [](const auto* p, bool open) {
+            return PortReport{p ? p->ProductName() : std::string(), p && open};
+        };
+        const PortReport in = port(mon_.MIDIinput1, mon_.MIDIinput1 && mon_.MIDIinput1->State() == misOpen);
+        const PortReport out =
+            port(mon_.MIDIoutput1, mon_.MIDIoutput1 && mon_.MIDIoutput1->State() == mosOpen);
+        dialogs().message(
+            QString::fromStdString(failureReport(failure, uiLanguage().toStdString(), in, out)));
         boxOpen_ = false;
     }
     void setSendCaption(SendCaption caption) override {
@@ -91,10 +98,14 @@ public:
     void InitSendButton() override {
         if (mon_.OnInitSendButton) mon_.OnInitSendButton();
     }
+    void stageReached(TransferStage stage, int packetIndex, int packetCount) override {
+        if (mon_.OnTransferStage) mon_.OnTransferStage(stage, packetIndex, packetCount);
+    }
     void log(TransferLogLevel level, std::string_view line) override { logTransferLine(level, line); }
     void versionQuerySent() override { mon_.VersionsString.clear(); }
     void versionReceived(std::string_view version) override {
         mon_.VersionsString = std::string(version);
+        if (mon_.OnVersionReceived) mon_.OnVersionReceived(QString::fromStdString(ansiToUtf8(version)));
         // The version digits are not range checked, so the text is 8-bit
         // and may hold characters above 0x7F that are not UTF-8.
         mon_.addLine(QString::fromStdString(

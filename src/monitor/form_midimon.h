@@ -93,6 +93,10 @@ public:
     std::function<void(const QString& caption)> OnSetSendCaption;
     // InitSendButton of the main window: normal caption, progress 0, enable.
     std::function<void()> OnInitSendButton;
+    // Every version reply, with its text (the main window's status bar).
+    std::function<void(const QString& version)> OnVersionReceived;
+    // Each stage a configuration transfer reaches, for the progress bar.
+    std::function<void(korvane::TransferStage stage, int packetIndex, int packetCount)> OnTransferStage;
     // Whether both port objects exist (bMIDIinCreated && bMIDIoutCreated);
     // asked by the profile request. Unset counts as "yes" when both fields
     // above are non-null.

@@ -150,6 +150,9 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
+    // What the MIDI systems print themselves is shown only with --verbose.
+    if (opt.verbose)
+        setMidiConsoleHandler([](const std::string& line) { std::cerr << "midi: " << line << "\n"; });
     auto service = createRtMidiService(opt.name);
     service->setErrorHandler(
         [](const std::string& message) { std::cerr << "korvane-sim: " << message << "\n"; });

@@ -10,6 +10,7 @@ namespace {
 // subsystems can add their texts without touching each other's lines.
 constexpr TextEntry kTexts[] = {
 #include "texts_common.inc"
+#include "texts_connection.inc"
 #include "texts_document.inc"
 #include "texts_file_safety.inc"
 #include "texts_finish.inc"
@@ -78,6 +79,23 @@ std::string textWithAll(std::string_view key, std::string_view language,
 }
 
 bool hasText(std::string_view key) { return find(key) != nullptr; }
+
+std::string normalizeLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\r') {
+            out += c;
+            continue;
+        }
+        out += '\n';
+        // The other half of a two-character line end belongs to this one.
+        const char partner = c == '\n' ? '\r' : '\n';
+        if (i + 1 < text.size() && text[i + 1] == partner) ++i;
+    }
+    return out;
+}
 
 std::span<const TextEntry> allTexts() { return {kTexts, std::size(kTexts)}; }
 

@@ -31,6 +31,11 @@ std::string textWith(std::string_view key, std::string_view language, std::strin
 std::string textWithAll(std::string_view key, std::string_view language,
                         std::initializer_list<std::string_view> values);
 
+// A text as a box or terminal shows it: every line end ("\r\n", "\n\r" or a
+// lone "\r") becomes one "\n". Some of the device texts end their lines in
+// "\n\r", which a box would show as an extra blank line each.
+std::string normalizeLineEnds(std::string_view text);
+
 // Whether the table holds key.
 bool hasText(std::string_view key);
 

@@ -1,9 +1,11 @@
 #include "transfer_state_machine.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "hexmon.h"
+#include "texts.h"
 
 namespace korvane {
 
@@ -31,6 +33,61 @@ std::string_view stateName(TMyStateMachine state) {
             return "MANUAL_GET_VERSION";
     }
     return "?";
+}
+
+TransferProgress transferProgress(TransferStage stage, int packetIndex, int packetCount) {
+    const int maximum = packetCount + 2;
+    switch (stage) {
+        case TransferStage::PacketSent:
+            // Sending packet i means the device has answered after i - 1.
+            return {std::clamp(packetIndex - 1, 0, packetCount), maximum};
+        case TransferStage::Storing:
+            return {packetCount, maximum};
+        case TransferStage::Restarting:
+            return {packetCount + 1, maximum};
+        case TransferStage::Finished:
+            return {maximum, maximum};
+        case TransferStage::Aborted:
+            break;
+    }
+    return {0, maximum};
+}
+
+const char* failureTextKey(TransferFailure failure) {
+    switch (failure) {
+        case TransferFailure::StoreNotConfirmed:
+            return "transfer.storeNotConfirmed";
+        case TransferFailure::NoRestart:
+            return "transfer.noRestart";
+        case TransferFailure::NotResponding:
+            break;
+    }
+    return "transfer.notResponding";
+}
+
+namespace {
+
+std::string portLine(std::string_view key, std::string_view language, const PortReport& port) {
+    const std::string_view name = port.name.empty() ? text("transfer.port.none", language) : port.name;
+    const std::string_view state = text(port.open ? "transfer.port.open" : "transfer.port.closed", language);
+    return textWithAll(key, language, {name, state});
+}
+
+}  // namespace
+
+std::string failureReport(TransferFailure failure, std::string_view language, const PortReport& in,
+                          const PortReport& out) {
+    std::string report;
+    if (!in.open || !out.open) {
+        report += text("transfer.portsNotOpen", language);
+        report += "\n\n";
+    }
+    report += text(failureTextKey(failure), language);
+    report += "\n\n";
+    report += text("transfer.portsUsed", language);
+    report += "\n" + portLine("transfer.port.in", language, in);
+    report += "\n" + portLine("transfer.port.out", language, out);
+    return report;
 }
 
 TTransferStateMachine::TTransferStateMachine(TransferHost& host) : host_(host) {}
@@ -64,25 +121,26 @@ bool TTransferStateMachine::isSupportedVersion(std::string_view version) {
 
 void TTransferStateMachine::VersionsAbfrage() {
     host_.versionQuerySent();
+    const std::int64_t now = host_.nowMs();
+    forgetExpiredQueries(now);
+    unanswered_.push_back({++queriesSent_, now});
     ++queriesSinceStep_;
     host_.MidiSend(CommandPacket(sysex::kCmdVersionQuery));
 }
 
-void TTransferStateMachine::markStep() { queriesSinceStep_ = 0; }
-
-bool TTransferStateMachine::replyCanAnswerStep() const {
-    switch (MyStateMachine) {
-        case CONTINUE_SEND_CONFIG:
-        case SEND_CONFIG_EEPROM_BRENNEN:
-        case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
-        case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
-            // These waits are polled by the timer: the step went out without
-            // a query, so a reply before the first poll answers an older one.
-            return queriesSinceStep_ > 0;
-        default:
-            return true;
-    }
+void TTransferStateMachine::forgetExpiredQueries(std::int64_t now) {
+    // Queries past their answer time can no longer be answered; forgetting
+    // them keeps the list as short as the answer time allows.
+    while (!unanswered_.empty() && now - unanswered_.front().sentMs > kLatestAnswerMs)
+        unanswered_.pop_front();
 }
+
+void TTransferStateMachine::markStep() {
+    stepAfter_ = queriesSent_;
+    queriesSinceStep_ = 0;
+}
+
+bool TTransferStateMachine::waitsForStepReply() const { return transferRunning(); }
 
 void TTransferStateMachine::startConfigTransfer(ByteString stream) {
     SysExConfig = std::move(stream);
@@ -90,8 +148,11 @@ void TTransferStateMachine::startConfigTransfer(ByteString stream) {
     packetsSent_ = 0;
     posStartSys = 0;
     posEndSys = 0;
+    replyTimeMs_ = 0;
     host_.stopTimer();
     MyStateMachine = SEND_CONFIG_WAIT_VERSION;
+    // Replies to queries of an earlier exchange must not start this one.
+    markStep();
     VersionsAbfrage();
     beginWait();
     host_.startTimer(kFirstAnswerMs);
@@ -119,8 +180,41 @@ void TTransferStateMachine::startProfilesRequest() {
 
 void TTransferStateMachine::beginWait() { waitSinceMs_ = host_.nowMs(); }
 
+void TTransferStateMachine::beginWait(int pollMs) {
+    beginWait();
+    pollMs_ = pollMs;
+    timerMs_ = pollMs;
+    host_.startTimer(pollMs);
+}
+
+void TTransferStateMachine::pollOrGiveUp(const char* waitLine, int limitMs, const char* failLine,
+                                         TransferFailure failure) {
+    // Both must be over: the time, and enough unanswered queries that a
+    // device skipping some of them cannot be the reason.
+    if (host_.nowMs() - waitSinceMs_ >= limitMs && queriesSinceStep_ >= kMinAttempts)
+        return abortTransfer(failLine, failure);
+    host_.log(TransferLogLevel::Info, waitLine);
+    VersionsAbfrage();
+    // The next query only after this one's answer time: one query on its way
+    // at a time, however slow the device answers.
+    const int answerMs = pollMs_ + replyTimeMs_ + replyTimeMs_ / 4;
+    if (answerMs != timerMs_) {
+        timerMs_ = answerMs;
+        host_.startTimer(answerMs);
+    }
+}
+
 bool TTransferStateMachine::onSysEx(const ByteString& message) {
     if (!IsVersionReply(message)) return true;
+    const std::int64_t now = host_.nowMs();
+    // Give the reply to the oldest query that may still be answered.
+    forgetExpiredQueries(now);
+    std::optional<SentQuery> answered;
+    if (!unanswered_.empty()) {
+        answered = unanswered_.front();
+        unanswered_.pop_front();
+    }
+
     const std::string version = VersionText(message);
     host_.versionReceived(version);
     if (!isSupportedVersion(version)) {
@@ -132,15 +226,21 @@ bool TTransferStateMachine::onSysEx(const ByteString& message) {
             abortTransfer("Version not supported");
             return false;
         }
-        host_.showNotResponding();
+        host_.showFailure(TransferFailure::NotResponding);
         host_.log(TransferLogLevel::Error, "Version not supported");
         return false;
     }
 
-    if (!replyCanAnswerStep()) {
-        // Asked before the last packet or command went out: says nothing
-        // about it. The timer goes on asking.
+    if (waitsForStepReply() && !(answered && answered->number > stepAfter_)) {
+        // It may answer a query asked before the last packet or command went
+        // out, so it says nothing about that step. The timer goes on asking.
         host_.log(TransferLogLevel::Info, "ACK ignored, query was asked before the last step");
+        // The first two queries are not repeated by the timer. A query of
+        // an earlier exchange that never arrived (one sent into a port that
+        // had only just opened) takes this reply for itself, so ask again:
+        // the device is plainly there.
+        if (MyStateMachine == SEND_CONFIG_WAIT_VERSION || MyStateMachine == SEND_CONFIG_BEGIN)
+            VersionsAbfrage();
         return true;
     }
     host_.stopTimer();
@@ -161,9 +261,13 @@ bool TTransferStateMachine::onSysEx(const ByteString& message) {
             MyStateMachine = IDLE;
             break;
         case SEND_CONFIG_WAIT_VERSION:
+            // Only one query is on its way here, so this is the device's
+            // true reply time; the polls of the transfer wait that long.
+            replyTimeMs_ = std::max(replyTimeMs_, static_cast<int>(now - answered->sentMs));
             // Both accepted firmware versions take the same packets, so an
             // older device is served like the current one.
             MyStateMachine = SEND_CONFIG_BEGIN;
+            markStep();
             VersionsAbfrage();
             // The second query gets the same limit as the first: a device
             // that stops answering here must not leave the send controls
@@ -172,6 +276,7 @@ bool TTransferStateMachine::onSysEx(const ByteString& message) {
             host_.startTimer(kFirstAnswerMs);
             break;
         case SEND_CONFIG_BEGIN:
+            replyTimeMs_ = std::max(replyTimeMs_, static_cast<int>(now - answered->sentMs));
             posEndSys = 0;
             if (SysExConfig.empty()) {
                 // Nothing assigned: an empty long message cannot be sent, so
@@ -205,8 +310,7 @@ void TTransferStateMachine::actOnState() {
             if (!host_.MidiSend(CommandPacket(sysex::kCmdStoreConfig)))
                 return abortTransfer("write EEPROM could not be sent, transfer aborted");
             host_.stageReached(TransferStage::Storing, packetsSent_, packetCount_);
-            beginWait();
-            host_.startTimer(kStorePollMs);
+            beginWait(kStorePollMs);
             break;
         case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
             host_.log(TransferLogLevel::Info, "ACK received, resetting Korvane");
@@ -216,8 +320,7 @@ void TTransferStateMachine::actOnState() {
             if (!host_.MidiSend(ByteString{sysex::kReset}))
                 return abortTransfer("Reset could not be sent, transfer aborted");
             host_.stageReached(TransferStage::Restarting, packetsSent_, packetCount_);
-            beginWait();
-            host_.startTimer(kStorePollMs);
+            beginWait(kStorePollMs);
             break;
         case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
             MyStateMachine = IDLE;
@@ -251,50 +354,42 @@ void TTransferStateMachine::sendNextPacket() {
         host_.log(TransferLogLevel::Info, "last SysEx packet sent");
         MyStateMachine = SEND_CONFIG_EEPROM_BRENNEN;
     }
-    beginWait();
-    host_.startTimer(kPacketPollMs);
+    beginWait(kPacketPollMs);
 }
 
-void TTransferStateMachine::abortTransfer(std::string_view reason) {
+void TTransferStateMachine::abortTransfer(std::string_view reason, TransferFailure failure) {
     host_.stopTimer();
     MyStateMachine = IDLE;
     host_.log(TransferLogLevel::Error, std::string(reason));
-    host_.showNotResponding();
+    host_.showFailure(failure);
     host_.InitSendButton();
     host_.stageReached(TransferStage::Aborted, packetsSent_, packetCount_);
 }
 
 void TTransferStateMachine::onTimer() {
-    const std::int64_t waited = host_.nowMs() - waitSinceMs_;
     switch (MyStateMachine) {
         case CONTINUE_SEND_CONFIG:
-            if (waited >= kPacketTimeoutMs)
-                return abortTransfer("no ACK after SysEx packet, transfer aborted");
-            host_.log(TransferLogLevel::Info, "wait for ACK (Data)");
-            VersionsAbfrage();
+            pollOrGiveUp("wait for ACK (Data)", kPacketTimeoutMs,
+                         "no ACK after SysEx packet, transfer aborted", TransferFailure::NotResponding);
             break;
         case SEND_CONFIG_EEPROM_BRENNEN:
-            if (waited >= kPacketTimeoutMs)
-                return abortTransfer("no ACK after last SysEx packet, transfer aborted");
-            host_.log(TransferLogLevel::Info, "wait for ACK (ready to write EEPROM)");
-            VersionsAbfrage();
+            pollOrGiveUp("wait for ACK (ready to write EEPROM)", kPacketTimeoutMs,
+                         "no ACK after last SysEx packet, transfer aborted", TransferFailure::NotResponding);
             break;
         case SEND_CONFIG_WAIT_EEPROM_WRITTEN:
-            if (waited >= kPacketTimeoutMs)
-                return abortTransfer("no ACK after write EEPROM, transfer aborted");
-            host_.log(TransferLogLevel::Info, "wait for ACK (EEPROM written)");
-            VersionsAbfrage();
-            host_.setSendCaption(SendCaption::Initializing);
+            pollOrGiveUp("wait for ACK (EEPROM written)", kStoreTimeoutMs,
+                         "no ACK after write EEPROM, transfer aborted", TransferFailure::StoreNotConfirmed);
+            if (MyStateMachine == SEND_CONFIG_WAIT_EEPROM_WRITTEN)
+                host_.setSendCaption(SendCaption::Initializing);
             break;
         case SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE:
-            if (waited >= kRestartTimeoutMs) return abortTransfer("no ACK after Reset, transfer aborted");
-            host_.log(TransferLogLevel::Info, "wait for ACK (alive after Reset)");
-            VersionsAbfrage();
+            pollOrGiveUp("wait for ACK (alive after Reset)", kRestartTimeoutMs,
+                         "no ACK after Reset, transfer aborted", TransferFailure::NoRestart);
             break;
         case SEND_CONFIG_WAIT_VERSION:
             host_.stopTimer();
             MyStateMachine = IDLE;
-            host_.showNotResponding();
+            host_.showFailure(TransferFailure::NotResponding);
             host_.InitSendButton();
             host_.stageReached(TransferStage::Aborted, packetsSent_, packetCount_);
             break;

@@ -14,24 +14,38 @@
 //   - every tick of its repeating timer     -> onTimer()
 // Everything runs on the host's one thread; nothing here is locked.
 //
-// Time-outs. The first query of a transfer and the query before the first
-// packet are answered within 2000 ms or the transfer ends with the
-// not-responding text. Once packets flow, the query is repeated (every 20 ms
-// after a packet, every 250 ms while storing and restarting) until the device
-// answers, but not for ever: 5 s after a packet or the store command, or 10 s
-// after the restart, the transfer also ends with the not-responding text.
+// Which reply answers which query. A query carries no number, the device is
+// deaf (drops every message) while it stores or restarts, it may skip
+// queries, and its reply may take longer than the poll interval. Replies do
+// come back in the order of their queries, and a reply that has not come
+// within kLatestAnswerMs of its query is taken as never coming. So the
+// machine keeps the queries it has sent and not yet seen answered, oldest
+// first, and gives each reply to the oldest of them that may still be
+// answered. Where the device skipped a query this names a query older than
+// the one really answered, never a newer one. A reply counts for the current
+// step (a packet, the store command, the restart byte) only if the query it
+// is given to went out after that step; any other reply may answer a query
+// asked before the step and is dropped. Hence a transfer reports success
+// only after the device answered a query sent after the store command and
+// then one sent after the restart byte.
 //
-// Stale replies. A device a little slower to answer than the 20 ms poll has
-// two queries waiting at once, and the second reply arrives right after the
-// first has moved the transfer on. After a packet, the store command or the
-// restart byte, a reply that comes before any query has been asked since then
-// answers an earlier query: it is logged and does not move the transfer on.
-// Otherwise such a reply would send the restart byte while the device is
-// still storing, and the restart would be lost with the transfer reported as
-// done. (Replies that come later cannot be told apart from real answers: a
-// query carries no number.)
+// Pace. After a step the first query goes out after kPacketPollMs (packets)
+// or kStorePollMs (store, restart) and is then repeated, one at a time, each
+// after the previous one's answer time: the poll interval plus the device's
+// reply time, measured on the first two queries of the transfer, when only
+// one query is on its way. A device that answers at once is thus polled every
+// 20 or 250 ms.
+//
+// Time-outs. The first two queries of a transfer are answered within 2000 ms
+// or the transfer ends with the not-responding text. Every later wait ends
+// only when both its time limit has passed and kMinAttempts queries went
+// unanswered, so a slow device that skips many queries still gets through:
+// 5 s after a packet (not-responding text), 30 s for the store (a text of its
+// own: the data arrived, storing was not confirmed) and 30 s for the restart
+// (a text of its own: the device did not come back).
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -60,6 +74,23 @@ std::string_view stateName(TMyStateMachine state);
 // (T3), "transfer.caption.backAgain" (T4).
 enum class SendCaption { Saving, Initializing, BackAgain };
 
+// Why a transfer ended without success; each has its own text.
+// Text keys: "transfer.notResponding" (T1), "transfer.storeNotConfirmed",
+// "transfer.noRestart".
+enum class TransferFailure { NotResponding, StoreNotConfirmed, NoRestart };
+const char* failureTextKey(TransferFailure failure);
+
+// A MIDI port as a failure report names it.
+struct PortReport {
+    std::string name;  // empty: none chosen
+    bool open = false;
+};
+// The text a failure shows the user: when a port is not open that comes
+// first, since then nothing reached the device at all; then the failure's
+// own text; then the two ports that were used.
+std::string failureReport(TransferFailure failure, std::string_view language, const PortReport& in,
+                          const PortReport& out);
+
 // The log levels the machine writes at; the host maps them to LogInfo,
 // LogInfoAnsi (8-bit text: the packet dump) and LogError.
 enum class TransferLogLevel { Info, InfoAnsi, Error };
@@ -71,8 +102,17 @@ enum class TransferStage {
     Storing,     // store command sent
     Restarting,  // restart byte sent
     Finished,    // device answered after its restart
-    Aborted,     // no answer in time; not-responding text shown
+    Aborted,     // no answer in time; the failure's text was shown
 };
+
+// Where a progress bar stands at a stage: the packets the device has taken
+// (answered), then one step for the store and one for the restart, out of
+// packetCount + 2.
+struct TransferProgress {
+    int value = 0;
+    int maximum = 0;
+};
+TransferProgress transferProgress(TransferStage stage, int packetIndex, int packetCount);
 
 class TransferHost {
 public:
@@ -86,8 +126,9 @@ public:
     virtual void stopTimer() = 0;
     // Monotonic milliseconds; a fake clock in tests.
     virtual std::int64_t nowMs() = 0;
-    // Show the not-responding text (text key "transfer.notResponding", T1).
-    virtual void showNotResponding() = 0;
+    // Show the text of a failure (also the not-responding text T1 for a
+    // device reporting an unsupported version).
+    virtual void showFailure(TransferFailure failure) = 0;
     // Set the send button's caption for a stage of the transfer.
     virtual void setSendCaption(SendCaption caption) = 0;
     // Restore the send controls (normal caption, progress 0, controls enabled).
@@ -111,7 +152,12 @@ public:
     static constexpr int kPacketPollMs = 20;
     static constexpr int kStorePollMs = 250;
     static constexpr int kPacketTimeoutMs = 5000;
-    static constexpr int kRestartTimeoutMs = 10000;
+    static constexpr int kStoreTimeoutMs = 30000;
+    static constexpr int kRestartTimeoutMs = 30000;
+    // A wait past the first two queries fails only after this many queries.
+    static constexpr int kMinAttempts = 100;
+    // A reply later than this after its query is not taken as its answer.
+    static constexpr int kLatestAnswerMs = 2000;
 
     explicit TTransferStateMachine(TransferHost& host);
 
@@ -145,6 +191,8 @@ public:
     std::int32_t posEndSysValue() const { return posEndSys; }
     // Number of packets in the current stream.
     int packetCount() const { return packetCount_; }
+    // The device's reply time measured at the start of the transfer.
+    int replyTimeMs() const { return replyTimeMs_; }
 
     // Versions the device may report.
     static bool isSupportedVersion(std::string_view version);
@@ -154,10 +202,18 @@ private:
     void abandonRunningTransfer();
     void actOnState();
     void sendNextPacket();
-    void abortTransfer(std::string_view reason);
+    void abortTransfer(std::string_view reason, TransferFailure failure = TransferFailure::NotResponding);
     void beginWait();
+    void beginWait(int pollMs);
     void markStep();
-    bool replyCanAnswerStep() const;
+    void forgetExpiredQueries(std::int64_t now);
+    void pollOrGiveUp(const char* waitLine, int limitMs, const char* failLine, TransferFailure failure);
+    bool waitsForStepReply() const;
+
+    struct SentQuery {
+        std::uint64_t number;
+        std::int64_t sentMs;
+    };
 
     TransferHost& host_;
     TMyStateMachine MyStateMachine = IDLE;
@@ -166,8 +222,14 @@ private:
     std::int32_t posEndSys = 0;
     int packetCount_ = 0;
     int packetsSent_ = 0;
-    std::int64_t waitSinceMs_ = 0;  // when the current step's wait began
-    int queriesSinceStep_ = 0;      // version queries asked since the last packet or command
+    std::int64_t waitSinceMs_ = 0;      // when the current step's wait began
+    int queriesSinceStep_ = 0;          // version queries asked since the last packet or command
+    std::uint64_t queriesSent_ = 0;     // numbers every query sent
+    std::uint64_t stepAfter_ = 0;       // queries numbered above this went out after the last step
+    std::deque<SentQuery> unanswered_;  // oldest first
+    int replyTimeMs_ = 0;
+    int pollMs_ = 0;   // the pace of the current wait
+    int timerMs_ = 0;  // the interval the host's timer runs at
 };
 
 }  // namespace korvane

@@ -2,11 +2,15 @@
 // server: what the device stores must be exactly what "korvane encode" prints.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "jack_server.h"
 #include "process.h"
@@ -131,6 +135,9 @@ TEST_F(CliOverJack, DeviceThatIgnoresQueriesStillGetsEverything) {
     const std::vector<std::vector<std::string>> devices = {
         {"--ignore-queries", "3"},
         {"--reply-delay-ms", "45"},
+        // Slower than the poll and deaf while storing: replies to queries
+        // asked before the store command come in after it.
+        {"--reply-delay-ms", "300", "--store-ms", "1000"},
     };
     for (const auto& options : devices) {
         SCOPED_TRACE(options.front());
@@ -153,11 +160,55 @@ TEST_F(CliOverJack, UnknownPortListsTheAvailableOnes) {
     EXPECT_NE(r.err.find("'nowhere'"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("out: " + deviceIn_), std::string::npos) << r.err;
 
+    // Both wrong: both are named, not only the first.
+    const ProcessResult both = runProcess(
+        {(kBin / "korvane").string(), "send", kDocument, kStandard, "--out", "nowhere", "--in", "nothere"});
+    EXPECT_EQ(both.exitCode, 5);
+    EXPECT_NE(both.err.find("'nowhere'"), std::string::npos) << both.err;
+    EXPECT_NE(both.err.find("'nothere'"), std::string::npos) << both.err;
+    EXPECT_NE(both.err.find("in: " + deviceOut_), std::string::npos) << both.err;
+
     const ProcessResult ports = runProcess({(kBin / "korvane").string(), "ports"});
     EXPECT_EQ(ports.exitCode, 0);
     const auto listed = lines(ports.out);
     EXPECT_NE(std::find(listed.begin(), listed.end(), "in: " + deviceOut_), listed.end()) << ports.out;
     EXPECT_NE(std::find(listed.begin(), listed.end(), "out: " + deviceIn_), listed.end()) << ports.out;
+}
+
+// A device whose MIDI client freezes (stopped, not killed) in the middle of a
+// transfer no longer answers; the tool reports that after the packet time-out
+// and ends, instead of waiting half a minute for the MIDI server to let its
+// ports close. Started against the frozen device, it ends as soon too: the
+// server either holds the port opening up, which the tool cuts short with a
+// message, or has dropped the stopped client and its ports.
+TEST_F(CliOverJack, FrozenDeviceEndsTheTool) {
+    ASSERT_NO_FATAL_FAILURE(startSim({}));
+    BackgroundProcess tool(
+        {(kBin / "korvane").string(), "send", kDocument, kStandard, "--out", deviceIn_, "--in", deviceOut_});
+    ASSERT_TRUE(tool.waitForLine("packet 3 of", std::chrono::seconds(30))) << tool.errors();
+    ASSERT_EQ(::kill(sim_->pid(), SIGSTOP), 0);
+    // Far below the half minute the closing took, far above the 5 s packet
+    // time-out plus the tool's grace for closing.
+    bool ended = false;
+    for (int i = 0; i < 150 && !ended; ++i) {
+        ended = !tool.running();
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(tool.stop(), 4) << tool.errors();
+    EXPECT_NE(tool.errors().find("Korvane does not respond."), std::string::npos) << tool.errors();
+
+    const ProcessResult before = runProcess(
+        {(kBin / "korvane").string(), "send", kDocument, kStandard, "--out", deviceIn_, "--in", deviceOut_},
+        std::chrono::seconds(30));
+    ::kill(sim_->pid(), SIGCONT);
+    EXPECT_FALSE(before.timedOut);
+    EXPECT_EQ(before.exitCode, 5) << before.err;
+    // The server may also have dropped the stopped client by now; then its
+    // ports are simply gone.
+    EXPECT_TRUE(before.err.find("the MIDI system did not answer") != std::string::npos ||
+                before.err.find("There is no MIDI port") != std::string::npos)
+        << before.err;
 }
 
 // Failures found before any port is opened.
@@ -193,6 +244,37 @@ TEST(CliErrors, ExitCodesAndMessages) {
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
     std::filesystem::remove_all(dir);
+}
+
+// Without any MIDI system the tool says so in one line; what the MIDI
+// libraries print while they look for a server stays out of sight unless
+// --verbose asks for it.
+TEST(CliErrors, NoMidiSystemIsNamedPlainly) {
+    if (std::filesystem::exists("/dev/snd/seq")) GTEST_SKIP() << "an ALSA sequencer lists ports of its own";
+    const char* old = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string saved = old ? old : "";
+    ::setenv("JACK_DEFAULT_SERVER", ("korvane-none-" + std::to_string(::getpid())).c_str(), 1);
+    const std::string tool = (kBin / "korvane").string();
+    const std::string hint =
+        "korvane: no MIDI ports found — is a JACK server running or is there an ALSA sequencer?\n";
+
+    const ProcessResult ports = runProcess({tool, "ports"});
+    EXPECT_EQ(ports.exitCode, 0);
+    EXPECT_EQ(ports.out, "");
+    EXPECT_EQ(ports.err, hint);
+
+    const ProcessResult sent = runProcess({tool, "send", kDocument, kStandard, "--out", "a", "--in", "b"});
+    EXPECT_EQ(sent.exitCode, 5);
+    EXPECT_EQ(sent.err, "korvane: There is no MIDI port 'a'.\nkorvane: There is no MIDI port 'b'.\n" + hint);
+
+    const ProcessResult verbose = runProcess({tool, "ports", "--verbose"});
+    EXPECT_NE(verbose.err.find("midi: "), std::string::npos) << verbose.err;
+
+    if (old) {
+        ::setenv("JACK_DEFAULT_SERVER", saved.c_str(), 1);
+    } else {
+        ::unsetenv("JACK_DEFAULT_SERVER");
+    }
 }
 
 }  // namespace

@@ -168,7 +168,12 @@ private slots:
         // map shows nothing selected afterwards.
         QCOMPARE(TFormMainTestAccess::lastElement(w), w.Get_EingabeElement_By_Number(30));
         QCOMPARE(TFormMainTestAccess::selectedElement(w), -1);
-        QCOMPARE(w.ProgressBar1->value(), 63);
+        // Encoded; the bar now waits for the device: nothing answered of
+        // two packets, a store and a restart.
+        QCOMPARE(w.ProgressBar1->value(), 0);
+        QCOMPARE(w.ProgressBar1->maximum(), 4);
+        w.ShowTransferProgress(korvane::TransferStage::Restarting, 2, 2);
+        QCOMPARE(w.ProgressBar1->value(), 3);
         QVERIFY(!sendControlsEnabled(w));
 
         // The end of the transfer.
@@ -178,9 +183,16 @@ private slots:
         QCOMPARE(w.btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
         QCOMPARE(w.ProgressBar1->value(), 0);
 
-        // Nothing assigned: the (empty) stream is still handed over; what an
-        // empty transfer does is the transfer's business.
+        // Nothing assigned: sending would erase what the device has stored,
+        // so the user is asked first. No sends nothing and gives the
+        // controls back; Yes hands the (empty) stream over.
         selectSet(w, QStringLiteral("Leer"));
+        w.btSendClick();
+        QCOMPARE(streams.size(), std::size_t(1));
+        QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Question).size(), 1);
+        QVERIFY(boxes.texts(korvane::ScriptedDialogs::Kind::Question)[0].contains(QStringLiteral("'Leer'")));
+        QVERIFY(sendControlsEnabled(w));
+        boxes.setNextAnswer(true);
         w.btSendClick();
         QCOMPARE(streams.size(), std::size_t(2));
         QVERIFY(streams[1].empty());

@@ -3,14 +3,15 @@
 // folder; boxes are answered by the scripted dialogs.
 #include <gtest/gtest.h>
 
-#include <QTest>
-
+#include <QApplication>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "dialogs.h"
 #include "form_midi_interface.h"
@@ -220,6 +221,35 @@ TEST_F(InterfaceChoice, ArrowKeysChooseLikeAClick) {
     dlg.btOKClick();
     EXPECT_EQ(savedInterfaceIn(), "In B");
     EXPECT_EQ(savedInterfaceOut(), "Out A");
+}
+
+// With nothing saved both fields stay empty until the user chooses: the
+// focus entering a list marks its first line without choosing it, and Enter
+// then saves nothing.
+TEST_F(InterfaceChoice, FirstSetupLeavesBothFieldsEmptyUntilChosen) {
+    TFormMidiInterface dlg;
+    dlg.MIDIinput1 = in.get();
+    dlg.MIDIoutput1 = out.get();
+    dlg.FormShow();
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(dlg.ListBox2, &focusIn);
+    ASSERT_EQ(dlg.ListBox2->currentRow(), 0) << "the list marks its first line on focus";
+    EXPECT_EQ(dlg.edMidiIn->text(), "");
+    EXPECT_EQ(dlg.edMidiOut->text(), "");
+
+    // A click on the output list copies only that choice.
+    dlg.ListBox1->setCurrentRow(1);
+    EXPECT_EQ(dlg.edMidiOut->text(), "Out B");
+    EXPECT_EQ(dlg.edMidiIn->text(), "") << "the input line the focus marked was not chosen";
+    dlg.btOKClick();
+    EXPECT_EQ(savedInterfaceIn(), "");
+    EXPECT_EQ(savedInterfaceOut(), "Out B");
+
+    // Space on the marked line chooses it.
+    dlg.FormShow();
+    QApplication::sendEvent(dlg.ListBox2, &focusIn);
+    QTest::keyClick(dlg.ListBox2, Qt::Key_Space);
+    EXPECT_EQ(dlg.edMidiIn->text(), "In A");
 }
 
 TEST_F(InterfaceChoice, CaptionsFollowTheLanguage) {

@@ -46,6 +46,26 @@ TEST(Texts, FillsSeveralPlaceholdersInOrder) {
     for (const auto& r : rows) EXPECT_EQ(textWithAll(r.pattern, "de", r.values), r.expected) << r.pattern;
 }
 
+// Line ends as the boxes show them: one line break per line end, whichever
+// of the four spellings the text uses, and blank lines kept.
+TEST(Texts, NormalizesLineEnds) {
+    struct Row {
+        const char* in;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"a\n\r\n\rb", "a\n\nb"},  // the device texts' spelling
+        {"a\r\n\r\nb", "a\n\nb"}, {"a\rb\nc", "a\nb\nc"},
+        {"a\n\nb", "a\n\nb"},     {"\r", "\n"},
+        {"end\n\r", "end\n"},     {"", ""},
+    };
+    for (const auto& r : rows) EXPECT_EQ(normalizeLineEnds(r.in), r.out) << r.in;
+    // Every text of the table comes out without a carriage return.
+    for (const auto& e : allTexts()) {
+        EXPECT_EQ(normalizeLineEnds(e.de).find('\r'), std::string::npos) << e.key;
+    }
+}
+
 // The window title, the about box and the texts carry the version by hand;
 // the executables print the build's version. A new version set in one place
 // only would show two different numbers.

@@ -170,29 +170,69 @@ TEST(KorvaneDevice, RandomTrafficNeverStoresABadPacket) {
     }
 }
 
-// The state machine against the simulated device, both on one fake clock. A
-// device slower to answer than the 20 ms poll has several queries waiting at
+// The state machine and the simulated device on one fake clock. Time jumps
+// from one event to the next (a reply falling due, a timer tick), so a
+// transfer that waits minutes costs microseconds.
+struct Loop : TransferHost {
+    explicit Loop(DeviceOptions options) : device(options) {}
+    KorvaneDevice device;
+    TTransferStateMachine machine{*this};
+    std::int64_t now = 0, interval = 0, nextTick = -1;
+    int finished = 0, failures = 0, queries = 0;
+    std::vector<TransferFailure> failureKinds;
+
+    bool MidiSend(const ByteString& b) override {
+        if (b == kQuery) ++queries;
+        device.receive(b, now);
+        return true;
+    }
+    void startTimer(int ms) override { interval = ms, nextTick = now + ms; }
+    void stopTimer() override { nextTick = -1; }
+    std::int64_t nowMs() override { return now; }
+    void showFailure(TransferFailure f) override {
+        ++failures;
+        failureKinds.push_back(f);
+    }
+    void setSendCaption(SendCaption) override {}
+    void InitSendButton() override {}
+    void log(TransferLogLevel, std::string_view) override {}
+    void stageReached(TransferStage stage, int, int) override {
+        if (stage == TransferStage::Finished) ++finished;
+    }
+
+    // Runs until the machine is idle again or the clock reaches endMs.
+    void run(const ByteString& stream, std::int64_t endMs) {
+        machine.startConfigTransfer(stream);
+        while (machine.state() != IDLE && now < endMs) {
+            const auto due = device.nextDueMs();
+            std::int64_t next = endMs;
+            if (due) next = std::min(next, *due);
+            if (nextTick >= 0) next = std::min(next, nextTick);
+            now = std::max(now, next);
+            // Replies first: a reply and a tick at the same moment race on
+            // the real event loop too, and the reply winning is the harder case.
+            for (const auto& reply : device.takeDue(now)) machine.onSysEx(reply);
+            if (nextTick >= 0 && now >= nextTick) {
+                nextTick += interval;
+                machine.onTimer();
+            }
+        }
+    }
+};
+
+ByteString streamOf(std::initializer_list<std::uint8_t> elements) {
+    ByteString stream;
+    for (std::uint8_t e : elements) {
+        const ByteString p = configPacket(e);
+        stream.insert(stream.end(), p.begin(), p.end());
+    }
+    return stream;
+}
+
+// A device slower to answer than the poll has several queries waiting at
 // once; a reply to a query asked before the store command must not start the
 // restart while the device is still storing, or the restart is lost.
 TEST(KorvaneDevice, CompletesATransferWhileIgnoringQueries) {
-    struct Loop : TransferHost {
-        explicit Loop(DeviceOptions options) : device(options) {}
-        KorvaneDevice device;
-        TTransferStateMachine machine{*this};
-        std::int64_t now = 0, interval = 0, nextTick = -1;
-        bool done = false, aborted = false;
-        bool MidiSend(const ByteString& b) override {
-            device.receive(b, now);
-            return true;
-        }
-        void startTimer(int ms) override { interval = ms, nextTick = now + ms; }
-        void stopTimer() override { nextTick = -1; }
-        std::int64_t nowMs() override { return now; }
-        void showNotResponding() override { aborted = true; }
-        void setSendCaption(SendCaption) override {}
-        void InitSendButton() override { done = true; }
-        void log(TransferLogLevel, std::string_view) override {}
-    };
     const struct {
         const char* name;
         DeviceOptions options;
@@ -205,25 +245,112 @@ TEST(KorvaneDevice, CompletesATransferWhileIgnoringQueries) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Loop loop(c.options);
-        ByteString stream;
-        for (std::uint8_t e : {0, 30, 63}) {
-            const ByteString p = configPacket(e);
-            stream.insert(stream.end(), p.begin(), p.end());
-        }
-        loop.machine.startConfigTransfer(stream);
-        while (!loop.done && loop.now < 60000) {
-            ++loop.now;
-            for (const auto& reply : loop.device.takeDue(loop.now)) loop.machine.onSysEx(reply);
-            if (loop.nextTick >= 0 && loop.now >= loop.nextTick) {
-                loop.nextTick += loop.interval;
-                loop.machine.onTimer();
-            }
-        }
-        EXPECT_TRUE(loop.done);
-        EXPECT_FALSE(loop.aborted);
+        loop.run(streamOf({0, 30, 63}), 60000);
+        EXPECT_EQ(loop.finished, 1);
+        EXPECT_EQ(loop.failures, 0);
         EXPECT_EQ(loop.device.storedConfiguration().size(), 3u);
         EXPECT_EQ(loop.device.stores(), 1);
         EXPECT_EQ(loop.device.resets(), 1);
+    }
+}
+
+// Every combination of a slow, deaf and forgetful device: the transfer either
+// ends with all packets stored, one store and one restart, or reports a
+// failure; it never reports success without the store and the restart, and it
+// always ends.
+TEST(KorvaneDevice, TransferGridNeverReportsAFalseSuccess) {
+    const int replyDelays[] = {0, 1, 19, 20, 21, 45, 100, 249, 250, 300, 700, 1000, 1500};
+    const int storeTimes[] = {0, 100, 1000, 1500, 2000, 6000};
+    const int resetTimes[] = {0, 500, 2000, 6000, 12000};
+    const int ignored[] = {0, 1, 3, 10, 50};
+    const ByteString stream = streamOf({0, 9, 63});
+    int cells = 0, successes = 0;
+    std::int64_t longestMs = 0;
+    for (int delay : replyDelays)
+        for (int store : storeTimes)
+            for (int reset : resetTimes)
+                for (int skip : ignored) {
+                    const std::string cell = "delay " + std::to_string(delay) + " store " +
+                                             std::to_string(store) + " reset " + std::to_string(reset) +
+                                             " ignored " + std::to_string(skip);
+                    Loop loop(DeviceOptions{
+                        .ignoreQueries = skip, .replyDelayMs = delay, .storeMs = store, .resetMs = reset});
+                    loop.run(stream, 3'600'000);
+                    ++cells;
+                    ASSERT_EQ(loop.machine.state(), IDLE) << cell << ": the transfer never ended";
+                    ASSERT_EQ(loop.finished + loop.failures, 1) << cell << ": exactly one outcome";
+                    if (loop.finished) {
+                        ++successes;
+                        ASSERT_EQ(loop.device.stores(), 1) << cell;
+                        ASSERT_EQ(loop.device.resets(), 1) << cell;
+                        ASSERT_EQ(loop.device.storedConfiguration().size(), 3u) << cell;
+                        ByteString stored;
+                        for (const auto& [element, packet] : loop.device.storedConfiguration())
+                            stored.insert(stored.end(), packet.begin(), packet.end());
+                        ASSERT_EQ(stored, stream) << cell;
+                    }
+                    longestMs = std::max(longestMs, loop.now);
+                }
+    // Every device in the grid answers in the end, so every cell succeeds;
+    // a failure here means the waits give up too early.
+    EXPECT_EQ(successes, cells);
+    RecordProperty("cells", cells);
+    RecordProperty("longest_ms", static_cast<int>(longestMs));
+}
+
+// However slowly the device answers, only one query is on its way at a time:
+// a device that neither skips queries nor is busy gets exactly one query per
+// step. One that answers at once is paced like the 20 / 250 ms polls.
+TEST(KorvaneDevice, OneQueryPerStepAtTheDevicesPace) {
+    const struct {
+        int delayMs;
+        std::int64_t durationMs;  // start to finish
+    } cases[] = {
+        // 3 packets polled after 20 ms, store and restart after 250 ms.
+        {0, 3 * 20 + 250 + 250},
+        // Each query's answer waited for: two at the start, five polls.
+        {45, 2 * 45 + 3 * (20 + 45) + 2 * (250 + 45)},
+        {300, 2 * 300 + 3 * (20 + 300) + 2 * (250 + 300)},
+        {1500, 2 * 1500 + 3 * (20 + 1500) + 2 * (250 + 1500)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delayMs);
+        Loop loop(DeviceOptions{.replyDelayMs = c.delayMs, .storeMs = 0, .resetMs = 0});
+        loop.run(streamOf({0, 9, 63}), 600000);
+        EXPECT_EQ(loop.finished, 1);
+        EXPECT_EQ(loop.queries, 7);
+        EXPECT_EQ(loop.now, c.durationMs);
+    }
+}
+
+// The waits after storing and restarting outlast a slow device but still end.
+TEST(KorvaneDevice, SilentAfterEachStepFailsWithTheStepsText) {
+    constexpr std::int64_t kHour = 3'600'000;
+    const struct {
+        const char* name;
+        DeviceOptions options;
+        TransferFailure failure;
+        int stores, resets;
+        std::int64_t earliestMs, latestMs;  // when the failure may be reported
+    } cases[] = {
+        {"switched off", DeviceOptions{.noReply = true}, TransferFailure::NotResponding, 0, 0, 2000, 2000},
+        {"never done storing", DeviceOptions{.storeMs = kHour}, TransferFailure::StoreNotConfirmed, 1, 0,
+         30000, 35000},
+        {"never back after the restart", DeviceOptions{.resetMs = kHour}, TransferFailure::NoRestart, 1, 1,
+         30000, 35000},
+        {"slow, never back", DeviceOptions{.replyDelayMs = 1000, .resetMs = kHour},
+         TransferFailure::NoRestart, 1, 1, 30000, 300000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Loop loop(c.options);
+        loop.run(streamOf({5}), 2 * kHour);
+        EXPECT_EQ(loop.finished, 0);
+        ASSERT_EQ(loop.failureKinds, std::vector<TransferFailure>{c.failure});
+        EXPECT_EQ(loop.device.stores(), c.stores);
+        EXPECT_EQ(loop.device.resets(), c.resets);
+        EXPECT_GE(loop.now, c.earliestMs);
+        EXPECT_LE(loop.now, c.latestMs);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include "byte_strings.h"
 #include "hexmon.h"
+#include "texts.h"
 
 namespace korvane {
 namespace {
@@ -43,7 +44,11 @@ public:
     }
     void stopTimer() override { timerRunning = false; }
     std::int64_t nowMs() override { return now; }
-    void showNotResponding() override { events.push_back("T1"); }
+    void showFailure(TransferFailure f) override {
+        events.push_back(f == TransferFailure::NotResponding       ? "T1"
+                         : f == TransferFailure::StoreNotConfirmed ? "store not confirmed"
+                                                                   : "no restart");
+    }
     void setSendCaption(SendCaption c) override {
         events.push_back(c == SendCaption::Saving         ? "caption T2"
                          : c == SendCaption::Initializing ? "caption T3"
@@ -102,7 +107,6 @@ TEST(TransferStateMachine, FullThreePacketTransfer) {
     EXPECT_EQ(m.state(), SEND_CONFIG_WAIT_VERSION);
     EXPECT_EQ(m.packetCount(), 3);
 
-    host.advance(1500, m);  // answered before the first time-out
     EXPECT_TRUE(m.onSysEx(kReply0304));
     EXPECT_EQ(host.take(), (std::vector<std::string>{kQuery, "timer 2000"}));
     EXPECT_EQ(m.state(), SEND_CONFIG_BEGIN);
@@ -155,6 +159,25 @@ TEST(TransferStateMachine, FullThreePacketTransfer) {
     EXPECT_EQ(host.take(), (std::vector<std::string>{"info ACK received, finished.", "InitSendButton"}));
     EXPECT_EQ(m.state(), IDLE);
     EXPECT_FALSE(host.timerRunning);
+}
+
+// A firmware query asked just before the transfer was lost on the way (the
+// port had only just opened). The transfer's first reply is then taken for
+// that older query; the transfer asks once more instead of running into its
+// time-out with the device answering.
+TEST(TransferStateMachine, LostEarlierQueryDoesNotStallTheStart) {
+    FakeHost host;
+    TTransferStateMachine m(host);
+    m.startManualVersion();  // never answered
+    host.advance(10, m);
+    m.startConfigTransfer(packet(1));
+    host.take();
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(host.take(),
+              (std::vector<std::string>{"info ACK ignored, query was asked before the last step", kQuery}));
+    EXPECT_EQ(m.state(), SEND_CONFIG_WAIT_VERSION);
+    m.onSysEx(kReply0304);
+    EXPECT_EQ(m.state(), SEND_CONFIG_BEGIN);
 }
 
 TEST(TransferStateMachine, OlderFirmwareIsServedLikeTheCurrentOne) {
@@ -260,14 +283,16 @@ TEST(TransferStateMachine, TimeOuts) {
         int repliesBeforeSilence;  // replies given before the device falls silent
         std::int64_t limit;
         const char* logLine;  // "" where the first-answer time-out logs nothing
+        const char* box;
     };
     const Case cases[] = {
-        {"first query", 0, 2000, ""},
-        {"second query", 1, 2000, "error no ACK before first SysEx packet, transfer aborted"},
-        {"after packet", 2, 5000, "error no ACK after SysEx packet, transfer aborted"},
-        {"after last packet", 3, 5000, "error no ACK after last SysEx packet, transfer aborted"},
-        {"after store", 4, 5000, "error no ACK after write EEPROM, transfer aborted"},
-        {"after restart", 5, 10000, "error no ACK after Reset, transfer aborted"},
+        {"first query", 0, 2000, "", "T1"},
+        {"second query", 1, 2000, "error no ACK before first SysEx packet, transfer aborted", "T1"},
+        {"after packet", 2, 5000, "error no ACK after SysEx packet, transfer aborted", "T1"},
+        {"after last packet", 3, 5000, "error no ACK after last SysEx packet, transfer aborted", "T1"},
+        // Storing and restarting take the device long; their failures say what happened.
+        {"after store", 4, 30000, "error no ACK after write EEPROM, transfer aborted", "store not confirmed"},
+        {"after restart", 5, 30000, "error no ACK after Reset, transfer aborted", "no restart"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -280,14 +305,14 @@ TEST(TransferStateMachine, TimeOuts) {
 
         host.advance(c.limit - 1, m);
         EXPECT_NE(m.state(), IDLE);
-        for (const auto& e : host.events) EXPECT_NE(e, "T1");
+        for (const auto& e : host.events) EXPECT_NE(e, c.box);
         host.advance(c.limit, m);
         EXPECT_EQ(m.state(), IDLE);
         EXPECT_FALSE(host.timerRunning);
         std::vector<std::string> tail(host.events.end() - (c.logLine[0] ? 3 : 2), host.events.end());
         std::vector<std::string> expected;
         if (c.logLine[0]) expected.push_back(c.logLine);
-        expected.push_back("T1");
+        expected.push_back(c.box);
         expected.push_back("InitSendButton");
         EXPECT_EQ(tail, expected);
     }
@@ -336,6 +361,76 @@ TEST(TransferStateMachine, RefusedPacketOrCommandEndsTheTransfer) {
         EXPECT_EQ(host.stages.back(), TransferStage::Aborted);
         EXPECT_EQ(std::count(host.stages.begin(), host.stages.end(), TransferStage::Finished), 0);
     }
+}
+
+// The progress bar moves once per answered step and is full only at the end:
+// packets answered, then the store, then the restart.
+TEST(TransferStateMachine, ProgressFollowsTheAnsweredSteps) {
+    struct ProgressHost : FakeHost {
+        std::vector<int> values;
+        int maximum = 0;
+        void stageReached(TransferStage stage, int index, int count) override {
+            const TransferProgress p = transferProgress(stage, index, count);
+            values.push_back(p.value);
+            maximum = p.maximum;
+        }
+    };
+    for (int packets : {0, 1, 3}) {
+        SCOPED_TRACE(packets);
+        ProgressHost host;
+        TTransferStateMachine m(host);
+        ByteString stream;
+        for (int i = 0; i < packets; ++i) {
+            const ByteString p = packet(static_cast<std::uint8_t>(i));
+            stream.insert(stream.end(), p.begin(), p.end());
+        }
+        m.startConfigTransfer(stream);
+        for (int i = 0; i < 10 && m.state() != IDLE; ++i) answer(host, m);
+        std::vector<int> expected;
+        for (int v = 0; v <= packets + 2; ++v) expected.push_back(v);
+        EXPECT_EQ(host.values, expected);
+        EXPECT_EQ(host.maximum, packets + 2);
+    }
+    // A failed transfer empties the bar.
+    EXPECT_EQ(transferProgress(TransferStage::Aborted, 2, 3).value, 0);
+}
+
+// The box names the ports; a port that is not open is said first, because
+// then the device never had a chance to answer.
+TEST(TransferStateMachine, FailureReportNamesThePorts) {
+    const std::string t1(text("transfer.notResponding", "en"));
+    const struct {
+        const char* name;
+        TransferFailure failure;
+        PortReport in, out;
+        std::string expected;
+    } cases[] = {
+        {"both open",
+         TransferFailure::NotResponding,
+         {"Dev Out", true},
+         {"Dev In", true},
+         t1 + "\n\nMIDI ports used:\nMIDI In: Dev Out (open)\nMIDI Out: Dev In (open)"},
+        {"input closed",
+         TransferFailure::NotResponding,
+         {"Dev Out", false},
+         {"Dev In", true},
+         "Note: not all MIDI ports are open, so nothing can reach Korvane or come back from it.\n\n" + t1 +
+             "\n\nMIDI ports used:\nMIDI In: Dev Out (not open)\nMIDI Out: Dev In (open)"},
+        {"nothing chosen",
+         TransferFailure::NoRestart,
+         {"", false},
+         {"", false},
+         "Note: not all MIDI ports are open, so nothing can reach Korvane or come back from it.\n\n" +
+             std::string(text("transfer.noRestart", "en")) +
+             "\n\nMIDI ports used:\nMIDI In: none chosen (not open)\nMIDI Out: none chosen (not open)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(failureReport(c.failure, "en", c.in, c.out), c.expected);
+    }
+    EXPECT_EQ(failureReport(TransferFailure::StoreNotConfirmed, "de", {"a", true}, {"b", true})
+                  .find(text("transfer.storeNotConfirmed", "de")),
+              0u);
 }
 
 // The monitor's buttons stay usable while a transfer runs. A request started

@@ -5,12 +5,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <exception>
 
 #include "dialogs.h"
+#include "log_class.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "texts.h"
@@ -85,7 +86,9 @@ bool MIDIInterfaceAusRegistry(TMidiInput& input, TMidiOutput& output) {
         input.Open();
         input.Start();
         output.Open();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // The box has a fixed text; the log keeps what actually failed.
+        LogError(std::string("MIDI interface selection failed: ") + e.what());
         dialogs().error(noMidiInterfaceText());
         return false;
     }
@@ -140,14 +143,17 @@ TFormMidiInterface::TFormMidiInterface(QWidget* parent)
 
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox1); });
     connect(ListBox2, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox2); });
-    // Choosing with the arrow keys counts like a click; otherwise OK after a
-    // keyboard choice would save the name that was in the edit before.
-    // (FormShow fills the lists with these signals blocked.)
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0) ListBox1Click(ListBox1);
+    // Choosing with the arrow keys (or Space) counts like a click; otherwise
+    // OK after a keyboard choice would save the name that was in the edit
+    // before. A choice is a change of the selection: a list that merely takes
+    // the focus marks its first line as current without selecting it, and
+    // that is no choice, or Enter on a first setup would save whatever port
+    // happens to come first. (FormShow fills the lists with signals blocked.)
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!ListBox1->selectedItems().isEmpty()) ListBox1Click(ListBox1);
     });
-    connect(ListBox2, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0) ListBox1Click(ListBox2);
+    connect(ListBox2, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!ListBox2->selectedItems().isEmpty()) ListBox1Click(ListBox2);
     });
     connect(btOK, &QPushButton::clicked, this, &TFormMidiInterface::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &TFormMidiInterface::btCancelClick);
@@ -219,8 +225,12 @@ void TFormMidiInterface::FormShow() {
 }
 
 void TFormMidiInterface::ListBox1Click(QListWidget* sender) {
-    if (ListBox1->currentItem()) edMidiOut->setText(ListBox1->currentItem()->text());
-    if (ListBox2->currentItem()) edMidiIn->setText(ListBox2->currentItem()->text());
+    // The selected lines, not the current ones: a list the focus passed
+    // through has a current line the user never chose.
+    const auto outs = ListBox1->selectedItems();
+    const auto ins = ListBox2->selectedItems();
+    if (!outs.isEmpty()) edMidiOut->setText(outs.front()->text());
+    if (!ins.isEmpty()) edMidiIn->setText(ins.front()->text());
     if (sender) InterfaceIndex = sender->currentRow();
 }
 
