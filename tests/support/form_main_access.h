@@ -11,7 +11,9 @@
 
 struct TFormMainTestAccess {
     static QString& language(TFormMain& w) { return w.language; }
+    static const QString& language(const TFormMain& w) { return w.language; }
     static korvane::ConfigDocument& document(TFormMain& w) { return *w.XMLkonfig; }
+    static const korvane::ConfigDocument& document(const TFormMain& w) { return *w.XMLkonfig; }
     static int& selectedElement(TFormMain& w) { return w.GeradeSelektierteEingabeElementNummer; }
     static korvane::TImage*& lastElement(TFormMain& w) { return w.LastElement; }
     static korvane::TMessageRecord& shownMessage(TFormMain& w) { return w.LetzteMessage; }
