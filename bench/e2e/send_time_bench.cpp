@@ -32,10 +32,10 @@
 #include <vector>
 
 #include "editor_rig.h"
+#include "form_main.h"
 #include "form_midimon.h"
 #include "jack_server.h"
 #include "process.h"
-#include "form_main.h"
 
 namespace {
 

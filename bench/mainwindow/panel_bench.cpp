@@ -15,11 +15,11 @@
 #include <memory>
 
 #include "dialogs.h"
+#include "form_main.h"
+#include "form_main_access.h"
 #include "library_gen.h"
 #include "midi_in.h"
 #include "midi_out.h"
-#include "form_main.h"
-#include "form_main_access.h"
 
 namespace {
 

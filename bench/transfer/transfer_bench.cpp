@@ -10,10 +10,9 @@
 
 #include "config_document.h"
 #include "config_encoder.h"
-#include "sysex.h"
-
 #include "jack_server.h"
 #include "process.h"
+#include "sysex.h"
 
 namespace {
 

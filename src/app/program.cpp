@@ -4,19 +4,19 @@
 #include <QDialog>
 #include <QTimer>
 #include <QWidget>
+#include <csignal>
 #include <cstring>
 #include <iostream>
-#include <csignal>
 
 #include "close_on_signal.h"
 #include "form_about.h"
+#include "form_main.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
-#include "texts.h"
-#include "form_main.h"
 #include "form_motor_profil.h"
 #include "form_neu_objekt.h"
 #include "form_verschiebe_message.h"
+#include "texts.h"
 #include "version.h"
 
 namespace korvane {

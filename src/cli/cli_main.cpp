@@ -26,9 +26,9 @@
 #include <variant>
 #include <vector>
 
+#include "cli_profile_send.h"
 #include "cli_readback.h"
 #include "config_document.h"
-#include "cli_profile_send.h"
 #include "config_encoder.h"
 #include "element_catalogue.h"
 #include "midi_service.h"
@@ -322,7 +322,8 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
 
 int main(int argc, char** argv) {
     // The motor profile command has options of its own (--commit).
-    if (argc > 1 && std::string_view(argv[1]) == "profile-send") return korvane::cli::runProfileSend(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "profile-send")
+        return korvane::cli::runProfileSend(argc, argv);
     std::vector<std::string> positional;
     std::string outName, inName;
     bool verbose = false, haveOut = false, haveIn = false;

@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "texts.h"
 #include "form_neu_objekt.h"
 #include "form_verschiebe_message.h"
+#include "texts.h"
 
 namespace korvane {
 namespace {
@@ -131,7 +131,8 @@ std::optional<QString> QtDialogs::saveFile(const QString& caption, const QString
     dialog.setFileMode(QFileDialog::AnyFile);
     // A name typed without extension gets the one of the filter ("*.xml").
     const QString pattern = filter.mid(filter.lastIndexOf(QLatin1Char('*')) + 1);
-    if (pattern.startsWith(QLatin1Char('.'))) dialog.setDefaultSuffix(pattern.mid(1).remove(QLatin1Char(')')));
+    if (pattern.startsWith(QLatin1Char('.')))
+        dialog.setDefaultSuffix(pattern.mid(1).remove(QLatin1Char(')')));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }

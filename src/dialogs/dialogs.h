@@ -109,9 +109,9 @@ public:
 
     struct Shown {
         Kind kind;
-        QString text;     // box text, or the prompt label / dialog caption
-        QString caption;  // prompt caption, file dialog caption; empty for boxes
-        QString initial;  // prompt's initial text, file dialog's folder, group chosen at first
+        QString text;         // box text, or the prompt label / dialog caption
+        QString caption;      // prompt caption, file dialog caption; empty for boxes
+        QString initial;      // prompt's initial text, file dialog's folder, group chosen at first
         QStringList choices;  // the groups a target-group dialog offered
     };
 

@@ -7,8 +7,8 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "surface_art.h"
 #include "form_main_texts.h"
+#include "surface_art.h"
 
 namespace korvane {
 

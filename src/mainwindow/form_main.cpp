@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,14 +23,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QGuiApplication>
 #include <QStyle>
 #include <QWheelEvent>
 
+#include "form_main_texts.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
-#include "form_main_texts.h"
 
 namespace {
 

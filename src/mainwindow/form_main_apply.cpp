@@ -11,10 +11,10 @@
 
 #include "description_codec.h"
 #include "dialogs.h"
-#include "panel_logic.h"
-#include "sysex.h"
 #include "form_main.h"
 #include "form_main_texts.h"
+#include "panel_logic.h"
+#include "sysex.h"
 
 using namespace korvane;
 

@@ -8,14 +8,14 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "form_main.h"
+#include "form_main_texts.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "log_class.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
-#include "form_main.h"
-#include "form_main_texts.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <QSettings>
 
 #include "dialogs.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
-#include "form_main.h"
 #include "form_motor_profil.h"
-#include "form_main_texts.h"
 
 namespace {
 

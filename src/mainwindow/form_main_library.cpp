@@ -14,9 +14,9 @@
 #include "dialogs.h"
 #include "element_catalogue.h"
 #include "file_io.h"
-#include "library_operations.h"
 #include "form_main.h"
 #include "form_main_texts.h"
+#include "library_operations.h"
 
 using namespace korvane;
 

@@ -5,9 +5,9 @@
 #include <QString>
 
 #include "element_catalogue.h"
+#include "form_main.h"
 #include "surface_map.h"
 #include "texts.h"
-#include "form_main.h"
 
 using namespace korvane;
 

@@ -11,9 +11,9 @@
 #include <array>
 
 #include "dialogs.h"
-#include "panel_logic.h"
 #include "form_main.h"
 #include "form_main_texts.h"
+#include "panel_logic.h"
 
 using namespace korvane;
 

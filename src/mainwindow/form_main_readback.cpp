@@ -24,12 +24,12 @@
 #include "device_reading.h"
 #include "dialogs.h"
 #include "element_catalogue.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "log_class.h"
 #include "surface_map.h"
-#include "form_main.h"
-#include "form_main_texts.h"
 #include "transfer_state_machine.h"
 
 using namespace korvane;

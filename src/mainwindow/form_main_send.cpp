@@ -11,10 +11,10 @@
 
 #include "config_encoder.h"
 #include "dialogs.h"
-#include "form_midi_interface.h"
-#include "form_midimon.h"
 #include "form_main.h"
 #include "form_main_texts.h"
+#include "form_midi_interface.h"
+#include "form_midimon.h"
 
 void TFormMain::setTransferStarter(TransferStarter starter) { StartTransfer = std::move(starter); }
 
@@ -49,7 +49,8 @@ namespace {
 
 class WindowEncoderReport : public korvane::EncoderReport {
 public:
-    WindowEncoderReport(TFormMain& window, std::string language) : w(window), language_(std::move(language)) {}
+    WindowEncoderReport(TFormMain& window, std::string language)
+        : w(window), language_(std::move(language)) {}
 
     void elementProgress(int elementNumber, bool assigned) override {
         if (assigned) {

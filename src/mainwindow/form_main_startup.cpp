@@ -20,6 +20,8 @@
 
 #include "data_files.h"
 #include "dialogs.h"
+#include "form_main.h"
+#include "form_main_texts.h"
 #include "form_midi_interface.h"
 #include "form_midimon.h"
 #include "log_class.h"
@@ -27,8 +29,6 @@
 #include "midi_out.h"
 #include "midi_service.h"
 #include "program_log.h"
-#include "form_main.h"
-#include "form_main_texts.h"
 
 namespace {
 

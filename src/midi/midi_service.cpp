@@ -92,7 +92,6 @@ struct Hub {
     std::vector<std::string> inputOrder, outputOrder;
 };
 
-
 class LoopbackInput : public MidiInputConnection {
 public:
     LoopbackInput(std::shared_ptr<Hub> hub, std::string name, std::uint64_t id, bool isVirtual)

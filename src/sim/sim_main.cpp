@@ -208,7 +208,8 @@ int main(int argc, char** argv) {
             // A MIDI system takes only so much per period and drops the rest
             // without telling the sender; a rate keeps the flood below that.
             if (opt.floodRate > 0 && i % 16 == 0)
-                std::this_thread::sleep_until(start + std::chrono::microseconds(std::int64_t(i) * 1000000 / opt.floodRate));
+                std::this_thread::sleep_until(
+                    start + std::chrono::microseconds(std::int64_t(i) * 1000000 / opt.floodRate));
             const std::uint8_t m[3] = {std::uint8_t(0x90 | ((i >> 14) & 0x0F)), std::uint8_t((i >> 7) & 0x7F),
                                        std::uint8_t(i & 0x7F)};
             if (output->send(m, &error)) {
@@ -223,7 +224,8 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                .count();
         std::cout << "flood: " << opt.flood << " messages sent in " << ms << " ms" << std::endl;
     };
     bool floodDone = opt.flood == 0;

@@ -17,9 +17,9 @@ constexpr TextEntry kTexts[] = {
 #include "texts_library.inc"
 #include "texts_log.inc"
 #include "texts_mainwindow.inc"
-#include "texts_motorprofile.inc"
 #include "texts_midi.inc"
 #include "texts_monitor.inc"
+#include "texts_motorprofile.inc"
 #include "texts_readback.inc"
 #include "texts_transfer.inc"
 };

@@ -8,11 +8,11 @@
 #include <QtTest>
 
 #include "dialogs.h"
+#include "form_main.h"
 #include "form_midimon.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "program.h"
-#include "form_main.h"
 
 class AppTest : public QObject {
     Q_OBJECT

@@ -37,12 +37,12 @@
 #include <algorithm>
 
 #include "dialogs.h"
+#include "form_main.h"
+#include "form_main_access.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "program.h"
 #include "texts.h"
-#include "form_main.h"
-#include "form_main_access.h"
 
 namespace {
 

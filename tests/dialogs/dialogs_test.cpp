@@ -124,11 +124,16 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("confirmed");
-        QTest::newRow("cancel button") << "cancel" << "typed" << false;
-        QTest::newRow("OK with an empty name") << "ok" << "" << true;
-        QTest::newRow("close box right after a confirmation") << "close" << "typed" << false;
-        QTest::newRow("Enter in the name") << "enter" << "Drums" << true;
-        QTest::newRow("Escape") << "escape" << "typed" << false;
+        QTest::newRow("cancel button") << "cancel"
+                                       << "typed" << false;
+        QTest::newRow("OK with an empty name") << "ok"
+                                               << "" << true;
+        QTest::newRow("close box right after a confirmation") << "close"
+                                                              << "typed" << false;
+        QTest::newRow("Enter in the name") << "enter"
+                                           << "Drums" << true;
+        QTest::newRow("Escape") << "escape"
+                                << "typed" << false;
     }
     void realNameDialogAnswers() {
         QFETCH(QString, how);
@@ -142,8 +147,8 @@ private slots:
         QTimer::singleShot(0, [&] {
             auto* dlg = qobject_cast<TFormNeuObjekt*>(QApplication::activeModalWidget());
             QVERIFY(dlg == &dialog);
-            seen = QStringList{dlg->windowTitle(), dlg->Label1->text(), dlg->EditName->text(), dlg->btOK->text(),
-                               dlg->btCancel->text()};
+            seen = QStringList{dlg->windowTitle(), dlg->Label1->text(), dlg->EditName->text(),
+                               dlg->btOK->text(), dlg->btCancel->text()};
             QCOMPARE(dlg->focusWidget(), dlg->EditName);
             dlg->EditName->setText(typed);
             if (how == QLatin1String("ok")) QTest::mouseClick(dlg->btOK, Qt::LeftButton);
@@ -162,7 +167,8 @@ private slots:
     void realTargetGroupDialogGivesTheListText() {
         korvane::QtDialogs real;
         const QStringList groups{"keine Zuordnung", "G", "H"};
-        for (const QString& how : {QStringLiteral("choose"), QStringLiteral("type"), QStringLiteral("cancel")}) {
+        for (const QString& how :
+             {QStringLiteral("choose"), QStringLiteral("type"), QStringLiteral("cancel")}) {
             QStringList seen;
             QTimer::singleShot(0, [&] {
                 auto* dlg = qobject_cast<TFormVerschiebeMessage*>(QApplication::activeModalWidget());
@@ -171,7 +177,8 @@ private slots:
                                    dlg->bt_OK->text(), dlg->bt_Cancel->text()};
                 if (how == QLatin1String("choose")) dlg->cb_Group->setCurrentIndex(2);
                 if (how == QLatin1String("type")) dlg->cb_Group->setEditText(QStringLiteral("typed"));
-                QTest::mouseClick(how == QLatin1String("cancel") ? dlg->bt_Cancel : dlg->bt_OK, Qt::LeftButton);
+                QTest::mouseClick(how == QLatin1String("cancel") ? dlg->bt_Cancel : dlg->bt_OK,
+                                  Qt::LeftButton);
             });
             const auto answer = real.chooseGroup(QStringLiteral("Move"), QStringLiteral("Where?"), groups, 1);
             QCOMPARE(seen, (QStringList{"Move", "Where?", "G", "OK", "Abbrechen"}));

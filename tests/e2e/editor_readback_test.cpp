@@ -14,10 +14,10 @@
 
 #include "config_encoder.h"
 #include "editor_rig.h"
-#include "form_midimon.h"
-#include "jack_server.h"
 #include "form_main.h"
 #include "form_main_access.h"
+#include "form_midimon.h"
+#include "jack_server.h"
 
 using korvane::e2e::EditorSession;
 using korvane::e2e::runUntil;
@@ -40,7 +40,8 @@ std::vector<std::string> packetsOf(TFormMain& w, const QString& configuration) {
     SilentReport report;
     std::vector<std::string> out;
     for (const auto& p :
-         korvane::KonfigurationSenden(TFormMainTestAccess::document(w), configuration.toStdString(), report).packets)
+         korvane::KonfigurationSenden(TFormMainTestAccess::document(w), configuration.toStdString(), report)
+             .packets)
         out.push_back(korvane::HexBytes(p));
     return out;
 }
@@ -86,7 +87,8 @@ private slots:
                                        .arg(w.DeviceFetchRunning())
                                        .arg(editor_->boxes().count() ? editor_->boxes().shown().front().text
                                                                      : QString())));
-        QCOMPARE(w.lbDeviceCompare->text(), uiText("readback.equal", TFormMainTestAccess::language(w).toStdString()));
+        QCOMPARE(w.lbDeviceCompare->text(),
+                 uiText("readback.equal", TFormMainTestAccess::language(w).toStdString()));
 
         // The library's limited ranges come back as absolute values: the
         // user is told, and goes on.

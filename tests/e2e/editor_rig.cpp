@@ -15,9 +15,9 @@
 #include <regex>
 #include <sstream>
 
-#include "texts.h"
 #include "form_main.h"
 #include "form_main_access.h"
+#include "texts.h"
 
 namespace korvane::e2e {
 
@@ -147,7 +147,8 @@ void EditorSession::clickSend() {
 bool EditorSession::sendControlsRestored() const {
     if (!sendButton_ || !messageChoice_ || !messageEditor_) return false;
     return sendButton_->isEnabled() && messageChoice_->isEnabled() && messageEditor_->isEnabled() &&
-           sendButton_->text() == uiText("main.btSend", TFormMainTestAccess::language(windows_->main()).toStdString());
+           sendButton_->text() ==
+               uiText("main.btSend", TFormMainTestAccess::language(windows_->main()).toStdString());
 }
 
 }  // namespace korvane::e2e

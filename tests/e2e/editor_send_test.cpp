@@ -22,13 +22,13 @@
 #include <sstream>
 
 #include "editor_rig.h"
+#include "form_main.h"
+#include "form_main_access.h"
 #include "form_midimon.h"
 #include "jack_server.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "process.h"
-#include "form_main.h"
-#include "form_main_access.h"
 
 using korvane::e2e::DeviceState;
 using korvane::e2e::EditorSession;
@@ -96,7 +96,9 @@ private:
     // editor's interfaces and starts the editor on them.
     void startDeviceAndEditor(const std::vector<std::string>& extra);
     // What the user reads on the send button and in boxes, in the editor's language.
-    QString editorText(const char* key) const { return uiText(key, TFormMainTestAccess::language(editor_->main()).toStdString()); }
+    QString editorText(const char* key) const {
+        return uiText(key, TFormMainTestAccess::language(editor_->main()).toStdString());
+    }
     QString diagnosis() const;
 
     std::unique_ptr<korvane::testing::JackServer> jack_;

@@ -14,13 +14,13 @@
 #include <regex>
 
 #include "editor_rig.h"
+#include "form_main.h"
 #include "form_midimon.h"
+#include "form_motor_profil.h"
 #include "jack_server.h"
 #include "motor_profile.h"
 #include "motor_profile_document.h"
 #include "process.h"
-#include "form_main.h"
-#include "form_motor_profil.h"
 
 using korvane::e2e::EditorSession;
 using korvane::e2e::runUntil;

@@ -19,12 +19,12 @@
 #include <pugixml.hpp>
 
 #include "dialogs.h"
-#include "midi_in.h"
-#include "midi_out.h"
-#include "surface_map.h"
 #include "form_main.h"
 #include "form_main_access.h"
+#include "midi_in.h"
+#include "midi_out.h"
 #include "offscreen_main.h"
+#include "surface_map.h"
 
 using namespace korvane;
 
@@ -965,7 +965,8 @@ private slots:
         QCOMPARE(boxes.count(), std::size_t(1));
         OnDisk disk;
         QVERIFY(disk.set("Fremd"));
-        QCOMPARE(QString::fromUtf8(disk.set("Test").attribute("description").value()), QStringLiteral("zwei"));
+        QCOMPARE(QString::fromUtf8(disk.set("Test").attribute("description").value()),
+                 QStringLiteral("zwei"));
     }
 
     // Text that arrives without a key (mouse paste, drop, context-menu undo)

@@ -14,14 +14,14 @@
 
 #include "config_encoder.h"
 #include "dialogs.h"
+#include "form_main.h"
+#include "form_main_access.h"
 #include "form_midimon.h"
 #include "hexmon.h"
 #include "jack_server.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "process.h"
-#include "form_main.h"
-#include "form_main_access.h"
 
 namespace {
 

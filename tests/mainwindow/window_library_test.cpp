@@ -13,9 +13,9 @@
 #include <QtTest>
 
 #include "dialogs.h"
+#include "form_main.h"
 #include "midi_in.h"
 #include "midi_out.h"
-#include "form_main.h"
 
 namespace {
 

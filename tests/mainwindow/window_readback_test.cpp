@@ -16,12 +16,12 @@
 #include "config_encoder.h"
 #include "device_fetch.h"
 #include "dialogs.h"
+#include "form_main.h"
+#include "form_main_access.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
 #include "surface_map.h"
-#include "form_main.h"
-#include "form_main_access.h"
 
 using Kind = korvane::ScriptedDialogs::Kind;
 using korvane::ByteString;
@@ -74,7 +74,8 @@ struct SilentReport : korvane::EncoderReport {
 
 std::vector<ByteString> encode(const TFormMain& w, const QString& configuration) {
     SilentReport report;
-    return korvane::KonfigurationSenden(TFormMainTestAccess::document(w), configuration.toStdString(), report).packets;
+    return korvane::KonfigurationSenden(TFormMainTestAccess::document(w), configuration.toStdString(), report)
+        .packets;
 }
 
 ByteString echoed(ByteString packet) {

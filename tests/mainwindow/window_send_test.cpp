@@ -13,12 +13,12 @@
 #include <QtTest>
 
 #include "dialogs.h"
+#include "form_main.h"
+#include "form_main_access.h"
 #include "form_midimon.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
-#include "form_main.h"
-#include "form_main_access.h"
 #include "offscreen_main.h"
 
 namespace {
@@ -151,7 +151,8 @@ private slots:
             captionWhileEncoding = w.btSend->text();
         });
         w.show();
-        TFormMainTestAccess::inputPortCreated(w) = TFormMainTestAccess::outputPortCreated(w) = true;  // ports as if made
+        TFormMainTestAccess::inputPortCreated(w) = TFormMainTestAccess::outputPortCreated(w) =
+            true;  // ports as if made
         selectSet(w, QStringLiteral("Zwei"));
 
         w.btSendClick();

@@ -21,13 +21,13 @@
 
 #include "dialogs.h"
 #include "file_size_limit.h"
+#include "form_main.h"
+#include "form_main_access.h"
 #include "log_class.h"
 #include "midi_in.h"
 #include "midi_out.h"
-#include "program_log.h"
-#include "form_main.h"
-#include "form_main_access.h"
 #include "offscreen_main.h"
+#include "program_log.h"
 
 namespace {
 
@@ -221,7 +221,8 @@ private slots:
         korvane::ScopedDialogs scope(&boxes);
         auto w = startWindow(world);
 
-        QCOMPARE(TFormMainTestAccess::language(*w), stored == QStringLiteral("en") ? stored : QStringLiteral("de"));
+        QCOMPARE(TFormMainTestAccess::language(*w),
+                 stored == QStringLiteral("en") ? stored : QStringLiteral("de"));
         QCOMPARE(w->GroupBoxMap->title(), mapCaption);
         QCOMPARE(w->btSend->text(), sendCaption);
         QCOMPARE(plain(w->MenuDatei->title()), fileMenu);
@@ -421,8 +422,9 @@ private slots:
         QCOMPARE(boxes.count(), std::size_t(0));  // never shown from the other thread
         QTRY_COMPARE(boxes.count(), std::size_t(1));
         QCOMPARE(boxes.shown()[0].kind, korvane::ScriptedDialogs::Kind::Message);
-        QCOMPARE(boxes.shown()[0].text,
-                 QStringLiteral("Fehlermeldung: TLogClass.Append: LogfileIndex 5 ist ungültig/nicht vorhanden"));
+        QCOMPARE(
+            boxes.shown()[0].text,
+            QStringLiteral("Fehlermeldung: TLogClass.Append: LogfileIndex 5 ist ungültig/nicht vorhanden"));
         QTest::qWait(50);
         QCOMPARE(boxes.count(), std::size_t(1));
         // Once that box is closed, the next report gets its own.

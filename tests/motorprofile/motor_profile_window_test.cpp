@@ -20,8 +20,8 @@
 
 #include "dialogs.h"
 #include "file_size_limit.h"
-#include "temp_folder.h"
 #include "form_motor_profil.h"
+#include "temp_folder.h"
 
 namespace korvane {
 namespace {

@@ -77,8 +77,9 @@ std::unique_ptr<JackServer> JackServer::start(std::string& why) {
     // packet of a transfer vanishes without trace. The protocol cannot see
     // such a loss (the device answers every version query alike), so the
     // transport under the tests must not lose anything.
-    const pid_t pid = spawnProcess({"jackd", "-S", "-n", server->name_, "-d", "dummy", "-r", "48000", "-p", "256"},
-                                   server->dir_ / "jackd.log", server->dir_ / "jackd.log");
+    const pid_t pid =
+        spawnProcess({"jackd", "-S", "-n", server->name_, "-d", "dummy", "-r", "48000", "-p", "256"},
+                     server->dir_ / "jackd.log", server->dir_ / "jackd.log");
     if (pid < 0) {
         why = "jackd could not be started";
         return nullptr;

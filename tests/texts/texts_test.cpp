@@ -1,10 +1,11 @@
 #include "texts.h"
-#include "version.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+
+#include "version.h"
 
 using namespace korvane;
 

@@ -47,8 +47,8 @@ public:
 struct Event {
     enum Kind { Start, Reply, Wait, TransferStarts } kind;
     ByteString bytes{};  // Reply
-    int ms = 0;         // Wait: time passes in ticks of the timer
-    bool taken = true;  // Reply: whether the fetch takes the message
+    int ms = 0;          // Wait: time passes in ticks of the timer
+    bool taken = true;   // Reply: whether the fetch takes the message
 };
 Event start() { return {Event::Start}; }
 Event reply(ByteString b, bool taken = true) { return {Event::Reply, std::move(b), 0, taken}; }

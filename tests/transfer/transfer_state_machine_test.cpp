@@ -213,10 +213,11 @@ TEST(TransferStateMachine, UnsupportedVersionPastTheFirstQueryEndsTheTransferOnc
         int goodReplies;  // supported replies before the bad one (2 packets in the stream)
         TMyStateMachine stageAtBadReply;
     };
-    for (const Case& c : {Case{"second query", 1, SEND_CONFIG_BEGIN}, Case{"after a packet", 2, CONTINUE_SEND_CONFIG},
-                          Case{"before the store", 3, SEND_CONFIG_EEPROM_BRENNEN},
-                          Case{"while storing", 4, SEND_CONFIG_WAIT_EEPROM_WRITTEN},
-                          Case{"after the restart", 5, SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE}}) {
+    for (const Case& c :
+         {Case{"second query", 1, SEND_CONFIG_BEGIN}, Case{"after a packet", 2, CONTINUE_SEND_CONFIG},
+          Case{"before the store", 3, SEND_CONFIG_EEPROM_BRENNEN},
+          Case{"while storing", 4, SEND_CONFIG_WAIT_EEPROM_WRITTEN},
+          Case{"after the restart", 5, SEND_CONFIG_RESET_WAIT_VERSIONSABFRAGE}}) {
         SCOPED_TRACE(c.name);
         FakeHost host;
         TTransferStateMachine m(host);
