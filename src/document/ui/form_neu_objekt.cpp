@@ -1,25 +1,13 @@
 #include "form_neu_objekt.h"
 
-#include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QVBoxLayout>
 
-#include "texts.h"
+#include "prompt_layout.h"
 
-namespace {
-
-QString tableText(std::string_view key) {
-    // The two buttons read the same in both languages.
-    const std::string_view t = korvane::text(key, "de");
-    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
-
-}  // namespace
+using korvane::prompt::tableText;
 
 TFormNeuObjekt::TFormNeuObjekt(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormNeuObjekt"));
@@ -30,7 +18,6 @@ TFormNeuObjekt::TFormNeuObjekt(QWidget* parent) : QDialog(parent) {
     Label1->setObjectName(QStringLiteral("Label1"));
     EditName = new QLineEdit(this);
     EditName->setObjectName(QStringLiteral("EditName"));
-    Label1->setBuddy(EditName);
     btOK = new QPushButton(tableText("dialogs.prompt.ok"), this);
     btOK->setObjectName(QStringLiteral("btOK"));
     btCancel = new QPushButton(tableText("dialogs.prompt.cancel"), this);
@@ -40,16 +27,7 @@ TFormNeuObjekt::TFormNeuObjekt(QWidget* parent) : QDialog(parent) {
     btOK->setAutoDefault(false);
     btCancel->setAutoDefault(false);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(btOK);
-    buttons->addWidget(btCancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(EditName);
-    layout->addSpacing(6);
-    layout->addLayout(buttons);
-    EditName->setMinimumWidth(300);
+    korvane::prompt::layOut(this, Label1, EditName, btOK, btCancel);
 
     connect(btOK, &QPushButton::clicked, this, [this] { btOKClick(); });
     connect(btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });
@@ -64,12 +42,7 @@ std::optional<QString> TFormNeuObjekt::Ask(const QString& caption, const QString
     Label1->setText(prompt);
     EditName->setText(name);
     OK = false;
-    // A fixed dialog border: the size follows the texts of this showing.
-    setMinimumSize(0, 0);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    adjustSize();
-    setFixedSize(sizeHint());
-    exec();
+    korvane::prompt::fitAndExec(this);
     if (!OK) return std::nullopt;
     return EditName->text();
 }
@@ -95,8 +68,7 @@ void TFormNeuObjekt::btCancelClick() {
 
 void TFormNeuObjekt::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    korvane::prompt::centre(this);
     FormShow();
 }
 

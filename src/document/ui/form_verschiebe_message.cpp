@@ -1,24 +1,12 @@
 #include "form_verschiebe_message.h"
 
 #include <QComboBox>
-#include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
-#include <QVBoxLayout>
 
-#include "texts.h"
+#include "prompt_layout.h"
 
-namespace {
-
-QString tableText(std::string_view key) {
-    // The two buttons read the same in both languages.
-    const std::string_view t = korvane::text(key, "de");
-    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
-}
-
-}  // namespace
+using korvane::prompt::tableText;
 
 TFormVerschiebeMessage::TFormVerschiebeMessage(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormVerschiebeMessage"));
@@ -32,8 +20,6 @@ TFormVerschiebeMessage::TFormVerschiebeMessage(QWidget* parent) : QDialog(parent
     // A name can be typed as well as chosen; typing never adds an entry.
     cb_Group->setEditable(true);
     cb_Group->setInsertPolicy(QComboBox::NoInsert);
-    cb_Group->setMinimumWidth(300);
-    Label1->setBuddy(cb_Group);
     bt_OK = new QPushButton(tableText("dialogs.prompt.ok"), this);
     bt_OK->setObjectName(QStringLiteral("bt_OK"));
     bt_OK->setDefault(true);
@@ -41,15 +27,7 @@ TFormVerschiebeMessage::TFormVerschiebeMessage(QWidget* parent) : QDialog(parent
     bt_Cancel->setObjectName(QStringLiteral("bt_Cancel"));
     bt_Cancel->setAutoDefault(false);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(bt_OK);
-    buttons->addWidget(bt_Cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
-    layout->addWidget(cb_Group);
-    layout->addSpacing(6);
-    layout->addLayout(buttons);
+    korvane::prompt::layOut(this, Label1, cb_Group, bt_OK, bt_Cancel);
 
     connect(bt_OK, &QPushButton::clicked, this, [this] { bt_OKClick(); });
     connect(bt_Cancel, &QPushButton::clicked, this, [this] { bt_CancelClick(); });
@@ -65,11 +43,7 @@ std::optional<QString> TFormVerschiebeMessage::Ask(const QString& caption, const
     cb_Group->addItems(groups);
     cb_Group->setCurrentIndex(current >= 0 && current < groups.size() ? current : -1);
     OK = false;
-    setMinimumSize(0, 0);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    adjustSize();
-    setFixedSize(sizeHint());
-    exec();
+    korvane::prompt::fitAndExec(this);
     if (!OK) return std::nullopt;
     return cb_Group->currentText();
 }
@@ -86,7 +60,6 @@ void TFormVerschiebeMessage::bt_CancelClick() {
 
 void TFormVerschiebeMessage::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    korvane::prompt::centre(this);
     cb_Group->setFocus(Qt::OtherFocusReason);
 }
