@@ -61,26 +61,6 @@ pugi::xml_node container(ConfigDocument& doc, const char* tag) {
 
 std::string childText(pugi::xml_node node, const char* name) { return node.child(name).text().get(); }
 
-// A name the lists can show and the file can hold: something visible, and no
-// control characters (XML cannot carry most of them, and a line break would
-// make two lines of one list entry).
-bool usableName(std::string_view name) {
-    bool visible = false;
-    for (char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) return false;
-        if (c != ' ') visible = true;
-    }
-    return visible;
-}
-
-LibraryOutcome refused(std::string key, std::vector<std::string> values = {}) {
-    LibraryOutcome o;
-    o.result = Result::Refused;
-    o.reason = {std::move(key), std::move(values)};
-    return o;
-}
-
 LibraryOutcome unchanged() { return {}; }
 
 LibraryOutcome failed(DocumentStatus status) {
@@ -168,7 +148,7 @@ LibraryOutcome writeExport(const ConfigDocument& doc, const std::filesystem::pat
     DocumentStatus st;
     st.fileName = target;
     if (sameFile(target, doc.fileName())) {
-        return refused("library.export.same_file", {target.string()});
+        return refusal("library.export.same_file", {target.string()});
     }
     std::error_code ec;
     if (std::filesystem::exists(target, ec) && ::access(target.c_str(), W_OK) != 0) {
@@ -233,6 +213,23 @@ std::string str(std::string_view s) { return std::string(s); }
 
 }  // namespace
 
+bool isUsableName(std::string_view name) {
+    bool visible = false;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) return false;
+        if (c != ' ') visible = true;
+    }
+    return visible;
+}
+
+LibraryOutcome refusal(std::string key, std::vector<std::string> values) {
+    LibraryOutcome o;
+    o.result = LibraryOutcome::Result::Refused;
+    o.reason = {std::move(key), std::move(values)};
+    return o;
+}
+
 std::string TableText::text(std::string_view language) const {
     const std::string_view pattern = korvane::text(key, language);
     std::string out;
@@ -279,8 +276,8 @@ Usage messageUsage(const ConfigDocument& doc, std::string_view group, std::strin
 // ---- configurations ----------------------------------------------------------
 
 LibraryOutcome newConfiguration(ConfigDocument& doc, std::string_view name) {
-    if (!usableName(name)) return refused("library.name.unusable");
-    if (firstNamed(doc.sets(), name)) return refused("library.config.exists", {str(name)});
+    if (!isUsableName(name)) return refusal("library.name.unusable");
+    if (firstNamed(doc.sets(), name)) return refusal("library.config.exists", {str(name)});
     appendNamed(container(doc, "sets"), "set", name);
     return commit(doc, label("library.label.config_new", {str(name)}));
 }
@@ -289,8 +286,8 @@ LibraryOutcome duplicateConfiguration(ConfigDocument& doc, std::string_view curr
                                       std::string_view copyName) {
     const pugi::xml_node source = firstNamed(doc.sets(), current);
     if (!source) return unchanged();
-    if (!usableName(copyName)) return refused("library.name.unusable");
-    if (firstNamed(doc.sets(), copyName)) return refused("library.config.exists", {str(copyName)});
+    if (!isUsableName(copyName)) return refusal("library.name.unusable");
+    if (firstNamed(doc.sets(), copyName)) return refusal("library.config.exists", {str(copyName)});
     setName(appendCopyIndented(doc.sets(), source), copyName);
     return commit(doc, label("library.label.config_copy", {str(current), str(copyName)}));
 }
@@ -298,14 +295,14 @@ LibraryOutcome duplicateConfiguration(ConfigDocument& doc, std::string_view curr
 LibraryOutcome renameConfiguration(ConfigDocument& doc, std::string_view current, std::string_view newName) {
     const pugi::xml_node set = lastNamed(doc.sets(), current);
     if (!set || newName == current) return unchanged();
-    if (!usableName(newName)) return refused("library.name.unusable");
-    if (firstNamed(doc.sets(), newName)) return refused("library.config.exists", {str(newName)});
+    if (!isUsableName(newName)) return refusal("library.name.unusable");
+    if (firstNamed(doc.sets(), newName)) return refusal("library.config.exists", {str(newName)});
     setName(set, newName);
     return commit(doc, label("library.label.config_rename", {str(current), str(newName)}));
 }
 
 LibraryOutcome deleteConfiguration(ConfigDocument& doc, std::string_view name) {
-    if (name == kProtectedDefaultName) return refused("library.config.delete_default");
+    if (name == kProtectedDefaultName) return refusal("library.config.delete_default");
     const pugi::xml_node set = firstNamed(doc.sets(), name);
     if (!set) return unchanged();
     removeElementIndented(set);
@@ -349,15 +346,15 @@ LibraryOutcome exportConfiguration(const ConfigDocument& doc, std::string_view n
 namespace {
 // A group name that the group list would take for its no-assignment entry.
 std::optional<LibraryOutcome> unusableGroupName(std::string_view name) {
-    if (!usableName(name)) return refused("library.name.unusable");
-    if (isNoAssignmentText(name)) return refused("library.group.reserved", {str(name)});
+    if (!isUsableName(name)) return refusal("library.name.unusable");
+    if (isNoAssignmentText(name)) return refusal("library.group.reserved", {str(name)});
     return std::nullopt;
 }
 }  // namespace
 
 LibraryOutcome newGroup(ConfigDocument& doc, std::string_view name) {
     if (auto no = unusableGroupName(name)) return *no;
-    if (firstNamed(doc.messagegroups(), name)) return refused("library.group.exists");
+    if (firstNamed(doc.messagegroups(), name)) return refusal("library.group.exists");
     appendNamed(container(doc, "messagegroups"), "messagegroup", name);
     return commit(doc, label("library.label.group_new", {str(name)}));
 }
@@ -367,7 +364,7 @@ LibraryOutcome duplicateGroup(ConfigDocument& doc, std::string_view current, std
     if (!source) return unchanged();
     if (auto no = unusableGroupName(copyName)) return *no;
     if (firstNamed(doc.messagegroups(), copyName))
-        return refused("library.group.copy_exists", {str(copyName)});
+        return refusal("library.group.copy_exists", {str(copyName)});
     setName(appendCopyIndented(doc.messagegroups(), source), copyName);
     return commit(doc, label("library.label.group_copy", {str(current), str(copyName)}));
 }
@@ -379,14 +376,14 @@ LibraryOutcome renameGroup(ConfigDocument& doc, std::string_view current, std::s
     // A second group of the new name would take over the references of the
     // configurations that use it, silently.
     if (firstNamed(doc.messagegroups(), newName))
-        return refused("library.group.rename_exists", {str(newName)});
+        return refusal("library.group.rename_exists", {str(newName)});
     setName(group, newName);
     rewriteReferences(doc, current, nullptr, newName, nullptr);
     return commit(doc, label("library.label.group_rename", {str(current), str(newName)}));
 }
 
 LibraryOutcome deleteGroup(ConfigDocument& doc, std::string_view name) {
-    if (name == kProtectedDefaultName) return refused("library.group.delete_default");
+    if (name == kProtectedDefaultName) return refusal("library.group.delete_default");
     const pugi::xml_node group = firstNamed(doc.messagegroups(), name);
     if (!group) return unchanged();
     removeElementIndented(group);
@@ -408,9 +405,9 @@ LibraryOutcome exportGroup(const ConfigDocument& doc, std::string_view name,
 
 LibraryOutcome newMessage(ConfigDocument& doc, std::string_view group, std::string_view name) {
     const pugi::xml_node g = firstNamed(doc.messagegroups(), group);
-    if (!g) return refused("library.message.no_group");
-    if (!usableName(name)) return refused("library.name.unusable");
-    if (firstNamed(g, name)) return refused("library.message.exists");
+    if (!g) return refusal("library.message.no_group");
+    if (!isUsableName(name)) return refusal("library.name.unusable");
+    if (firstNamed(g, name)) return refusal("library.message.exists");
     appendNamed(g, "message", name);
     return commit(doc, label("library.label.message_new", {str(name), str(group)}));
 }
@@ -420,8 +417,8 @@ LibraryOutcome duplicateMessage(ConfigDocument& doc, std::string_view group, std
     const pugi::xml_node g = firstNamed(doc.messagegroups(), group);
     const pugi::xml_node m = firstNamed(g, message);
     if (!m) return unchanged();
-    if (!usableName(copyName)) return refused("library.name.unusable");
-    if (firstNamed(g, copyName)) return refused("library.message.copy_exists", {str(copyName), str(group)});
+    if (!isUsableName(copyName)) return refusal("library.name.unusable");
+    if (firstNamed(g, copyName)) return refusal("library.message.copy_exists", {str(copyName), str(group)});
     setName(appendCopyIndented(g, m), copyName);
     return commit(doc, label("library.label.message_copy", {str(message), str(copyName)}));
 }
@@ -431,8 +428,8 @@ LibraryOutcome renameMessage(ConfigDocument& doc, std::string_view group, std::s
     const pugi::xml_node g = firstNamed(doc.messagegroups(), group);
     const pugi::xml_node m = firstNamed(g, message);
     if (!m || newName == message) return unchanged();
-    if (!usableName(newName)) return refused("library.name.unusable");
-    if (firstNamed(g, newName)) return refused("library.message.rename_exists", {str(group), str(newName)});
+    if (!isUsableName(newName)) return refusal("library.name.unusable");
+    if (firstNamed(g, newName)) return refusal("library.message.rename_exists", {str(group), str(newName)});
     setName(m, newName);
     const std::string from(message), to(newName);
     rewriteReferences(doc, group, &from, group, &to);
@@ -440,7 +437,7 @@ LibraryOutcome renameMessage(ConfigDocument& doc, std::string_view group, std::s
 }
 
 LibraryOutcome deleteMessage(ConfigDocument& doc, std::string_view group, std::string_view message) {
-    if (group == kProtectedDefaultName) return refused("library.message.delete_default");
+    if (group == kProtectedDefaultName) return refusal("library.message.delete_default");
     const pugi::xml_node m = firstNamed(firstNamed(doc.messagegroups(), group), message);
     if (!m) return unchanged();
     removeElementIndented(m);
@@ -456,7 +453,7 @@ LibraryOutcome moveMessage(ConfigDocument& doc, std::string_view group, std::str
     // Two messages of one name in the target: the elements that follow the
     // moved one would find the other.
     if (holdsOtherNamed(t, message, m))
-        return refused("library.message.move_exists", {str(target), str(message)});
+        return refusal("library.message.move_exists", {str(target), str(message)});
     // The copy goes in first, so that a move into its own group puts the
     // message at the end.
     appendCopyIndented(t, m);
@@ -474,7 +471,7 @@ LibraryOutcome copyMessage(ConfigDocument& doc, std::string_view group, std::str
     const pugi::xml_node t = firstNamed(doc.messagegroups(), target);
     if (!m || !t) return unchanged();
     if (firstNamed(t, message))
-        return refused("library.message.copy_target_exists", {str(target), str(message)});
+        return refusal("library.message.copy_target_exists", {str(target), str(message)});
     appendCopyIndented(t, m);
     return commit(doc, label("library.label.message_copy_to", {str(message), str(target)}));
 }
@@ -498,7 +495,7 @@ LibraryOutcome openLibrary(ConfigDocument& doc, const std::filesystem::path& fil
         const auto line = 1 + std::count(before.begin(), before.end(), '\n');
         const auto lastBreak = before.find_last_of('\n');
         const auto column = lastBreak == std::string_view::npos ? at + 1 : at - lastBreak;
-        return refused("library.open.not_library",
+        return refusal("library.open.not_library",
                        {file.string(), root.name(), std::to_string(line), std::to_string(column)});
     }
     LibraryOutcome o;

@@ -83,6 +83,14 @@ Usage messageUsage(const ConfigDocument& doc, std::string_view group, std::strin
 // be assigned.
 bool isNoAssignmentText(std::string_view text);
 
+// The rule every name in the library follows: something visible, and no
+// control characters (XML cannot carry most of them, and a line break would
+// make two lines of one list entry).
+bool isUsableName(std::string_view name);
+
+// A refusal for the user, with the text table's key and its values.
+LibraryOutcome refusal(std::string key, std::vector<std::string> values = {});
+
 // ---- configurations ------------------------------------------------------
 // Names must be unique among the configurations; the copy and the renamed
 // configuration keep their place at the end / in the list.

@@ -292,33 +292,10 @@ bool writeImport(ConfigDocument& doc, const std::string& setName, const std::str
     return true;
 }
 
-namespace {
-
-// The rule every name in the library follows: something visible, and no
-// control characters that the file or a list entry could not show.
-bool usableName(std::string_view name) {
-    bool visible = false;
-    for (char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) return false;
-        if (c != ' ') visible = true;
-    }
-    return visible;
-}
-
-LibraryOutcome refusedWith(std::string key, std::vector<std::string> values = {}) {
-    LibraryOutcome o;
-    o.result = LibraryOutcome::Result::Refused;
-    o.reason = {std::move(key), std::move(values)};
-    return o;
-}
-
-}  // namespace
-
 LibraryOutcome importConfiguration(ConfigDocument& doc, std::string_view setName, const ImportPlan& plan) {
     const std::string name(setName);
-    if (!usableName(name)) return refusedWith("library.name.unusable");
-    if (doc.Finde_XML_SetByName(name)) return refusedWith("library.config.exists", {name});
+    if (!isUsableName(name)) return refusal("library.name.unusable");
+    if (doc.Finde_XML_SetByName(name)) return refusal("library.config.exists", {name});
     // A group named like a "no assignment" entry could never be chosen.
     std::string group = unusedGroupName(doc, name);
     if (isNoAssignmentText(group)) group = unusedGroupName(doc, name + " (2)");
