@@ -55,8 +55,8 @@ void BM_ClickToPanel(benchmark::State& state) {
     TFormMain& w = window();
     int element = 0;
     for (auto _ : state) {
-        w.ElementClicked(w.EingabeElemente[static_cast<std::size_t>(element)]);
-        benchmark::DoNotOptimize(w.Edit_MsgLeft->text());
+        w.ElementClicked(parts(w).EingabeElemente[static_cast<std::size_t>(element)]);
+        benchmark::DoNotOptimize(parts(w).Edit_MsgLeft->text());
         element = (element + 1) % 64;
     }
     if (!TFormMainTestAccess::panelShowsMessage(w)) state.SkipWithError("the panel shows no message");
@@ -67,15 +67,15 @@ void BM_AssignmentChange(benchmark::State& state) {
     TFormMain& w = window();
     // Fader 6 of the first configuration, switched between two messages of
     // its group: each round writes and reads back the whole library.
-    w.ElementClicked(w.EingabeElemente[5]);
-    if (w.CB_MessageName->count() < 2) {
+    w.ElementClicked(parts(w).EingabeElemente[5]);
+    if (parts(w).CB_MessageName->count() < 2) {
         state.SkipWithError("the group has fewer than two messages");
         return;
     }
     int index = 0;
     for (auto _ : state) {
         index = 1 - index;
-        w.CB_MessageName->setCurrentIndex(index);
+        parts(w).CB_MessageName->setCurrentIndex(index);
         w.CB_MessageNameChange();
     }
     state.SetLabel("1000 configurations, 10000 messages");

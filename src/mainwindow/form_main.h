@@ -7,8 +7,8 @@
 // owns the configuration document and the two MIDI port objects (which the
 // monitor window holds in its fields MIDIinput1 / MIDIoutput1).
 //
-// Components are fields named as the program has always named them, and the
-// same names are their Qt objectName, so tests and tools find them. Every
+// Components are the fields of TFormMainParts, named as the program has
+// always named them; the same names are their Qt objectName. Every
 // handler is one method of the same name. The implementation is split by
 // concern:
 //   form_main.cpp            construction and layout of the components
@@ -68,7 +68,75 @@ class TMidiInput;
 class TMidiOutput;
 }  // namespace korvane
 
-class TFormMain : public QMainWindow {
+// The components of the main window, named as the program has always named
+// them; each name is also the component's Qt objectName. The window holds
+// them as a private base: only the window itself and the tests' door
+// (tests/support/form_main_access.h) reach them, everything else finds a
+// component by its objectName.
+struct TFormMainParts {
+    // Menu. Every menu and entry is built from the table in
+    // form_main_menus.cpp and found by its objectName with menuEntry(); these
+    // few are also kept as fields because code and tests name them.
+    QMenu* MenuDatei = nullptr;
+    QAction* Menu_Sprache_Deutsch_ = nullptr;
+    QAction* Menu_Sprache_English_ = nullptr;
+    QAction* Menu_Beenden_ = nullptr;
+    QAction* Menu_Sende_Konfiguration_ = nullptr;
+    QAction* Menu_Motorprofileditor_ = nullptr;
+
+    // Surface map (upper half).
+    QGroupBox* GroupBoxMap = nullptr;
+    QWidget* pnBackground = nullptr;
+    QPlainTextEdit* MemoDescription = nullptr;
+    // The 64 element pictures by element number (index 0 is Fader1, Tag 64).
+    std::array<korvane::TImage*, 64> EingabeElemente{};
+
+    // Configuration choice.
+    QGroupBox* GroupBoxKonfiguration = nullptr;
+    QLabel* labelKonfiguration = nullptr;
+    QComboBox* CB_Set = nullptr;
+
+    // Message choice.
+    QGroupBox* gb_MessageAuswahl = nullptr;
+    QLabel* LabelGruppe = nullptr;
+    QComboBox* CB_Group = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* CB_MessageName = nullptr;
+
+    // Message editor.
+    QGroupBox* gb_Message = nullptr;
+    QGroupBox* RG_Mode = nullptr;
+    std::array<QRadioButton*, 4> RG_ModeItems{};
+    QLabel* LabelLinksDruecken = nullptr;
+    QLineEdit* Edit_MsgLeft = nullptr;
+    QLabel* LabelRechtsLoslassen = nullptr;
+    QLineEdit* Edit_MsgRight = nullptr;
+    QGroupBox* GroupBoxStellbereich = nullptr;
+    QRadioButton* rb_Range_Full = nullptr;
+    QRadioButton* rb_Range_Part = nullptr;
+    QRadioButton* rb_Range_Percent = nullptr;
+    QLabel* LabelMax = nullptr;
+    QLineEdit* Ed_Max = nullptr;
+    QLabel* LabelMin = nullptr;
+    QLineEdit* Ed_Min = nullptr;
+    QLabel* LabelStep = nullptr;
+    QLineEdit* Ed_Step = nullptr;
+    QLabel* Label1 = nullptr;  // "Init", beside Ed_Start
+    QLineEdit* Ed_Start = nullptr;
+    QLabel* Lb_percent1 = nullptr;
+    QLabel* Lb_percent2 = nullptr;
+    QLabel* Lb_percent3 = nullptr;
+    QLabel* Lb_percent4 = nullptr;
+    QPushButton* bt_AenderungenUebernehmen = nullptr;
+
+    // Sending and the maker's logo.
+    QPushButton* btSend = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Image_Quillon = nullptr;
+};
+
+class TFormMain : public QMainWindow, private TFormMainParts {
     Q_OBJECT
 
 public:
@@ -306,68 +374,6 @@ public:
     // The menu entry (or, for a menu, its menu action) of that objectName;
     // nullptr if the table has none.
     QAction* menuEntry(QStringView objectName) const;
-
-    // ================================================================ components
-    // Menu. Every menu and entry is built from the table in
-    // form_main_menus.cpp and found by its objectName with menuEntry(); these
-    // few are also kept as fields because code and tests name them.
-    QMenu* MenuDatei = nullptr;
-    QAction* Menu_Sprache_Deutsch_ = nullptr;
-    QAction* Menu_Sprache_English_ = nullptr;
-    QAction* Menu_Beenden_ = nullptr;
-    QAction* Menu_Sende_Konfiguration_ = nullptr;
-    QAction* Menu_Motorprofileditor_ = nullptr;
-
-    // Surface map (upper half).
-    QGroupBox* GroupBoxMap = nullptr;
-    QWidget* pnBackground = nullptr;
-    QPlainTextEdit* MemoDescription = nullptr;
-    // The 64 element pictures by element number (index 0 is Fader1, Tag 64).
-    std::array<korvane::TImage*, 64> EingabeElemente{};
-
-    // Configuration choice.
-    QGroupBox* GroupBoxKonfiguration = nullptr;
-    QLabel* labelKonfiguration = nullptr;
-    QComboBox* CB_Set = nullptr;
-
-    // Message choice.
-    QGroupBox* gb_MessageAuswahl = nullptr;
-    QLabel* LabelGruppe = nullptr;
-    QComboBox* CB_Group = nullptr;
-    QLabel* Label3 = nullptr;
-    QComboBox* CB_MessageName = nullptr;
-
-    // Message editor.
-    QGroupBox* gb_Message = nullptr;
-    QGroupBox* RG_Mode = nullptr;
-    std::array<QRadioButton*, 4> RG_ModeItems{};
-    QLabel* LabelLinksDruecken = nullptr;
-    QLineEdit* Edit_MsgLeft = nullptr;
-    QLabel* LabelRechtsLoslassen = nullptr;
-    QLineEdit* Edit_MsgRight = nullptr;
-    QGroupBox* GroupBoxStellbereich = nullptr;
-    QRadioButton* rb_Range_Full = nullptr;
-    QRadioButton* rb_Range_Part = nullptr;
-    QRadioButton* rb_Range_Percent = nullptr;
-    QLabel* LabelMax = nullptr;
-    QLineEdit* Ed_Max = nullptr;
-    QLabel* LabelMin = nullptr;
-    QLineEdit* Ed_Min = nullptr;
-    QLabel* LabelStep = nullptr;
-    QLineEdit* Ed_Step = nullptr;
-    QLabel* Label1 = nullptr;  // "Init", beside Ed_Start
-    QLineEdit* Ed_Start = nullptr;
-    QLabel* Lb_percent1 = nullptr;
-    QLabel* Lb_percent2 = nullptr;
-    QLabel* Lb_percent3 = nullptr;
-    QLabel* Lb_percent4 = nullptr;
-    QPushButton* bt_AenderungenUebernehmen = nullptr;
-
-    // Sending and the maker's logo.
-    QPushButton* btSend = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QLabel* Image_Quillon = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -49,8 +49,8 @@ namespace {
 
 class WindowEncoderReport : public korvane::EncoderReport {
 public:
-    WindowEncoderReport(TFormMain& window, std::string language)
-        : w(window), language_(std::move(language)) {}
+    WindowEncoderReport(TFormMain& window, QProgressBar* progress, std::string language)
+        : w(window), progress_(progress), language_(std::move(language)) {}
 
     void elementProgress(int elementNumber, bool assigned) override {
         if (assigned) {
@@ -61,7 +61,7 @@ public:
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             }
         }
-        w.ProgressBar1->setValue(elementNumber);
+        progress_->setValue(elementNumber);
     }
 
     void sendFactorZero(int) override {
@@ -74,6 +74,7 @@ public:
 
 private:
     TFormMain& w;
+    QProgressBar* progress_;
     std::string language_;
 };
 
@@ -85,7 +86,7 @@ bool TFormMain::KonfigurationSenden() {
         return false;
     }
     ProgressBar1->setRange(0, 63);  // follows the element number while encoding
-    WindowEncoderReport report(*this, language.toStdString());
+    WindowEncoderReport report(*this, ProgressBar1, language.toStdString());
     const korvane::EncodeResult result =
         korvane::KonfigurationSenden(*XMLkonfig, CB_Set->currentText().toStdString(), report);
     if (result.status == korvane::EncodeResult::Status::UnknownConfiguration) {

@@ -95,7 +95,7 @@ private slots:
         editor_->boxes().setNextAnswer(true);
         editor_->boxes().setNextText(QStringLiteral("Vom Gerät"));
         w.menuEntry(u"Menu_Import_From_Device_")->trigger();
-        QVERIFY(runUntil([&] { return w.CB_Set->currentText() == QStringLiteral("Vom Gerät"); }, 20s));
+        QVERIFY(runUntil([&] { return parts(w).CB_Set->currentText() == QStringLiteral("Vom Gerät"); }, 20s));
         QVERIFY(editor_->boxes().texts(Kind::Error).isEmpty());
         QCOMPARE(editor_->boxes().texts(Kind::Question).size(), 1);
         QCOMPARE(packetsOf(w, QStringLiteral("Vom Gerät")), sim_->state().configuration);

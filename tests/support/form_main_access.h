@@ -1,15 +1,18 @@
 #pragma once
-// The one door through which tests read and set the main window's state.
-// Components are found by their objectName or through their fields; what the
+// The one door through which tests reach the main window's components and
+// state. Components are found by their objectName or through parts(); what the
 // window keeps for itself (language, document, selection, the message shown
 // last, whether the ports exist) is reached here, so a test says plainly
 // that it looks behind the window's back.
 
 #include <QString>
+#include <memory>
 
 #include "form_main.h"
 
 struct TFormMainTestAccess {
+    static TFormMainParts& parts(TFormMain& w) { return w; }
+    static const TFormMainParts& parts(const TFormMain& w) { return w; }
     static QString& language(TFormMain& w) { return w.language; }
     static const QString& language(const TFormMain& w) { return w.language; }
     static korvane::ConfigDocument& document(TFormMain& w) { return *w.XMLkonfig; }
@@ -22,3 +25,9 @@ struct TFormMainTestAccess {
     static bool& outputPortCreated(TFormMain& w) { return w.bMIDIoutCreated; }
     static bool panelShowsMessage(const TFormMain& w) { return w.PanelShowsMessage; }
 };
+
+// The window's components, for a test that works them as a user would.
+inline TFormMainParts& parts(TFormMain& w) { return TFormMainTestAccess::parts(w); }
+inline const TFormMainParts& parts(const TFormMain& w) { return TFormMainTestAccess::parts(w); }
+inline TFormMainParts& parts(TFormMain* w) { return TFormMainTestAccess::parts(*w); }
+inline TFormMainParts& parts(const std::unique_ptr<TFormMain>& w) { return TFormMainTestAccess::parts(*w); }
