@@ -9,20 +9,19 @@
 
 #include "dialogs.h"
 #include "form_main.h"
+#include "form_main_access.h"
 #include "form_midimon.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "program.h"
+#include "window_world.h"
 
 class AppTest : public QObject {
     Q_OBJECT
 
 private slots:
     void windowsMadeInOrderAndOnlyMainShown() {
-        QTemporaryDir root;
-        qputenv("XDG_DATA_HOME", (root.path() + "/data").toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root.path() + "/config");
+        const korvane::testing::WindowWorld world;
         korvane::ScriptedDialogs boxes;
         korvane::ScopedDialogs scope(&boxes);
 
@@ -32,9 +31,7 @@ private slots:
                               "FormVerschiebeMessage", "FormMotorProfil"}));
         QVERIFY(windows.monitor().OnInitSendButton);
 
-        windows.main().setPortFactories(
-            []() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("none"); },
-            []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("none"); });
+        korvane::testing::withoutMidi(windows.main());
         windows.main().show();
         QVERIFY(windows.main().isVisible());
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -42,8 +39,8 @@ private slots:
 
         // The shipped default library beside the program was provisioned
         // and loaded.
-        QVERIFY(QFile::exists(root.path() + "/data/Pellux3/korvane.xml"));
-        QVERIFY(windows.main().CB_Set->count() > 0);
+        QVERIFY(QFile::exists(world.working()));
+        QVERIFY(parts(windows.main()).CB_Set->count() > 0);
         QVERIFY(windows.main().windowTitle().startsWith("Korvane Editor V3.044 - "));
         QCOMPARE(boxes.count(), std::size_t(0));
         // The window has its fixed client area below the menu and cannot be

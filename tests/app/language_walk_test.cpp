@@ -43,6 +43,7 @@
 #include "midi_out.h"
 #include "program.h"
 #include "texts.h"
+#include "window_world.h"
 
 namespace {
 
@@ -173,10 +174,7 @@ private slots:
     // German at the start, English after the switch, German again after the
     // switch back: each time every window, and the boxes of the commands.
     void everyWindowSpeaksTheLanguageInUse() {
-        QTemporaryDir root;
-        qputenv("XDG_DATA_HOME", (root.path() + "/data").toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root.path() + "/config");
+        const korvane::testing::WindowWorld world;
         korvane::ScriptedDialogs boxes;
         korvane::ScopedDialogs scope(&boxes);
         const TableForms table;
@@ -184,9 +182,7 @@ private slots:
         korvane::EditorWindows windows;
         TFormMain& main = windows.main();
         main.setUrlOpener([](const QUrl&) {});
-        main.setPortFactories(
-            []() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("none"); },
-            []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("none"); });
+        korvane::testing::withoutMidi(main);
         main.show();
 
         // Commands that do not open a window of their own or end the run are

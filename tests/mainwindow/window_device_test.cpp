@@ -22,6 +22,7 @@
 #include "midi_in.h"
 #include "midi_out.h"
 #include "process.h"
+#include "window_world.h"
 
 namespace {
 
@@ -63,11 +64,8 @@ private slots:
             if (!korvane::testing::JackServer::installed()) QSKIP(why.c_str());
             QFAIL(why.c_str());
         }
-        QTemporaryDir root;
-        qputenv("XDG_DATA_HOME", (root.path() + "/data").toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root.path() + "/config");
-        const QString state = root.path() + "/state.json";
+        const korvane::testing::WindowWorld world;
+        const QString state = world.root() + "/state.json";
 
         korvane::testing::BackgroundProcess sim({(kBin + "/korvane-sim").toStdString(), "--name", "WinSim",
                                                  "--state", state.toStdString(), "--reset-ms", "100"});
@@ -92,16 +90,16 @@ private slots:
         QVERIFY(TFormMainTestAccess::inputPortCreated(w) && TFormMainTestAccess::outputPortCreated(w));
         if (boxes.count() != 0) QFAIL(qPrintable(boxes.shown().front().text));
 
-        w.CB_Set->setCurrentIndex(w.CB_Set->findText(kStandard));
+        parts(w).CB_Set->setCurrentIndex(parts(w).CB_Set->findText(kStandard));
         w.CB_SetChange();
         w.btSendClick();
-        QVERIFY(!w.btSend->isEnabled());
+        QVERIFY(!parts(w).btSend->isEnabled());
         // The transfer ends when the device answers after its restart; the
         // limit only keeps a broken run from hanging.
-        QTRY_VERIFY_WITH_TIMEOUT(w.btSend->isEnabled(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(parts(w).btSend->isEnabled(), 120000);
         QCOMPARE(boxes.count(), std::size_t(0));
-        QCOMPARE(w.btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
-        QCOMPARE(w.ProgressBar1->value(), 0);
+        QCOMPARE(parts(w).btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
+        QCOMPARE(parts(w).ProgressBar1->value(), 0);
 
         // What the device stored is what the encoder makes of the library.
         korvane::ConfigDocument doc;

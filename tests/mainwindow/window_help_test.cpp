@@ -14,8 +14,10 @@
 #include "dialogs.h"
 #include "form_about.h"
 #include "form_main.h"
+#include "form_main_access.h"
 #include "midi_in.h"
 #include "midi_out.h"
+#include "window_world.h"
 
 namespace {
 
@@ -23,47 +25,25 @@ const char* const kLibrary = R"(<?xml version="1.0" encoding="UTF-8"?>
 <korvane><sets><set name="A"/></sets><messagegroups/></korvane>
 )";
 
-void writeAll(const QString& path, const QByteArray& content) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(content);
-}
-
 // A main window in its own temporary world, with the manuals (or without)
 // in the folder of the shipped documents; what it hands to the desktop is
 // recorded instead of opened.
-struct HelpWorld {
-    QTemporaryDir root;
+struct HelpWorld : korvane::testing::WindowWorld {
     QList<QUrl> opened;
     korvane::ScriptedDialogs boxes;
     korvane::ScopedDialogs scope{&boxes};
     std::unique_ptr<TFormMain> window;
 
-    QString program() const { return root.path() + QStringLiteral("/program"); }
-
-    HelpWorld(const QString& language, bool withManuals) {
-        qputenv("XDG_DATA_HOME", (root.path() + QStringLiteral("/data")).toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           root.path() + QStringLiteral("/config"));
-        QDir().mkpath(program());
-        writeAll(program() + QStringLiteral("/korvane.def"), kLibrary);
-        writeAll(program() + QStringLiteral("/motorprofile.def"), "<motorprofiles/>\n");
+    HelpWorld(const QString& language, bool withManuals) : WindowWorld(kLibrary) {
         if (withManuals) {
-            writeAll(program() + QStringLiteral("/Anleitung_deu.html"), "<html></html>");
-            writeAll(program() + QStringLiteral("/Manual_en.html"), "<html></html>");
+            writeProgramFile(QStringLiteral("Anleitung_deu.html"), "<html></html>");
+            writeProgramFile(QStringLiteral("Manual_en.html"), "<html></html>");
         }
-        {
-            QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vandrell"),
-                        QStringLiteral("Korvane"));
-            s.setValue(QStringLiteral("Prefs/language"), language);
-        }
+        setLanguage(language);
         window = std::make_unique<TFormMain>();
         window->setProgramFolder(program());
         window->setUrlOpener([this](const QUrl& url) { opened << url; });
-        window->setPortFactories(
-            []() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("no input"); },
-            []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("no output"); });
+        korvane::testing::withoutMidi(*window);
         window->show();
     }
 };
@@ -105,7 +85,7 @@ private slots:
             QVERIFY2(entry->isEnabled(), qPrintable(entry->objectName()));
             entry->trigger();
         }
-        QTest::mouseClick(w.Image_Quillon, Qt::LeftButton);
+        QTest::mouseClick(parts(w).Image_Quillon, Qt::LeftButton);
 
         QCOMPARE(world.opened.size(), 5);
         QCOMPARE(world.opened[0], QUrl::fromLocalFile(world.program() + QLatin1Char('/') + manual));
@@ -122,7 +102,8 @@ private slots:
 
         // Switching the language switches the manual at once.
         world.opened.clear();
-        (stored == QStringLiteral("en") ? w.Menu_Sprache_Deutsch_ : w.Menu_Sprache_English_)->trigger();
+        (stored == QStringLiteral("en") ? parts(w).Menu_Sprache_Deutsch_ : parts(w).Menu_Sprache_English_)
+            ->trigger();
         w.menuEntry(u"Menu_Hilfe_Anleitung_")->trigger();
         QCOMPARE(world.opened.size(), 1);
         QVERIFY(world.opened[0].toLocalFile() != world.program() + QLatin1Char('/') + manual);
@@ -185,7 +166,7 @@ private slots:
         HelpWorld world(QStringLiteral("de"), true);
         TFormMain& w = *world.window;
         QCOMPARE(w.menuEntry(u"Menu_Hilfe_Anleitung_")->shortcut(), QKeySequence(Qt::Key_F1));
-        QCOMPARE(w.Menu_Beenden_->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QCOMPARE(parts(w).Menu_Beenden_->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
         QCOMPARE(w.menuEntry(u"Menu_Oeffnen_")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
         QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
 

@@ -14,8 +14,10 @@
 
 #include "dialogs.h"
 #include "form_main.h"
+#include "form_main_access.h"
 #include "midi_in.h"
 #include "midi_out.h"
+#include "window_world.h"
 
 namespace {
 
@@ -57,31 +59,10 @@ void writeAll(const QString& path, const QByteArray& content) {
     f.write(content);
 }
 
-struct World {
-    QTemporaryDir root;
-    QString data() const { return root.path() + QStringLiteral("/data"); }
-    QString program() const { return root.path() + QStringLiteral("/program"); }
-    QString working() const { return data() + QStringLiteral("/Pellux3/korvane.xml"); }
-    World() {
-        qputenv("XDG_DATA_HOME", data().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           root.path() + QStringLiteral("/config"));
-        QDir().mkpath(program());
-        writeAll(program() + QStringLiteral("/korvane.def"), kLibrary);
-        writeAll(program() + QStringLiteral("/motorprofile.def"), "<motorprofiles/>\n");
-    }
+struct World : korvane::testing::WindowWorld {
+    World() : WindowWorld(kLibrary) {}
 };
-
-std::unique_ptr<TFormMain> startWindow(const World& world) {
-    auto w = std::make_unique<TFormMain>();
-    w->setProgramFolder(world.program());
-    w->setPortFactories(
-        []() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("no input"); },
-        []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("no output"); });
-    w->show();
-    return w;
-}
+using korvane::testing::startWindow;
 
 QStringList items(const QComboBox* box) {
     QStringList result;
@@ -122,21 +103,21 @@ private slots:
         boxes.setNextText(QStringLiteral("Mine"));
         run(*w, u"Menu_Neue_Konfiguration_");
         QCOMPARE(boxes.shown().back().caption, QStringLiteral("Neue Konfiguration"));
-        QCOMPARE(w->CB_Set->currentText(), QStringLiteral("Mine"));
+        QCOMPARE(parts(w).CB_Set->currentText(), QStringLiteral("Mine"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Korvane Editor V3.044 - Mine"));
 
         boxes.setNextText(QStringLiteral("Drums"));
         run(*w, u"Menu_Neue_Gruppe_");
-        QCOMPARE(w->CB_Group->currentText(), QStringLiteral("Drums"));
+        QCOMPARE(parts(w).CB_Group->currentText(), QStringLiteral("Drums"));
         boxes.setNextText(QStringLiteral("Kick"));
         run(*w, u"Menu_Neue_Message_");
-        QCOMPARE(w->CB_MessageName->currentText(), QStringLiteral("Kick"));
+        QCOMPARE(parts(w).CB_MessageName->currentText(), QStringLiteral("Kick"));
 
         // Fader 1 gets the new message.
-        w->Selektiere(w->EingabeElemente[0]);
-        choose(w->CB_Group, QStringLiteral("Drums"));
+        w->Selektiere(parts(w).EingabeElemente[0]);
+        choose(parts(w).CB_Group, QStringLiteral("Drums"));
         w->CB_GroupChange();
-        choose(w->CB_MessageName, QStringLiteral("Kick"));
+        choose(parts(w).CB_MessageName, QStringLiteral("Kick"));
         w->CB_MessageNameChange();
         QVERIFY(tags(world.working())
                     .contains("<element name=\"Fader 1\"><group>Drums</group><name>Kick</name>"));
@@ -145,8 +126,8 @@ private slots:
         run(*w, u"Menu_Umbenenne_Gruppe_");
         QCOMPARE(boxes.shown().back().caption, QStringLiteral("Gruppe \"Drums\" umbenennen"));
         QCOMPARE(boxes.shown().back().initial, QStringLiteral("Drums"));
-        QCOMPARE(w->CB_Group->currentText(), QStringLiteral("Percussion"));
-        choose(w->CB_MessageName, QStringLiteral("Kick"));
+        QCOMPARE(parts(w).CB_Group->currentText(), QStringLiteral("Percussion"));
+        choose(parts(w).CB_MessageName, QStringLiteral("Kick"));
 
         // The message moves, the fader follows it.
         boxes.setNextGroup(QStringLiteral("Other"));
@@ -162,7 +143,7 @@ private slots:
         const QByteArray afterMove = readAll(world.working());
 
         // Exported without typing the extension, then opened.
-        const QString exported = world.root.path() + QStringLiteral("/mine");
+        const QString exported = world.root() + QStringLiteral("/mine");
         boxes.setNextFile(exported);
         run(*w, u"Menu_Exportiere_Konfiguration_");
         QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Info).back(),
@@ -170,20 +151,20 @@ private slots:
         boxes.setNextFile(exported + QStringLiteral(".xml"));
         run(*w, u"Menu_Oeffnen_");
         QCOMPARE(boxes.shown().back().initial, w->dataFolder());
-        QCOMPARE(items(w->CB_Set), QStringList{"Mine"});
-        QCOMPARE(items(w->CB_Group), (QStringList{"keine Zuordnung", "Other"}));
+        QCOMPARE(items(parts(w).CB_Set), QStringList{"Mine"});
+        QCOMPARE(items(parts(w).CB_Group), (QStringList{"keine Zuordnung", "Other"}));
         QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Error), QStringList());
 
         // Undo goes back to the working library, then step by step to the
         // start; redo all the way forward again.
         run(*w, u"Menu_Rueckgaengig_");
-        QCOMPARE(items(w->CB_Set), (QStringList{"B", "Mine", "Standard Tarvok NRPN"}));
+        QCOMPARE(items(parts(w).CB_Set), (QStringList{"B", "Mine", "Standard Tarvok NRPN"}));
         run(*w, u"Menu_Rueckgaengig_");
         QVERIFY(tags(world.working())
                     .contains("<element name=\"Fader 1\"><group>Percussion</group><name>Kick</name>"));
         while (w->menuEntry(u"Menu_Rueckgaengig_")->isEnabled()) run(*w, u"Menu_Rueckgaengig_");
         QCOMPARE(readAll(world.working()), start);
-        QCOMPARE(items(w->CB_Set), (QStringList{"B", "Standard Tarvok NRPN"}));
+        QCOMPARE(items(parts(w).CB_Set), (QStringList{"B", "Standard Tarvok NRPN"}));
         for (int i = 0; i < 6; ++i) run(*w, u"Menu_Wiederherstellen_");
         QCOMPARE(readAll(world.working()), afterMove);
         QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Error), QStringList());
@@ -202,14 +183,14 @@ private slots:
         run(*w, u"Menu_Neue_Konfiguration_");
         boxes.setNextText(QString());
         run(*w, u"Menu_Neue_Gruppe_");
-        choose(w->CB_Group, QStringLiteral("Standard Tarvok NRPN"));
+        choose(parts(w).CB_Group, QStringLiteral("Standard Tarvok NRPN"));
         w->CB_GroupChange();
         boxes.setNextAnswer(false);
         run(*w, u"Menu_Loesche_Gruppe_");
-        choose(w->CB_Group, QStringLiteral("Other"));
+        choose(parts(w).CB_Group, QStringLiteral("Other"));
         w->CB_GroupChange();
         run(*w, u"Menu_Dupliziere_Message_");
-        const QString notLibrary = world.root.path() + QStringLiteral("/profiles.xml");
+        const QString notLibrary = world.root() + QStringLiteral("/profiles.xml");
         writeAll(notLibrary, "<?xml version=\"1.0\"?>\n<motorprofiles/>\n");
         boxes.setNextFile(notLibrary);
         run(*w, u"Menu_Oeffnen_");
@@ -234,13 +215,13 @@ private slots:
             QStringLiteral("\n\nSie wird von 1 Element(en) in 1 Konfiguration(en) verwendet.");
         boxes.setNextAnswer(false);
         run(*w, u"Menu_Loesche_Gruppe_");
-        choose(w->CB_MessageName, QStringLiteral("O1"));
+        choose(parts(w).CB_MessageName, QStringLiteral("O1"));
         boxes.setNextAnswer(false);
         run(*w, u"Menu_Loesche_Message_");
         QCOMPARE(readAll(world.working()), start);
         boxes.setNextText(QStringLiteral("O2"));
         run(*w, u"Menu_Dupliziere_Message_");
-        QCOMPARE(w->CB_MessageName->currentText(), QStringLiteral("O2"));
+        QCOMPARE(parts(w).CB_MessageName->currentText(), QStringLiteral("O2"));
         boxes.setNextAnswer(false);
         run(*w, u"Menu_Loesche_Message_");
         const QStringList questions = boxes.texts(korvane::ScriptedDialogs::Kind::Question);
@@ -268,7 +249,7 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors[0].contains(QStringLiteral("von einem anderen Programm geändert")));
         // The editor shows the file as it is now.
-        QVERIFY(items(w->CB_Group).contains(QStringLiteral("Theirs")));
+        QVERIFY(items(parts(w).CB_Group).contains(QStringLiteral("Theirs")));
     }
 
     // What the window saved before this history existed is undone too: the
@@ -279,14 +260,14 @@ private slots:
         korvane::ScopedDialogs scope(&boxes);
         auto w = startWindow(world);
         const QByteArray start = readAll(world.working());
-        w->MemoDescription->setFocus();
-        QTest::keyClicks(w->MemoDescription, QStringLiteral("Bass"));
+        parts(w).MemoDescription->setFocus();
+        QTest::keyClicks(parts(w).MemoDescription, QStringLiteral("Bass"));
         QVERIFY(readAll(world.working()).contains("description=\"Bass\""));
         QCOMPARE(w->menuEntry(u"Menu_Rueckgaengig_")->text(),
                  QStringLiteral("&Rückgängig: Beschreibung der Konfiguration 'B'"));
         run(*w, u"Menu_Rueckgaengig_");
         QCOMPARE(readAll(world.working()), start);
-        QVERIFY(w->MemoDescription->toPlainText().isEmpty());
+        QVERIFY(parts(w).MemoDescription->toPlainText().isEmpty());
         QVERIFY(!w->menuEntry(u"Menu_Rueckgaengig_")->isEnabled());
     }
 
@@ -295,7 +276,7 @@ private slots:
         korvane::ScriptedDialogs boxes;
         korvane::ScopedDialogs scope(&boxes);
         auto w = startWindow(world);
-        choose(w->CB_Group, QStringLiteral("Other"));
+        choose(parts(w).CB_Group, QStringLiteral("Other"));
         w->CB_GroupChange();
         boxes.setNextText(QStringLiteral("Drums & Bass"));
         run(*w, u"Menu_Umbenenne_Gruppe_");

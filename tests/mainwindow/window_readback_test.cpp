@@ -22,6 +22,7 @@
 #include "midi_out.h"
 #include "midi_service.h"
 #include "surface_map.h"
+#include "window_world.h"
 
 using Kind = korvane::ScriptedDialogs::Kind;
 using korvane::ByteString;
@@ -50,21 +51,8 @@ const ByteString kQuery{0xF0, 0x7D, 0x07, 0xF7};
 const ByteString kRequest{0xF0, 0x7D, 0x02, 0xF7};
 const ByteString kVersion{0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF7};
 
-struct World {
-    QTemporaryDir root;
-    QString data() const { return root.path() + QStringLiteral("/data"); }
-    QString program() const { return root.path() + QStringLiteral("/program"); }
-    World() {
-        qputenv("XDG_DATA_HOME", data().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           root.path() + QStringLiteral("/config"));
-        QDir().mkpath(program());
-        QFile def(program() + QStringLiteral("/korvane.def"));
-        if (def.open(QIODevice::WriteOnly)) def.write(kLibrary);
-        QFile profiles(program() + QStringLiteral("/motorprofile.def"));
-        if (profiles.open(QIODevice::WriteOnly)) profiles.write("<motorprofiles/>\n");
-    }
+struct World : korvane::testing::WindowWorld {
+    World() : WindowWorld(kLibrary) {}
 };
 
 struct SilentReport : korvane::EncoderReport {
@@ -174,7 +162,7 @@ private slots:
             rig.w.Menu_Sprache_English_Click();
         else
             rig.w.Menu_Sprache_Deutsch_Click();
-        rig.w.CB_Set->setCurrentIndex(rig.w.CB_Set->findText(QStringLiteral("Zwei")));
+        parts(rig.w).CB_Set->setCurrentIndex(parts(rig.w).CB_Set->findText(QStringLiteral("Zwei")));
         rig.w.CB_SetChange();
         const QString normalFaderHint = rig.hint(0);
         const QPixmap normalFader = rig.w.Get_EingabeElement_By_Number(0)->picture();
@@ -198,7 +186,7 @@ private slots:
         QVERIFY(rig.hint(30).endsWith(knobHint));
         QVERIFY(rig.w.Get_EingabeElement_By_Number(0)->picture().toImage() != normalFader.toImage());
 
-        QTest::mouseClick(rig.w.pnBackground, Qt::LeftButton);
+        QTest::mouseClick(parts(rig.w).pnBackground, Qt::LeftButton);
         QVERIFY(!rig.w.CompareViewShown());
         QCOMPARE(rig.line(), QString());
         QCOMPARE(rig.hint(0), normalFaderHint);
@@ -222,14 +210,14 @@ private slots:
         QCOMPARE(prompts.size(), 2);
         QCOMPARE(rig.boxes.texts(Kind::Error).size(), 1);
         QVERIFY(rig.boxes.texts(Kind::Error).front().contains(QStringLiteral("\"Zwei\"")));
-        QCOMPARE(rig.w.CB_Set->currentText(), QStringLiteral("Vom Gerät"));
+        QCOMPARE(parts(rig.w).CB_Set->currentText(), QStringLiteral("Vom Gerät"));
         QCOMPARE(encode(rig.w, QStringLiteral("Vom Gerät")), stored);
 
         // One undo takes the whole import back.
         rig.w.menuEntry(u"Menu_Rueckgaengig_")->trigger();
-        QCOMPARE(rig.w.CB_Set->findText(QStringLiteral("Vom Gerät")), -1);
+        QCOMPARE(parts(rig.w).CB_Set->findText(QStringLiteral("Vom Gerät")), -1);
         rig.w.menuEntry(u"Menu_Wiederherstellen_")->trigger();
-        QVERIFY(rig.w.CB_Set->findText(QStringLiteral("Vom Gerät")) >= 0);
+        QVERIFY(parts(rig.w).CB_Set->findText(QStringLiteral("Vom Gerät")) >= 0);
 
         // A limited range cannot say whether it was shown in percent: the
         // user is asked first, and No writes nothing.
@@ -277,7 +265,7 @@ private slots:
             QVERIFY(rig.w.DeviceFetchRunning());
             rig.wait(korvane::TDeviceFetch::kTickMs);
         } else if (how == QStringLiteral("no end")) {
-            rig.deviceAnswers(encode(rig.w, rig.w.CB_Set->currentText()), false);
+            rig.deviceAnswers(encode(rig.w, parts(rig.w).CB_Set->currentText()), false);
             rig.wait(korvane::TDeviceFetch::kDumpQuietTimeoutMs);
         } else {
             rig.w.DeviceFetchInput(kVersion);

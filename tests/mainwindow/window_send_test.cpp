@@ -20,6 +20,7 @@
 #include "midi_out.h"
 #include "midi_service.h"
 #include "offscreen_main.h"
+#include "window_world.h"
 
 namespace {
 
@@ -47,38 +48,21 @@ const char* const kLibrary = R"(<?xml version="1.0" encoding="UTF-8"?>
 </korvane>
 )";
 
-struct World {
-    QTemporaryDir root;
-    QString data() const { return root.path() + QStringLiteral("/data"); }
-    QString program() const { return root.path() + QStringLiteral("/program"); }
-    World() {
-        qputenv("XDG_DATA_HOME", data().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toLocal8Bit());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           root.path() + QStringLiteral("/config"));
-        QDir().mkpath(program());
-        QFile def(program() + QStringLiteral("/korvane.def"));
-        if (def.open(QIODevice::WriteOnly)) def.write(kLibrary);
-        QFile profiles(program() + QStringLiteral("/motorprofile.def"));
-        if (profiles.open(QIODevice::WriteOnly)) profiles.write("<motorprofiles/>\n");
-    }
-    QString log() const {
-        QFile f(data() + QStringLiteral("/Pellux3/logs/Korvane.log"));
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        return QString::fromUtf8(f.readAll());
-    }
+struct World : korvane::testing::WindowWorld {
+    World() : WindowWorld(kLibrary) {}
 };
 
 std::unique_ptr<korvane::TMidiInput> noInput() { throw korvane::EMidiInputError("Invalid device ID"); }
 std::unique_ptr<korvane::TMidiOutput> noOutput() { throw korvane::EmidioutputError("Invalid device ID"); }
 
 void selectSet(TFormMain& w, const QString& name) {
-    w.CB_Set->setCurrentIndex(w.CB_Set->findText(name));
+    parts(w).CB_Set->setCurrentIndex(parts(w).CB_Set->findText(name));
     w.CB_SetChange();
 }
 
 bool sendControlsEnabled(const TFormMain& w) {
-    return w.btSend->isEnabled() && w.gb_Message->isEnabled() && w.gb_MessageAuswahl->isEnabled();
+    return parts(w).btSend->isEnabled() && parts(w).gb_Message->isEnabled() &&
+           parts(w).gb_MessageAuswahl->isEnabled();
 }
 
 int packetCount(const korvane::ByteString& stream) {
@@ -114,20 +98,20 @@ private slots:
         korvane::ScopedDialogs scope(&boxes);
         TFormMain w;
         w.setProgramFolder(world.program());
-        w.setPortFactories(noInput, noOutput);
+        korvane::testing::withoutMidi(w);
         bool started = false;
         w.setTransferStarter([&](const korvane::ByteString&) { started = true; });
         w.show();
         QVERIFY(!TFormMainTestAccess::inputPortCreated(w) && !TFormMainTestAccess::outputPortCreated(w));
 
         if (menu)
-            w.Menu_Sende_Konfiguration_->trigger();
+            parts(w).Menu_Sende_Konfiguration_->trigger();
         else
-            QTest::mouseClick(w.btSend, Qt::LeftButton);
+            QTest::mouseClick(parts(w).btSend, Qt::LeftButton);
         QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Error), QStringList{text});
         QVERIFY(!started);
         QVERIFY(sendControlsEnabled(w));
-        QCOMPARE(w.ProgressBar1->value(), 0);
+        QCOMPARE(parts(w).ProgressBar1->value(), 0);
     }
 
     // A configuration is encoded while each assigned element shows selected
@@ -139,16 +123,16 @@ private slots:
         korvane::ScopedDialogs scope(&boxes);
         TFormMain w;
         w.setProgramFolder(world.program());
-        w.setPortFactories(noInput, noOutput);
+        korvane::testing::withoutMidi(w);
         std::vector<korvane::ByteString> streams;
         bool disabledWhileEncoding = false;
         QString captionWhileEncoding;
         w.setTransferStarter([&](const korvane::ByteString& s) {
             streams.push_back(s);
-            disabledWhileEncoding = !w.btSend->isEnabled() && !w.gb_Message->isEnabled() &&
-                                    !w.gb_MessageAuswahl->isEnabled() &&
-                                    !w.Menu_Sende_Konfiguration_->isEnabled();
-            captionWhileEncoding = w.btSend->text();
+            disabledWhileEncoding = !parts(w).btSend->isEnabled() && !parts(w).gb_Message->isEnabled() &&
+                                    !parts(w).gb_MessageAuswahl->isEnabled() &&
+                                    !parts(w).Menu_Sende_Konfiguration_->isEnabled();
+            captionWhileEncoding = parts(w).btSend->text();
         });
         w.show();
         TFormMainTestAccess::inputPortCreated(w) = TFormMainTestAccess::outputPortCreated(w) =
@@ -171,18 +155,18 @@ private slots:
         QCOMPARE(TFormMainTestAccess::selectedElement(w), -1);
         // Encoded; the bar now waits for the device: nothing answered of
         // two packets, a store and a restart.
-        QCOMPARE(w.ProgressBar1->value(), 0);
-        QCOMPARE(w.ProgressBar1->maximum(), 4);
+        QCOMPARE(parts(w).ProgressBar1->value(), 0);
+        QCOMPARE(parts(w).ProgressBar1->maximum(), 4);
         w.ShowTransferProgress(korvane::TransferStage::Restarting, 2, 2);
-        QCOMPARE(w.ProgressBar1->value(), 3);
+        QCOMPARE(parts(w).ProgressBar1->value(), 3);
         QVERIFY(!sendControlsEnabled(w));
 
         // The end of the transfer.
         w.InitSendButton();
         QVERIFY(sendControlsEnabled(w));
-        QVERIFY(w.Menu_Sende_Konfiguration_->isEnabled());
-        QCOMPARE(w.btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
-        QCOMPARE(w.ProgressBar1->value(), 0);
+        QVERIFY(parts(w).Menu_Sende_Konfiguration_->isEnabled());
+        QCOMPARE(parts(w).btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
+        QCOMPARE(parts(w).ProgressBar1->value(), 0);
 
         // Nothing assigned: sending would erase what the device has stored,
         // so the user is asked first. No sends nothing and gives the
@@ -207,7 +191,7 @@ private slots:
         korvane::ScopedDialogs scope(&boxes);
         TFormMain w;
         w.setProgramFolder(world.program());
-        w.setPortFactories(noInput, noOutput);
+        korvane::testing::withoutMidi(w);
         int started = 0;
         w.setTransferStarter([&](const korvane::ByteString&) { ++started; });
         w.show();
@@ -224,8 +208,8 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(QStringLiteral("Verschwunden")), qPrintable(errors[0]));
         QVERIFY(sendControlsEnabled(w));
-        QCOMPARE(w.btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
-        QCOMPARE(w.ProgressBar1->value(), 0);
+        QCOMPARE(parts(w).btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
+        QCOMPARE(parts(w).ProgressBar1->value(), 0);
         QFile f(w.workingDocumentPath());
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), before);
@@ -241,16 +225,16 @@ private slots:
         TFormMIDIMon monitor;
         w.setMonitorWindow(&monitor);
         w.setProgramFolder(world.program());
-        w.setPortFactories(noInput, noOutput);
+        korvane::testing::withoutMidi(w);
         w.show();
-        w.btSend->setEnabled(false);
+        parts(w).btSend->setEnabled(false);
         QVERIFY(monitor.OnSetSendCaption && monitor.OnInitSendButton && monitor.OnPortsCreated);
         monitor.OnSetSendCaption(QStringLiteral("Daten werden gespeichert"));
-        QCOMPARE(w.btSend->text(), QStringLiteral("Daten werden gespeichert"));
+        QCOMPARE(parts(w).btSend->text(), QStringLiteral("Daten werden gespeichert"));
         QVERIFY(!monitor.OnPortsCreated());
         monitor.OnInitSendButton();
         QVERIFY(sendControlsEnabled(w));
-        QCOMPARE(w.btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
+        QCOMPARE(parts(w).btSend->text(), QStringLiteral("Konfiguration zum Korvane senden"));
         w.setMonitorWindow(nullptr);
         QVERIFY(!monitor.OnInitSendButton);
     }

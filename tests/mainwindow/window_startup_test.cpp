@@ -28,6 +28,7 @@
 #include "midi_out.h"
 #include "offscreen_main.h"
 #include "program_log.h"
+#include "window_world.h"
 
 namespace {
 
@@ -61,44 +62,8 @@ void writeAll(const QString& path, const QByteArray& content) {
     f.write(content);
 }
 
-// A run of the program in its own temporary world: data folder, settings
-// and the folder of the shipped defaults.
-struct World {
-    QTemporaryDir root;
-    QString data() const { return root.path() + QStringLiteral("/data"); }
-    QString config() const { return root.path() + QStringLiteral("/config"); }
-    QString program() const { return root.path() + QStringLiteral("/program"); }
-    QString working() const { return data() + QStringLiteral("/Pellux3/korvane.xml"); }
-
-    World() {
-        qputenv("XDG_DATA_HOME", data().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", config().toLocal8Bit());
-        // QSettings keeps its folder once looked up; point it here explicitly.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config());
-        QDir().mkpath(program());
-    }
-    void setDefault(const QByteArray& content) {
-        writeAll(program() + QStringLiteral("/korvane.def"), content);
-        writeAll(program() + QStringLiteral("/motorprofile.def"), "<motorprofiles/>\n");
-    }
-    void setLanguage(const QString& code) {
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("vandrell"),
-                    QStringLiteral("Korvane"));
-        s.setValue(QStringLiteral("Prefs/language"), code);
-    }
-};
-
-// A main window on a world, without MIDI (port creation fails as on a
-// machine without interfaces).
-std::unique_ptr<TFormMain> startWindow(const World& world) {
-    auto w = std::make_unique<TFormMain>();
-    w->setProgramFolder(world.program());
-    w->setPortFactories(
-        []() -> std::unique_ptr<korvane::TMidiInput> { throw std::runtime_error("no input"); },
-        []() -> std::unique_ptr<korvane::TMidiOutput> { throw std::runtime_error("no output"); });
-    w->show();
-    return w;
-}
+using World = korvane::testing::WindowWorld;
+using korvane::testing::startWindow;
 
 QStringList items(const QComboBox* box) {
     QStringList result;
@@ -134,7 +99,7 @@ private slots:
 
         auto w = startWindow(world);
         QCOMPARE(readAll(world.working()), changed);
-        QVERIFY(items(w->CB_Set).contains(QStringLiteral("delta")));
+        QVERIFY(items(parts(w).CB_Set).contains(QStringLiteral("delta")));
         QCOMPARE(boxes.count(), std::size_t(0));
     }
 
@@ -146,25 +111,26 @@ private slots:
         auto w = startWindow(world);
 
         // Alphabetical whatever the case, first entry current.
-        QCOMPARE(items(w->CB_Set), (QStringList{"Alpha", "alpha2", "beta", "gamma"}));
-        QCOMPARE(w->CB_Set->currentText(), QStringLiteral("Alpha"));
+        QCOMPARE(items(parts(w).CB_Set), (QStringList{"Alpha", "alpha2", "beta", "gamma"}));
+        QCOMPARE(parts(w).CB_Set->currentText(), QStringLiteral("Alpha"));
         QCOMPARE(TFormMainTestAccess::configurationName(*w), QStringLiteral("Alpha"));
         QCOMPARE(w->windowTitle(), QStringLiteral("Korvane Editor V3.044 - Alpha"));
         // Groups in document order after the no-assignment entry, none chosen.
-        QCOMPARE(items(w->CB_Group), (QStringList{"keine Zuordnung", "G2", "A1"}));
-        QCOMPARE(w->CB_Group->currentIndex(), -1);
-        QVERIFY(w->MemoDescription->toPlainText().isEmpty());
+        QCOMPARE(items(parts(w).CB_Group), (QStringList{"keine Zuordnung", "G2", "A1"}));
+        QCOMPARE(parts(w).CB_Group->currentIndex(), -1);
+        QVERIFY(parts(w).MemoDescription->toPlainText().isEmpty());
         QCOMPARE(TFormMainTestAccess::selectedElement(*w), -1);
 
         // Choosing another configuration: caption, description decoded.
-        w->CB_Set->setCurrentIndex(2);
+        parts(w).CB_Set->setCurrentIndex(2);
         w->CB_SetChange();
         QCOMPARE(w->windowTitle(), QStringLiteral("Korvane Editor V3.044 - beta"));
         // The hand-written first field has no quotes, so its blank splits it.
-        QCOMPARE(w->MemoDescription->toPlainText(), QStringLiteral("Erste\nZeile\nzweite Zeile"));
+        QCOMPARE(parts(w).MemoDescription->toPlainText(), QStringLiteral("Erste\nZeile\nzweite Zeile"));
         QCOMPARE(boxes.count(), std::size_t(0));
         // The lists are picked from, never typed into.
-        for (QComboBox* list : {w->CB_Set, w->CB_Group, w->CB_MessageName}) QVERIFY(!list->isEditable());
+        for (QComboBox* list : {parts(w).CB_Set, parts(w).CB_Group, parts(w).CB_MessageName})
+            QVERIFY(!list->isEditable());
     }
 
     void emptyLibraryGivesBareCaption() {
@@ -173,9 +139,9 @@ private slots:
         korvane::ScriptedDialogs boxes;
         korvane::ScopedDialogs scope(&boxes);
         auto w = startWindow(world);
-        QCOMPARE(w->CB_Set->count(), 0);
+        QCOMPARE(parts(w).CB_Set->count(), 0);
         QCOMPARE(w->windowTitle(), QStringLiteral("Korvane Editor V3.044 - "));
-        QCOMPARE(items(w->CB_Group), QStringList{"keine Zuordnung"});
+        QCOMPARE(items(parts(w).CB_Group), QStringList{"keine Zuordnung"});
     }
 
     // The language stored in the settings decides the first visible state.
@@ -223,11 +189,11 @@ private slots:
 
         QCOMPARE(TFormMainTestAccess::language(*w),
                  stored == QStringLiteral("en") ? stored : QStringLiteral("de"));
-        QCOMPARE(w->GroupBoxMap->title(), mapCaption);
-        QCOMPARE(w->btSend->text(), sendCaption);
-        QCOMPARE(plain(w->MenuDatei->title()), fileMenu);
-        QCOMPARE(w->CB_Group->itemText(0), noAssignment);
-        QVERIFY(w->bt_AenderungenUebernehmen->text().isEmpty());
+        QCOMPARE(parts(w).GroupBoxMap->title(), mapCaption);
+        QCOMPARE(parts(w).btSend->text(), sendCaption);
+        QCOMPARE(plain(parts(w).MenuDatei->title()), fileMenu);
+        QCOMPARE(parts(w).CB_Group->itemText(0), noAssignment);
+        QVERIFY(parts(w).bt_AenderungenUebernehmen->text().isEmpty());
     }
 
     // The language menu switches every caption at once and is remembered.
@@ -237,24 +203,24 @@ private slots:
         korvane::ScriptedDialogs boxes;
         korvane::ScopedDialogs scope(&boxes);
         auto w = startWindow(world);
-        w->CB_Group->setCurrentIndex(1);
+        parts(w).CB_Group->setCurrentIndex(1);
 
-        w->Menu_Sprache_English_->trigger();
+        parts(w).Menu_Sprache_English_->trigger();
         QCOMPARE(TFormMainTestAccess::language(*w), QStringLiteral("en"));
-        QCOMPARE(w->gb_Message->title(), QStringLiteral("Edit message"));
-        QCOMPARE(w->RG_ModeItems[3]->text(), QStringLiteral("Jogwheel position (-8 .. 7)"));
-        QCOMPARE(plain(w->Menu_Motorprofileditor_->text()), QStringLiteral("Edit motorprofiles"));
-        QCOMPARE(w->CB_Group->itemText(0), QStringLiteral("not in use"));
-        QCOMPARE(w->CB_Group->currentText(), QStringLiteral("G2"));  // the choice stays
+        QCOMPARE(parts(w).gb_Message->title(), QStringLiteral("Edit message"));
+        QCOMPARE(parts(w).RG_ModeItems[3]->text(), QStringLiteral("Jogwheel position (-8 .. 7)"));
+        QCOMPARE(plain(parts(w).Menu_Motorprofileditor_->text()), QStringLiteral("Edit motorprofiles"));
+        QCOMPARE(parts(w).CB_Group->itemText(0), QStringLiteral("not in use"));
+        QCOMPARE(parts(w).CB_Group->currentText(), QStringLiteral("G2"));  // the choice stays
         w.reset();
 
         auto again = startWindow(world);
         QCOMPARE(TFormMainTestAccess::language(*again), QStringLiteral("en"));
-        QCOMPARE(again->LabelStep->text(), QStringLiteral("Step"));
-        again->Menu_Sprache_Deutsch_->trigger();
-        QCOMPARE(again->LabelStep->text(), QStringLiteral("Schrittweite"));
-        QCOMPARE(again->GroupBoxStellbereich->title(), QStringLiteral("Stellbereich"));
-        QCOMPARE(again->CB_Group->itemText(0), QStringLiteral("keine Zuordnung"));
+        QCOMPARE(parts(again).LabelStep->text(), QStringLiteral("Step"));
+        parts(again).Menu_Sprache_Deutsch_->trigger();
+        QCOMPARE(parts(again).LabelStep->text(), QStringLiteral("Schrittweite"));
+        QCOMPARE(parts(again).GroupBoxStellbereich->title(), QStringLiteral("Stellbereich"));
+        QCOMPARE(parts(again).CB_Group->itemText(0), QStringLiteral("keine Zuordnung"));
     }
 
     // Every menu can be worked with the keyboard in both languages: each
@@ -329,10 +295,10 @@ private slots:
         const QStringList errors = boxes.texts(korvane::ScriptedDialogs::Kind::Error);
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(world.working()), qPrintable(errors[0]));
-        QCOMPARE(w->CB_Set->count(), 0);
-        QCOMPARE(items(w->CB_Group), QStringList{"keine Zuordnung"});
-        QVERIFY(w->btSend->isEnabled());
-        QVERIFY(w->Menu_Beenden_->isEnabled());
+        QCOMPARE(parts(w).CB_Set->count(), 0);
+        QCOMPARE(items(parts(w).CB_Group), QStringList{"keine Zuordnung"});
+        QVERIFY(parts(w).btSend->isEnabled());
+        QVERIFY(parts(w).Menu_Beenden_->isEnabled());
         // Using the window does not write anything or raise more boxes than
         // the one the command itself owes.
         w->CB_SetChange();
@@ -356,14 +322,14 @@ private slots:
         const QStringList errors = boxes.texts(korvane::ScriptedDialogs::Kind::Error);
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(world.working()), qPrintable(errors[0]));
-        QCOMPARE(items(w->CB_Set), (QStringList{"Alpha", "alpha2", "beta", "gamma"}));
-        QCOMPARE(items(w->CB_Group), (QStringList{"keine Zuordnung", "G2", "A1"}));
+        QCOMPARE(items(parts(w).CB_Set), (QStringList{"Alpha", "alpha2", "beta", "gamma"}));
+        QCOMPARE(items(parts(w).CB_Group), (QStringList{"keine Zuordnung", "G2", "A1"}));
         QCOMPARE(readAll(world.working()), QByteArray("<korvane><sets>"));
 
         // Every later configuration the user chooses is a refill of its own
         // and tells again, not only the first one.
         for (int chosen = 1; chosen <= 2; ++chosen) {
-            w->CB_Set->setCurrentIndex(chosen);
+            parts(w).CB_Set->setCurrentIndex(chosen);
             w->CB_SetChange();
             QCOMPARE(boxes.texts(korvane::ScriptedDialogs::Kind::Error).size(), 1 + chosen);
         }
@@ -386,9 +352,9 @@ private slots:
         QVERIFY2(errors[0].contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))), qPrintable(errors[0]));
         QVERIFY2(errors[0].contains(QStringLiteral("Datenordner")), qPrintable(errors[0]));
         QCOMPARE(boxes.count(), std::size_t(1));
-        QCOMPARE(w->CB_Set->count(), 0);
-        QVERIFY(w->btSend->isEnabled());
-        QVERIFY(w->Menu_Beenden_->isEnabled());
+        QCOMPARE(parts(w).CB_Set->count(), 0);
+        QVERIFY(parts(w).btSend->isEnabled());
+        QVERIFY(parts(w).Menu_Beenden_->isEnabled());
         QCOMPARE(readAll(world.data()), QByteArray("not a folder"));
     }
 
@@ -401,7 +367,7 @@ private slots:
         QVERIFY(!errors.isEmpty());
         QVERIFY2(errors[0].contains(QStringLiteral("korvane.def")), qPrintable(errors[0]));
         QVERIFY(!QFile::exists(world.working()));
-        QCOMPARE(w->CB_Set->count(), 0);
+        QCOMPARE(parts(w).CB_Set->count(), 0);
     }
 
     // The log's own errors, met on any thread, reach the user as one plain
