@@ -47,6 +47,8 @@ TFormMain& window() {
         f.write(xml.data(), static_cast<qint64>(xml.size()));
         f.close();
         w = std::make_unique<TFormMain>();
+        // As the editor runs: saves land on the writer thread.
+        w->setBackgroundSaving(true);
         w->setPortFactories([] { return std::unique_ptr<korvane::TMidiInput>(); },
                             [] { return std::unique_ptr<korvane::TMidiOutput>(); });
         w->show();
