@@ -63,6 +63,7 @@ class TFormMotorProfil;
 class TFormMidiInterface;
 
 namespace korvane {
+struct FetchResult;
 class MidiService;
 class TMidiInput;
 class TMidiOutput;
@@ -200,6 +201,10 @@ public:
     void DeviceFetchInput(const korvane::ByteString& message);
     void DeviceFetchTimer();
     bool DeviceFetchRunning() const;
+    // Reads the device's motor profiles for the motor profile editor through
+    // the same fetch. Empty when it started (done is called once when it
+    // ends), else the text key of why it did not.
+    std::string FetchMotorProfiles(std::function<void(const korvane::FetchResult&)> done);
     // Whether the map shows the comparison with the device; ending it puts
     // the assignment colours back.
     bool CompareViewShown() const;
