@@ -92,14 +92,14 @@ void BM_ApplyPanel(benchmark::State& state) {
     TFormMain& w = window();
     // Fader 6's message gets two start values in turn: each round writes
     // the message node and saves.
-    w.ElementClicked(w.EingabeElemente[5]);
+    w.ElementClicked(parts(w).EingabeElemente[5]);
     if (!TFormMainTestAccess::panelShowsMessage(w)) {
         state.SkipWithError("the panel shows no message");
         return;
     }
     int round = 0;
     for (auto _ : state) {
-        w.Ed_Start->setText(QString::number(++round % 2 == 0 ? 8192 : 4096));
+        parts(w).Ed_Start->setText(QString::number(++round % 2 == 0 ? 8192 : 4096));
         w.bt_AenderungenUebernehmenClick();
     }
 }
@@ -109,15 +109,15 @@ void BM_DescriptionKey(benchmark::State& state) {
     TFormMain& w = window();
     // One key typed, then taken back with a backspace: each changes the
     // description and saves.
-    QTextCursor cursor = w.MemoDescription->textCursor();
+    QTextCursor cursor = parts(w).MemoDescription->textCursor();
     cursor.movePosition(QTextCursor::End);
-    w.MemoDescription->setTextCursor(cursor);
+    parts(w).MemoDescription->setTextCursor(cursor);
     bool typed = false;
     for (auto _ : state) {
         if (typed)
-            w.MemoDescription->textCursor().deletePreviousChar();
+            parts(w).MemoDescription->textCursor().deletePreviousChar();
         else
-            w.MemoDescription->insertPlainText(QStringLiteral("x"));
+            parts(w).MemoDescription->insertPlainText(QStringLiteral("x"));
         typed = !typed;
     }
 }
@@ -129,8 +129,8 @@ void BM_ChooseConfiguration(benchmark::State& state) {
     // groups, description and the 64 colours of the map.
     int index = 0;
     for (auto _ : state) {
-        index = (index + 37) % w.CB_Set->count();
-        w.CB_Set->setCurrentIndex(index);
+        index = (index + 37) % parts(w).CB_Set->count();
+        parts(w).CB_Set->setCurrentIndex(index);
         w.CB_SetChange();
     }
 }
