@@ -26,6 +26,7 @@
 #include <variant>
 #include <vector>
 
+#include "cli_ports.h"
 #include "cli_profile_send.h"
 #include "cli_readback.h"
 #include "config_document.h"
@@ -108,27 +109,6 @@ int listPorts(MidiService& service, std::ostream& out) {
     // An empty list alone leaves the user guessing why.
     if (inputs.empty() && outputs.empty()) std::cerr << "korvane: " << tx("cli.noPorts") << "\n";
     return kOk;
-}
-
-// Whether both named ports exist; otherwise names each one that does not and
-// lists those that do.
-bool portsExist(MidiService& service, const std::string& outName, const std::string& inName) {
-    const auto outputs = service.outputPortNames();
-    const auto inputs = service.inputPortNames();
-    const bool outKnown = std::find(outputs.begin(), outputs.end(), outName) != outputs.end();
-    const bool inKnown = std::find(inputs.begin(), inputs.end(), inName) != inputs.end();
-    if (outKnown && inKnown) return true;
-    if (!outKnown) std::cerr << "korvane: " << tx("cli.portMissing", outName) << "\n";
-    if (!inKnown) std::cerr << "korvane: " << tx("cli.portMissing", inName) << "\n";
-    if (outputs.empty() && inputs.empty()) {
-        std::cerr << "korvane: " << tx("cli.noPorts") << "\n";
-        return false;
-    }
-    std::cerr << tx("cli.availablePorts") << "\n";
-    for (const auto& name : inputs) std::cerr << "in: " << name << "\n";
-    for (const auto& name : outputs) std::cerr << "out: " << name << "\n";
-    std::cerr << tx("cli.choosePort") << "\n";
-    return false;
 }
 
 // What the MIDI systems print themselves is noise next to the tool's own
@@ -275,46 +255,22 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
     auto service = createRtMidiService("korvane");
     service->setErrorHandler([](const std::string& message) { std::cerr << "korvane: " << message << "\n"; });
 
-    if (!portsExist(*service, outName, inName)) return kNoSuchPort;
-
-    std::string error;
-    auto output = service->openOutput(outName, error);
-    if (!output) {
-        std::cerr << "korvane: " << tx("cli.portFailed", outName) << " " << error << "\n";
-        return kNoSuchPort;
-    }
-    CliTransferHost host(*output, verbose);
-    auto input = service->openInput(
-        inName,
-        [&app, &host, verbose](std::span<const std::uint8_t> bytes, double) {
-            // Runs on the backend thread: copy and hand over to the main loop.
-            // The MIDI system may glue a SysEx that lost its F7 to the reply
-            // after it, so each message is handed over on its own.
-            auto messages = splitMidiMessages(bytes);
-            QMetaObject::invokeMethod(
-                &app,
-                [&host, verbose, messages = std::move(messages)] {
-                    for (const auto& message : messages) {
-                        if (verbose) std::cerr << "<- " << HexBytes(message) << "\n";
-                        if (!host.exitCode) host.machine.onSysEx(message);
-                    }
-                },
-                Qt::QueuedConnection);
-        },
-        error);
-    if (!input) {
-        std::cerr << "korvane: " << tx("cli.portFailed", inName) << " " << error << "\n";
-        return kNoSuchPort;
-    }
+    std::unique_ptr<CliTransferHost> host;
+    auto ports =
+        cli::openDevicePorts(*service, app, outName, inName, verbose, [&host](const ByteString& message) {
+            if (host && !host->exitCode) host->machine.onSysEx(message);
+        });
+    if (!ports) return kNoSuchPort;
+    host = std::make_unique<CliTransferHost>(*ports->output, verbose);
 
     watch.reset();  // the ports are open
     std::cout << tx("cli.stage.encoded", std::to_string(result.packets.size())) << std::endl;
-    QTimer::singleShot(0, &app, [&] { host.machine.startConfigTransfer(result.stream); });
+    QTimer::singleShot(0, &app, [&] { host->machine.startConfigTransfer(result.stream); });
     app.exec();
-    const int code = host.exitCode.value_or(kNoAnswer);
+    const int code = host->exitCode.value_or(kNoAnswer);
     endWithinGrace(code);
-    input.reset();  // no callback may post into a loop that is gone
-    output.reset();
+    ports->input.reset();  // no callback may post into a loop that is gone
+    ports->output.reset();
     return code;
 }
 
@@ -326,11 +282,12 @@ int main(int argc, char** argv) {
         return korvane::cli::runProfileSend(argc, argv);
     std::vector<std::string> positional;
     std::string outName, inName;
-    bool verbose = false, haveOut = false, haveIn = false;
+    bool verbose = false, haveOut = false, haveIn = false, motor = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
-            std::cout << tx("cli.help") << tx("readback.cli.help") << tx("cli.profile.help");
+            std::cout << tx("cli.help") << tx("readback.cli.help") << tx("readback.cli.motorHelp")
+                      << tx("cli.profile.help");
             return kOk;
         } else if (arg == "--version") {
             std::cout << "korvane " << kVersion << "\n";
@@ -341,6 +298,8 @@ int main(int argc, char** argv) {
             (arg == "--out" ? haveOut : haveIn) = true;
         } else if (arg == "--verbose") {
             verbose = true;
+        } else if (arg == "--motor") {
+            motor = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usage(tx("cli.unknownOption", arg));
         } else {
@@ -350,6 +309,8 @@ int main(int argc, char** argv) {
     if (positional.empty()) return usage(tx("cli.needsCommand"));
     routeMidiConsole(verbose);
     const std::string& command = positional[0];
+    // Only fetch reads motor profiles.
+    if (motor && command != "fetch") return usage(tx("cli.unknownOption", "--motor"));
     if (command == "ports" && positional.size() == 1) {
         auto service = createRtMidiService("korvane");
         return listPorts(*service, std::cout);
@@ -357,7 +318,7 @@ int main(int argc, char** argv) {
     if (command == "encode" && positional.size() == 3) return cmdEncode(positional[1], positional[2]);
     if (command == "fetch" && positional.size() == 1) {
         if (!haveOut || !haveIn) return usage(tx("readback.cli.needsPorts"));
-        return korvane::cli::cmdFetch(argc, argv, outName, inName, verbose);
+        return korvane::cli::cmdFetch(argc, argv, outName, inName, verbose, motor);
     }
     if (command == "compare" && positional.size() == 3) {
         if (!haveOut || !haveIn) return usage(tx("readback.cli.needsPorts"));

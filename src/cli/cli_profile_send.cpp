@@ -1,13 +1,13 @@
 #include "cli_profile_send.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QTimer>
 #include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli_ports.h"
 #include "midi_service.h"
 #include "motor_profile.h"
 #include "motor_profile_document.h"
@@ -106,36 +106,12 @@ int runProfileSend(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     auto service = createRtMidiService("korvane");
     service->setErrorHandler([](const std::string& message) { std::cerr << "korvane: " << message << "\n"; });
-    const auto outputs = service->outputPortNames();
-    const auto inputs = service->inputPortNames();
-    const bool outKnown = std::find(outputs.begin(), outputs.end(), args.outName) != outputs.end();
-    const bool inKnown = std::find(inputs.begin(), inputs.end(), args.inName) != inputs.end();
-    if (!outKnown || !inKnown) {
-        std::cerr << "korvane: " << tx("cli.noSuchPort", outKnown ? args.inName : args.outName) << "\n";
-        for (const auto& name : inputs) std::cerr << "in: " << name << "\n";
-        for (const auto& name : outputs) std::cerr << "out: " << name << "\n";
-        std::cerr << tx("cli.choosePort") << "\n";
-        return kNoSuchPort;
-    }
-    std::string error;
-    auto output = service->openOutput(args.outName, error);
-    if (!output) {
-        std::cerr << "korvane: " << tx("cli.portFailed", args.outName) << " " << error << "\n";
-        return kNoSuchPort;
-    }
     // The device acknowledges nothing here; its input is only watched so
     // that --verbose shows whatever it says.
     const bool verbose = args.verbose;
-    auto input = service->openInput(
-        args.inName,
-        [verbose](std::span<const std::uint8_t> bytes, double) {
-            if (verbose) std::cerr << "<- " << HexBytes(ByteString(bytes.begin(), bytes.end())) << "\n";
-        },
-        error);
-    if (!input) {
-        std::cerr << "korvane: " << tx("cli.portFailed", args.inName) << " " << error << "\n";
-        return kNoSuchPort;
-    }
+    auto ports = openDevicePorts(*service, app, args.outName, args.inName, verbose, [](const ByteString&) {});
+    if (!ports) return kNoSuchPort;
+    MidiOutputConnection* output = ports->output.get();
 
     int exitCode = kOk;
     std::size_t next = 0;
@@ -176,7 +152,7 @@ int runProfileSend(int argc, char** argv) {
     QObject::connect(&pause, &QTimer::timeout, &app, step);
     QTimer::singleShot(0, &app, step);
     app.exec();
-    input.reset();
+    ports->input.reset();
     return exitCode;
 }
 

@@ -2,20 +2,20 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMetaObject>
 #include <QTimer>
-#include <algorithm>
 #include <iostream>
+#include <memory>
 #include <optional>
-#include <span>
 #include <variant>
 
+#include "cli_ports.h"
 #include "config_document.h"
 #include "config_encoder.h"
 #include "device_dump.h"
 #include "device_fetch.h"
 #include "element_catalogue.h"
 #include "midi_service.h"
+#include "motor_profile_reading.h"
 #include "texts.h"
 
 namespace korvane::cli {
@@ -73,58 +73,26 @@ private:
     QElapsedTimer clock_;
 };
 
-// Opens the two ports and reads the configuration dump. Exit code when it
-// could not be read; the reason has been written to standard error.
-std::variant<FetchResult, int> fetchConfiguration(int argc, char** argv, const std::string& outName,
-                                                  const std::string& inName, bool verbose) {
+// Opens the two ports and reads one dump. Exit code when it could not be
+// read; the reason has been written to standard error.
+std::variant<FetchResult, int> fetchDump(int argc, char** argv, DumpKind kind, const std::string& outName,
+                                         const std::string& inName, bool verbose) {
     QCoreApplication app(argc, argv);
     auto service = createRtMidiService("korvane");
     service->setErrorHandler([](const std::string& message) { std::cerr << "korvane: " << message << "\n"; });
 
-    const auto outputs = service->outputPortNames();
-    const auto inputs = service->inputPortNames();
-    const bool outKnown = std::find(outputs.begin(), outputs.end(), outName) != outputs.end();
-    const bool inKnown = std::find(inputs.begin(), inputs.end(), inName) != inputs.end();
-    if (!outKnown || !inKnown) {
-        std::cerr << "korvane: " << tx("cli.noSuchPort", outKnown ? inName : outName) << "\n";
-        for (const auto& name : inputs) std::cerr << "in: " << name << "\n";
-        for (const auto& name : outputs) std::cerr << "out: " << name << "\n";
-        std::cerr << tx("cli.choosePort") << "\n";
-        return kNoSuchPort;
-    }
-    std::string error;
-    auto output = service->openOutput(outName, error);
-    if (!output) {
-        std::cerr << "korvane: " << tx("cli.portFailed", outName) << " " << error << "\n";
-        return kNoSuchPort;
-    }
-    CliFetchHost host(*output, verbose);
-    auto input = service->openInput(
-        inName,
-        [&app, &host, verbose](std::span<const std::uint8_t> bytes, double) {
-            // Backend thread: copy, split, and hand over to the main loop.
-            auto messages = splitMidiMessages(bytes);
-            QMetaObject::invokeMethod(
-                &app,
-                [&host, verbose, messages = std::move(messages)] {
-                    for (const auto& message : messages) {
-                        if (verbose) std::cerr << "<- " << HexBytes(message) << "\n";
-                        if (!message.empty() && message[0] == sysex::kStart) host.fetch.onSysEx(message);
-                    }
-                },
-                Qt::QueuedConnection);
-        },
-        error);
-    if (!input) {
-        std::cerr << "korvane: " << tx("cli.portFailed", inName) << " " << error << "\n";
-        return kNoSuchPort;
-    }
-    QTimer::singleShot(0, &app, [&] { host.fetch.start(DumpKind::Configuration); });
+    std::unique_ptr<CliFetchHost> host;
+    auto ports = openDevicePorts(*service, app, outName, inName, verbose, [&host](const ByteString& message) {
+        if (host && !message.empty() && message[0] == sysex::kStart) host->fetch.onSysEx(message);
+    });
+    if (!ports) return kNoSuchPort;
+    host = std::make_unique<CliFetchHost>(*ports->output, verbose);
+    QTimer::singleShot(0, &app, [&] { host->fetch.start(kind); });
     app.exec();
-    input.reset();  // no callback may post into a loop that is gone
-    if (!host.result) return kNoAnswer;
+    ports->input.reset();  // no callback may post into a loop that is gone
+    if (!host->result) return kNoAnswer;
 
-    const FetchResult& r = *host.result;
+    const FetchResult r = *host->result;
     switch (r.outcome) {
         case FetchResult::Outcome::Complete:
             return r;
@@ -197,12 +165,26 @@ std::string_view stateKey(ElementState s) {
 
 }  // namespace
 
-int cmdFetch(int argc, char** argv, const std::string& outName, const std::string& inName, bool verbose) {
-    auto fetched = fetchConfiguration(argc, argv, outName, inName, verbose);
+int cmdFetch(int argc, char** argv, const std::string& outName, const std::string& inName, bool verbose,
+             bool motorProfiles) {
+    const DumpKind kind = motorProfiles ? DumpKind::MotorProfiles : DumpKind::Configuration;
+    auto fetched = fetchDump(argc, argv, kind, outName, inName, verbose);
     if (auto* code = std::get_if<int>(&fetched)) return *code;
     const DeviceDump& dump = std::get<FetchResult>(fetched).dump;
     for (const auto& packet : dump.sendablePackets()) std::cout << HexBytes(packet) << "\n";
     reportFaultyPackets(dump);
+    if (motorProfiles) {
+        // The editor would not take these profiles either: say why, fader
+        // by fader.
+        const MotorProfileReading reading = readMotorProfiles(dump);
+        if (!reading.ok()) {
+            const std::string problems = profileReadProblemsText(reading.problems, kLanguage);
+            const bool empty = dump.packets.empty();
+            std::cerr << "korvane: " << (empty ? problems : tx("readback.cli.notRecognised", problems))
+                      << "\n";
+            return kDumpNotRecognised;
+        }
+    }
     // Damaged packets are not printed as if they were stored that way.
     return dump.faultyCount() == 0 ? kOk : kDumpNotRecognised;
 }
@@ -212,7 +194,7 @@ int cmdCompare(int argc, char** argv, const std::string& documentPath, const std
     // The document is checked before the device is asked anything.
     auto encoded = encodeConfiguration(documentPath, configuration);
     if (auto* code = std::get_if<int>(&encoded)) return *code;
-    auto fetched = fetchConfiguration(argc, argv, outName, inName, verbose);
+    auto fetched = fetchDump(argc, argv, DumpKind::Configuration, outName, inName, verbose);
     if (auto* code = std::get_if<int>(&fetched)) return *code;
 
     const DeviceDump& dump = std::get<FetchResult>(fetched).dump;

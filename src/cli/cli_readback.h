@@ -5,6 +5,10 @@
 //       prints the device's stored configuration packets, one per line, in
 //       the form "korvane encode" prints them (command byte 01), so the two
 //       outputs can be compared line by line.
+//   korvane fetch --motor --out NAME --in NAME
+//       the same for the device's motor profiles (command byte 04, as
+//       "korvane profile-send" sends them); exit 7 when they are not the nine
+//       packets of one profile.
 //   korvane compare DOCUMENT CONFIGURATION --out NAME --in NAME
 //       prints each element that differs, then one summary line; exit 0 when
 //       the device holds the configuration, 6 when it does not.
@@ -17,7 +21,8 @@ namespace korvane::cli {
 inline constexpr int kDifferent = 6;
 inline constexpr int kDumpNotRecognised = 7;
 
-int cmdFetch(int argc, char** argv, const std::string& outName, const std::string& inName, bool verbose);
+int cmdFetch(int argc, char** argv, const std::string& outName, const std::string& inName, bool verbose,
+             bool motorProfiles);
 int cmdCompare(int argc, char** argv, const std::string& documentPath, const std::string& configuration,
                const std::string& outName, const std::string& inName, bool verbose);
 

@@ -66,6 +66,9 @@ void TFormMain::Menu_Motorprofileditor_Click() {
         FormMotorProfil->setProfileTable(MotorProfilTabelle.get());
         FormMotorProfil->DocumentFile = DataFolder + QStringLiteral("/motorprofile.mp");
         FormMotorProfil->FormMIDIMon = FormMIDIMon;
+        FormMotorProfil->FetchProfiles = [this](std::function<void(const korvane::FetchResult&)> done) {
+            return FetchMotorProfiles(std::move(done));
+        };
         FormMotorProfil->show();
         FormMotorProfil->raise();
         FormMotorProfil->activateWindow();

@@ -116,7 +116,7 @@ bool transferRunningIn(TMyStateMachine state) {
 
 class TFormMain::ReadbackHost : public QObject, public FetchHost {
 public:
-    enum class Purpose { Compare, Import };
+    enum class Purpose { Compare, Import, MotorProfiles };
 
     explicit ReadbackHost(TFormMain& w) : w_(w) {
         timer_.setObjectName(QStringLiteral("TimerDeviceFetch"));
@@ -167,18 +167,28 @@ public:
             libraryPackets_ = encoded.packets;
         }
         listen();
-        switch (fetch.start(DumpKind::Configuration)) {
-            case TDeviceFetch::Start::Started:
-                break;
-            case TDeviceFetch::Start::TransferRunning:
-                dialogs().info(trText("readback.transferRunning", w_.language));
-                return;
-            case TDeviceFetch::Start::AlreadyRunning:
-                dialogs().info(trText("readback.fetchRunning", w_.language));
-                return;
+        const std::string_view refused = fetchStartRefusalKey(fetch.start(DumpKind::Configuration));
+        if (!refused.empty()) {
+            dialogs().info(trText(refused, w_.language));
+            return;
         }
         purpose_ = purpose;
         if (fetch.running()) showLine(trText("readback.fetching", w_.language));
+    }
+
+    // The motor profile editor reads the device through this same fetch, so
+    // the two windows never ask the device at once. The editor shows every
+    // box itself (its own boxes must not count as leaving the window), so
+    // nothing is shown here: the text key of a refusal is handed back, and
+    // whatever the fetch brings goes to done.
+    std::string_view beginProfiles(std::function<void(const FetchResult&)> done) {
+        if (!(w_.bMIDIinCreated && w_.bMIDIoutCreated)) return "midi.noInterface";
+        listen();
+        const std::string_view refused = fetchStartRefusalKey(fetch.start(DumpKind::MotorProfiles));
+        if (!refused.empty()) return refused;
+        purpose_ = Purpose::MotorProfiles;
+        profilesDone_ = std::move(done);
+        return {};
     }
 
     // ---- FetchHost ----
@@ -243,29 +253,28 @@ private:
     }
 
     void finished(const FetchResult& result) {
+        if (purpose_ == Purpose::MotorProfiles) {
+            auto done = std::move(profilesDone_);
+            profilesDone_ = nullptr;
+            if (done) done(result);
+            return;
+        }
         if (result.outcome != FetchResult::Outcome::Complete) {
             showLine({});
-            switch (result.outcome) {
-                case FetchResult::Outcome::NoAnswer:
-                    dialogs().message(trText("transfer.notResponding", w_.language));
+            if (result.outcome == FetchResult::Outcome::NotRecognised)
+                LogError("device dump not recognised: " + result.detail);
+            const FetchOutcomeBox box = fetchOutcomeBox(result.outcome);
+            switch (box.kind) {
+                case FetchOutcomeBox::Kind::Message:
+                    dialogs().message(trText(box.key, w_.language));
                     break;
-                case FetchResult::Outcome::UnsupportedVersion:
-                    // The monitor's reply step has told the user already.
+                case FetchOutcomeBox::Kind::Info:
+                    dialogs().info(trText(box.key, w_.language));
                     break;
-                case FetchResult::Outcome::NoEndMarker:
-                    dialogs().error(trText("readback.noEndMarker", w_.language));
+                case FetchOutcomeBox::Kind::Error:
+                    dialogs().error(trText(box.key, w_.language));
                     break;
-                case FetchResult::Outcome::NotRecognised:
-                    LogError("device dump not recognised: " + result.detail);
-                    dialogs().error(trText("readback.notRecognised", w_.language));
-                    break;
-                case FetchResult::Outcome::SendFailed:
-                    dialogs().error(trText("readback.sendFailed", w_.language));
-                    break;
-                case FetchResult::Outcome::Interrupted:
-                    dialogs().info(trText("readback.interrupted", w_.language));
-                    break;
-                case FetchResult::Outcome::Complete:
+                case FetchOutcomeBox::Kind::None:
                     break;
             }
             return;
@@ -335,6 +344,7 @@ private:
     QTimer timer_;
     QPointer<TFormMIDIMon> monitor_;
     Purpose purpose_ = Purpose::Compare;
+    std::function<void(const FetchResult&)> profilesDone_;
     std::string configuration_;
     std::vector<ByteString> libraryPackets_;
 };
@@ -346,6 +356,10 @@ TFormMain::ReadbackHost& TFormMain::readback() {
 
 void TFormMain::Menu_Compare_With_Device_Click() { readback().begin(ReadbackHost::Purpose::Compare); }
 void TFormMain::Menu_Import_From_Device_Click() { readback().begin(ReadbackHost::Purpose::Import); }
+
+std::string TFormMain::FetchMotorProfiles(std::function<void(const korvane::FetchResult&)> done) {
+    return std::string(readback().beginProfiles(std::move(done)));
+}
 
 void TFormMain::DeviceFetchInput(const ByteString& message) { readback().fetch.onSysEx(message); }
 void TFormMain::DeviceFetchTimer() { readback().fetch.onTimer(); }

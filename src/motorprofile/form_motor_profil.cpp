@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -21,6 +22,7 @@
 #include "dialogs.h"
 #include "form_midimon.h"
 #include "log_class.h"
+#include "motor_profile_reading.h"
 #include "texts.h"
 
 using namespace korvane;
@@ -120,6 +122,9 @@ void TFormMotorProfil::BuildComponents() {
     connect(bt_Send, &QPushButton::clicked, this, [this] { bt_SendClick(); });
     connect(bt_Test, &QPushButton::clicked, this, [this] { bt_TestClick(); });
     connect(bt_Burn, &QPushButton::clicked, this, [this] { bt_BurnClick(); });
+    bt_Read = named(new QPushButton(gb_SendProfile), "bt_Read");
+    bt_Read->setGeometry(216, 24, 121, 25);
+    connect(bt_Read, &QPushButton::clicked, this, [this] { bt_ReadClick(); });
 
     gb_Faderauswahl = named(new QGroupBox(client), "gb_Faderauswahl");
     gb_Faderauswahl->setGeometry(8, 80, 129, 377);
@@ -290,6 +295,7 @@ void TFormMotorProfil::Lokalisierung() {
     bt_Send->setText(t("motor.bt_Send"));
     bt_Test->setText(t("motor.bt_Test"));
     bt_Burn->setText(t("motor.bt_Burn"));
+    bt_Read->setText(t("motor.bt_Read"));
     gb_Faderauswahl->setTitle(t("motor.gb_Faderauswahl"));
     rb_ZeigeAlle->setText(t("motor.rb_ZeigeAlle"));
     rb_ZeigeSelektierten->setText(t("motor.rb_ZeigeSelektierten"));
@@ -365,13 +371,17 @@ void TFormMotorProfil::FormShow() {
 
 void TFormMotorProfil::closeEvent(QCloseEvent* e) {
     CancelSend();
+    if (reading_) SetReading(false);
     QMainWindow::closeEvent(e);
 }
 
 void TFormMotorProfil::hideEvent(QHideEvent* e) {
     // A window the program hides sends nothing more; one the user only
     // minimises goes on sending.
-    if (!e->spontaneous()) CancelSend();
+    if (!e->spontaneous()) {
+        CancelSend();
+        if (reading_) SetReading(false);
+    }
     bMouseMoveInProgress = false;
     QMainWindow::hideEvent(e);
 }
@@ -714,7 +724,7 @@ void TFormMotorProfil::rb_beliebigClick() {
 // ---- sending -------------------------------------------------------------
 
 void TFormMotorProfil::bt_SendClick() {
-    if (sendInProgress() || !MotorProfilTabelle) return;
+    if (sendInProgress() || reading_ || !MotorProfilTabelle) return;
     const bool canSend = SendBytes || (FormMIDIMon && FormMIDIMon->MIDIoutput1);
     if (!canSend) {
         Box([&](Dialogs& d) { d.error(txt("midi.noInterface")); });
@@ -798,5 +808,103 @@ void TFormMotorProfil::bt_TestClick() {
         FormMIDIMon->MidiSend(*bytes);
     } else {
         Box([&](Dialogs& d) { d.error(txt("midi.noInterface")); });
+    }
+}
+
+// ---- reading the device back ---------------------------------------------
+
+void TFormMotorProfil::bt_ReadClick() {
+    // A send in progress would have the device take packets while it dumps.
+    if (reading_ || sendInProgress() || !XMLkonfig.isLoaded()) return;
+    if (!FetchProfiles) {
+        Box([&](Dialogs& d) { d.error(txt("midi.noInterface")); });
+        return;
+    }
+    SetReading(true);
+    QPointer<TFormMotorProfil> self(this);
+    const std::string refused = FetchProfiles([self](const FetchResult& result) {
+        if (self) self->ProfilesFetched(result);
+    });
+    if (!refused.empty()) {
+        SetReading(false);
+        Box([&](Dialogs& d) { d.error(txt(refused.c_str())); });
+    }
+}
+
+void TFormMotorProfil::SetReading(bool reading) {
+    reading_ = reading;
+    bt_Read->setEnabled(!reading);
+    bt_Send->setEnabled(!reading);
+}
+
+void TFormMotorProfil::ProfilesFetched(const FetchResult& result) {
+    // The window was closed while the device was read: nobody waits for it.
+    if (!reading_) {
+        LogInfo("motor profiles read after the editor stopped waiting; dropped");
+        return;
+    }
+    SetReading(false);
+    const std::string lang = uiLanguage().toStdString();
+    if (result.outcome != FetchResult::Outcome::Complete) {
+        if (result.outcome == FetchResult::Outcome::NotRecognised)
+            LogError("motor profile dump not recognised: " + result.detail);
+        const FetchOutcomeBox box = fetchOutcomeBox(result.outcome);
+        const QString message = fromUtf8(text(box.key, lang));
+        switch (box.kind) {
+            case FetchOutcomeBox::Kind::Message:
+                Box([&](Dialogs& d) { d.message(message); });
+                break;
+            case FetchOutcomeBox::Kind::Info:
+                Box([&](Dialogs& d) { d.info(message); });
+                break;
+            case FetchOutcomeBox::Kind::Error:
+                Box([&](Dialogs& d) { d.error(message); });
+                break;
+            case FetchOutcomeBox::Kind::None:
+                break;
+        }
+        return;
+    }
+    const MotorProfileReading reading = readMotorProfiles(result.dump);
+    if (reading.problems == std::vector<ProfileReadProblem>{{ProfileReadProblem::Kind::NoProfiles, -1}}) {
+        // A well-formed answer that holds nothing: there is nothing to refuse.
+        Box([&](Dialogs& d) { d.info(txt("motor.read.noProfiles")); });
+        return;
+    }
+    if (!reading.ok()) {
+        const std::string problems = profileReadProblemsText(reading.problems, lang);
+        LogError("motor profile dump not taken: " + profileReadProblemsText(reading.problems, "en"));
+        Box([&](Dialogs& d) { d.error(fromUtf8(textWith("motor.read.notRecognised", lang, problems))); });
+        return;
+    }
+    // Nothing is written before the user has named the new profile. A name
+    // that cannot be used is asked again: the device need not be read anew.
+    for (;;) {
+        const auto answer = Box([&](Dialogs& d) {
+            return d.prompt(txt("motor.read.caption"), txt("motor.read.label"), QString());
+        });
+        if (!answer) return;
+        const QString name = answer->trimmed();
+        if (name.isEmpty()) return;
+        if (name ==
+            QLatin1String(kReservedProfileName.data(), static_cast<qsizetype>(kReservedProfileName.size()))) {
+            Box([&](Dialogs& d) { d.error(txt("motor.read.defaultRefused")); });
+            continue;
+        }
+        const bool exists = cb_MotorProfile->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
+        if (exists && !Box([&](Dialogs& d) { return d.question(txt("motor.overwrite")); })) continue;
+        const DocumentStatus st =
+            XMLkonfig.saveProfileAs(name.toStdString(), reading.table, std::to_string(reading.factor),
+                                    std::to_string(reading.constant), exists);
+        if (!st.ok()) {
+            // The file is as it was; the profile on screen stays as well.
+            ShowDocumentFailure(st);
+            return;
+        }
+        LogInfo("motor profiles read from the device into profile '" + name.toStdString() + "'");
+        XML_HoleMotorProfile();
+        SelectEntries(name);
+        cb_MotorProfileChange();
+        return;
     }
 }

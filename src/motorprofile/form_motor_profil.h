@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "device_fetch.h"
 #include "motor_profile.h"
 #include "motor_profile_document.h"
 
@@ -79,6 +80,10 @@ public:
     TFormMIDIMon* FormMIDIMon = nullptr;
     // Where packets go; unset: FormMIDIMon->MidiSend. Tests capture here.
     std::function<bool(const korvane::ByteString&)> SendBytes;
+    // Reads the device's motor profiles (the main window's fetch). Returns
+    // the text key of why it did not start, empty when it started; done is
+    // then called once with the fetch's result. Unset: no device to read.
+    std::function<std::string(std::function<void(const korvane::FetchResult&)> done)> FetchProfiles;
 
     // Captions in korvane::uiLanguage().
     void Lokalisierung();
@@ -123,6 +128,11 @@ public:
     void bt_SendClick();
     void bt_BurnClick();
     void bt_TestClick();
+    // "Read from device": fetches the device's profiles and, once named,
+    // stores them as a new profile.
+    void bt_ReadClick();
+    void ProfilesFetched(const korvane::FetchResult& result);
+    bool readInProgress() const { return reading_; }
     // One step of a running send: the next packet, or the end of the send.
     void SendTimerTimer();
     bool sendInProgress() const { return !pendingPackets_.empty() || sendIndex_ >= 0; }
@@ -167,6 +177,7 @@ public:
     QPushButton* bt_Send = nullptr;
     QPushButton* bt_Test = nullptr;
     QPushButton* bt_Burn = nullptr;
+    QPushButton* bt_Read = nullptr;
     QGroupBox* gb_Faderauswahl = nullptr;
     std::array<QFrame*, 10> Panels{};      // Panel1 ... Panel10
     std::array<QLabel*, 9> FaderLabels{};  // Label8 ... Label16
@@ -218,10 +229,13 @@ private:
     template <typename F>
     auto Box(F&& show);
     int faderOfRow(QLineEdit* sender, int& row) const;
+    // While the device is read, Read and Send wait.
+    void SetReading(bool reading);
 
     bool editHandlerAttached_ = false;
     int boxDepth_ = 0;
     bool deactivatedForBox_ = false;
     std::vector<korvane::ByteString> pendingPackets_;
     int sendIndex_ = -1;
+    bool reading_ = false;
 };

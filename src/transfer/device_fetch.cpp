@@ -26,6 +26,38 @@ std::string_view outcomeName(FetchResult::Outcome outcome) {
     return "?";
 }
 
+FetchOutcomeBox fetchOutcomeBox(FetchResult::Outcome outcome) {
+    using Kind = FetchOutcomeBox::Kind;
+    switch (outcome) {
+        case FetchResult::Outcome::NoAnswer:
+            return {Kind::Message, "transfer.notResponding"};
+        case FetchResult::Outcome::NoEndMarker:
+            return {Kind::Error, "readback.noEndMarker"};
+        case FetchResult::Outcome::NotRecognised:
+            return {Kind::Error, "readback.notRecognised"};
+        case FetchResult::Outcome::SendFailed:
+            return {Kind::Error, "readback.sendFailed"};
+        case FetchResult::Outcome::Interrupted:
+            return {Kind::Info, "readback.interrupted"};
+        case FetchResult::Outcome::UnsupportedVersion:
+        case FetchResult::Outcome::Complete:
+            break;
+    }
+    return {};
+}
+
+std::string_view fetchStartRefusalKey(TDeviceFetch::Start start) {
+    switch (start) {
+        case TDeviceFetch::Start::TransferRunning:
+            return "readback.transferRunning";
+        case TDeviceFetch::Start::AlreadyRunning:
+            return "readback.fetchRunning";
+        case TDeviceFetch::Start::Started:
+            break;
+    }
+    return {};
+}
+
 TDeviceFetch::TDeviceFetch(FetchHost& host) : host_(host) {}
 
 TDeviceFetch::Start TDeviceFetch::start(DumpKind kind) {

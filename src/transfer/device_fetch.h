@@ -103,4 +103,18 @@ private:
 // "Complete", "NoAnswer", ... for logs and tests.
 std::string_view outcomeName(FetchResult::Outcome outcome);
 
+// The box a window shows for a fetch that brought no dump: its kind and text
+// key. None for Complete, and for UnsupportedVersion, which the monitor's
+// reply handling reports already. Every window that reads the device uses
+// this, so the same ending reads the same everywhere.
+struct FetchOutcomeBox {
+    enum class Kind { None, Message, Info, Error };
+    Kind kind = Kind::None;
+    std::string_view key;
+};
+FetchOutcomeBox fetchOutcomeBox(FetchResult::Outcome outcome);
+
+// The text key of the box for a fetch that did not start; empty for Started.
+std::string_view fetchStartRefusalKey(TDeviceFetch::Start start);
+
 }  // namespace korvane

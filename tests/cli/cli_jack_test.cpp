@@ -12,8 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "jack_server.h"
-#include "process.h"
+#include "sim_fixture.h"
 
 namespace korvane {
 namespace {
@@ -22,36 +21,16 @@ using testing::BackgroundProcess;
 using testing::ProcessResult;
 using testing::runProcess;
 
-const std::filesystem::path kBin = KORVANE_BIN_DIR;
+using testing::lines;
+
+const std::filesystem::path& kBin = testing::binDir();
 const std::string kDocument = (kBin / "korvane.def").string();
 const std::string kStandard = "Standard Tarvok NRPN";
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
+std::string readFile(const std::filesystem::path& file) { return testing::readTextFile(file); }
 
-std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// The packets of one array of the simulator's state file, in order.
 std::vector<std::string> packetsOf(const std::string& json, const std::string& key) {
-    const auto start = json.find("\"" + key + "\": [");
-    if (start == std::string::npos) return {};
-    const auto end = json.find(']', start);
-    const std::string array = json.substr(start, end - start);
-    std::vector<std::string> out;
-    const std::regex packet("\"(F0[0-9A-F ]*F7)\"");
-    for (auto it = std::sregex_iterator(array.begin(), array.end(), packet); it != std::sregex_iterator();
-         ++it)
-        out.push_back((*it)[1]);
-    return out;
+    return testing::statePackets(json, key);
 }
 
 int counterOf(const std::string& json, const std::string& key) {
@@ -60,44 +39,11 @@ int counterOf(const std::string& json, const std::string& key) {
     return std::stoi(m[1]);
 }
 
-class CliOverJack : public testing::JackTest {
+class CliOverJack : public testing::SimulatorTest {
 protected:
-    void SetUp() override {
-        testing::JackTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        dir_ = testing::makeTempDir("korvane-cli");
-        state_ = dir_ / "state.json";
-    }
-    void TearDown() override {
-        sim_.reset();
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
-    }
-
-    // Starts the simulator with extra options and learns its port names.
-    void startSim(std::vector<std::string> extra) {
-        static int counter = 0;
-        std::vector<std::string> argv{(kBin / "korvane-sim").string(), "--name",
-                                      "Sim" + std::to_string(counter++), "--state", state_.string()};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<BackgroundProcess>(argv);
-        ASSERT_TRUE(sim_->started());
-        auto in = sim_->waitForLine("device input: ", std::chrono::seconds(20));
-        auto out = sim_->waitForLine("device output: ", std::chrono::seconds(5));
-        ASSERT_TRUE(in && out) << "simulator did not come up:\n" << sim_->errors();
-        deviceIn_ = *in;
-        deviceOut_ = *out;
-    }
-
     ProcessResult send(const std::string& configuration = kStandard) {
-        return runProcess({(kBin / "korvane").string(), "send", kDocument, configuration, "--out", deviceIn_,
-                           "--in", deviceOut_},
-                          std::chrono::seconds(120));
+        return tool({"send", kDocument, configuration});
     }
-
-    std::filesystem::path dir_;
-    std::filesystem::path state_;
-    std::unique_ptr<BackgroundProcess> sim_;
-    std::string deviceIn_, deviceOut_;
 };
 
 TEST_F(CliOverJack, DeviceStoresExactlyTheEncodedPackets) {
@@ -113,11 +59,11 @@ TEST_F(CliOverJack, DeviceStoresExactlyTheEncodedPackets) {
     EXPECT_NE(std::find(stages.begin(), stages.end(), "packet 64 of 64 sent"), stages.end()) << sent.out;
     EXPECT_EQ(stages.back(), "done");
 
-    const std::string state = readFile(state_);
-    EXPECT_EQ(packetsOf(state, "configuration"), expected);
-    EXPECT_EQ(counterOf(state, "stores"), 1) << state;
-    EXPECT_EQ(counterOf(state, "resets"), 1) << state;
-    EXPECT_EQ(counterOf(state, "rejected"), 0) << state;
+    const std::string json = readFile(state());
+    EXPECT_EQ(packetsOf(json, "configuration"), expected);
+    EXPECT_EQ(counterOf(json, "stores"), 1) << json;
+    EXPECT_EQ(counterOf(json, "resets"), 1) << json;
+    EXPECT_EQ(counterOf(json, "rejected"), 0) << json;
 }
 
 TEST_F(CliOverJack, SilentDeviceEndsWithTheNotRespondingText) {
@@ -125,7 +71,7 @@ TEST_F(CliOverJack, SilentDeviceEndsWithTheNotRespondingText) {
     const ProcessResult sent = send();
     EXPECT_EQ(sent.exitCode, 4);
     EXPECT_NE(sent.err.find("Korvane does not respond."), std::string::npos) << sent.err;
-    EXPECT_EQ(counterOf(readFile(state_), "stores"), 0);
+    EXPECT_EQ(counterOf(readFile(state()), "stores"), 0);
 }
 
 // A device that ignores queries, or answers later than the tool polls it (so
@@ -145,10 +91,10 @@ TEST_F(CliOverJack, DeviceThatIgnoresQueriesStillGetsEverything) {
         const ProcessResult sent = send();
         ASSERT_EQ(sent.exitCode, 0) << sent.err;
         sim_.reset();  // stopped, so the state file is final
-        const std::string state = readFile(state_);
-        EXPECT_EQ(packetsOf(state, "configuration").size(), 64u);
-        EXPECT_EQ(counterOf(state, "stores"), 1) << state;
-        EXPECT_EQ(counterOf(state, "resets"), 1) << state;
+        const std::string json = readFile(state());
+        EXPECT_EQ(packetsOf(json, "configuration").size(), 64u);
+        EXPECT_EQ(counterOf(json, "stores"), 1) << json;
+        EXPECT_EQ(counterOf(json, "resets"), 1) << json;
     }
 }
 
@@ -266,6 +212,19 @@ TEST(CliErrors, NoMidiSystemIsNamedPlainly) {
     const ProcessResult sent = runProcess({tool, "send", kDocument, kStandard, "--out", "a", "--in", "b"});
     EXPECT_EQ(sent.exitCode, 5);
     EXPECT_EQ(sent.err, "korvane: There is no MIDI port 'a'.\nkorvane: There is no MIDI port 'b'.\n" + hint);
+    // Every command that talks to a device looks its ports up the same way.
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"fetch"},
+          {"fetch", "--motor"},
+          {"compare", kDocument, kStandard},
+          {"profile-send", (kBin / "motorprofile.def").string(), "default"}}) {
+        std::vector<std::string> argv{tool};
+        argv.insert(argv.end(), command.begin(), command.end());
+        argv.insert(argv.end(), {"--out", "a", "--in", "b"});
+        const ProcessResult r = runProcess(argv);
+        EXPECT_EQ(r.exitCode, 5) << command[0];
+        EXPECT_EQ(r.err, sent.err) << command[0];
+    }
 
     const ProcessResult verbose = runProcess({tool, "ports", "--verbose"});
     EXPECT_NE(verbose.err.find("midi: "), std::string::npos) << verbose.err;

@@ -7,62 +7,23 @@
 #include <fstream>
 #include <sstream>
 
-#include "jack_server.h"
-#include "process.h"
+#include "sim_fixture.h"
 
 namespace korvane {
 namespace {
 
-using testing::BackgroundProcess;
 using testing::ProcessResult;
 using testing::runProcess;
 
-const std::filesystem::path kBin = KORVANE_BIN_DIR;
+using testing::lines;
+
+const std::filesystem::path& kBin = testing::binDir();
 const std::string kTool = (kBin / "korvane").string();
 const std::string kDocument = (kBin / "korvane.def").string();
 const std::string kStandard = "Standard Tarvok NRPN";
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
-class ReadbackOverJack : public testing::JackTest {
+class ReadbackOverJack : public testing::SimulatorTest {
 protected:
-    void SetUp() override {
-        testing::JackTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        dir_ = testing::makeTempDir("korvane-readback");
-    }
-    void TearDown() override {
-        sim_.reset();
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
-    }
-
-    void startSim(std::vector<std::string> extra) {
-        static int counter = 0;
-        sim_.reset();
-        std::vector<std::string> argv{(kBin / "korvane-sim").string(), "--name",
-                                      "Rb" + std::to_string(counter++)};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<BackgroundProcess>(argv);
-        ASSERT_TRUE(sim_->started());
-        auto in = sim_->waitForLine("device input: ", std::chrono::seconds(20));
-        auto out = sim_->waitForLine("device output: ", std::chrono::seconds(5));
-        ASSERT_TRUE(in && out) << "simulator did not come up:\n" << sim_->errors();
-        deviceIn_ = *in;
-        deviceOut_ = *out;
-    }
-
-    ProcessResult tool(std::vector<std::string> args) {
-        std::vector<std::string> argv{kTool};
-        argv.insert(argv.end(), args.begin(), args.end());
-        argv.insert(argv.end(), {"--out", deviceIn_, "--in", deviceOut_});
-        return runProcess(argv, std::chrono::seconds(120));
-    }
-
     // The shipped library with one message changed: fader 3 sends another NRPN.
     std::string changedDocument() {
         std::ifstream in(kDocument);
@@ -73,14 +34,10 @@ protected:
         const auto at = xml.find(from);
         EXPECT_NE(at, std::string::npos);
         xml.replace(at, from.size(), "B0,63,00,B0,62,7F,");
-        const auto path = dir_ / "changed.xml";
+        const auto path = dir() / "changed.xml";
         std::ofstream(path) << xml;
         return path.string();
     }
-
-    std::filesystem::path dir_;
-    std::unique_ptr<BackgroundProcess> sim_;
-    std::string deviceIn_, deviceOut_;
 };
 
 TEST_F(ReadbackOverJack, SendThenFetchAndCompare) {
@@ -106,6 +63,25 @@ TEST_F(ReadbackOverJack, SendThenFetchAndCompare) {
     const ProcessResult changed = tool({"compare", changedDocument(), kStandard});
     EXPECT_EQ(changed.exitCode, 6) << changed.err;
     EXPECT_EQ(lines(changed.out), (std::vector<std::string>{"Fader 3: differs", "1 element differs"}));
+}
+
+// The motor profiles come back as the packets profile-send sent, and a
+// device that holds none says so instead of printing an empty profile.
+TEST_F(ReadbackOverJack, FetchMotorProfilesAfterProfileSend) {
+    ASSERT_NO_FATAL_FAILURE(startSim({}));
+    const ProcessResult none = tool({"fetch", "--motor"});
+    EXPECT_EQ(none.exitCode, 7) << none.err;
+    EXPECT_NE(none.err.find("The device holds no motor profiles."), std::string::npos) << none.err;
+
+    const ProcessResult sent =
+        tool({"profile-send", (kBin / "motorprofile.def").string(), "sanft", "--commit"});
+    ASSERT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    const ProcessResult fetched = tool({"fetch", "--motor"});
+    ASSERT_EQ(fetched.exitCode, 0) << fetched.err;
+    const std::vector<std::string> stored =
+        testing::statePackets(testing::readTextFile(state()), "motorprofiles");
+    ASSERT_EQ(stored.size(), 9u);
+    EXPECT_EQ(lines(fetched.out), stored);
 }
 
 TEST_F(ReadbackOverJack, ADeviceThatDoesNotFinishEndsInATimeOut) {
@@ -137,6 +113,7 @@ TEST(ReadbackCli, RefusedBeforeAnyPortIsOpened) {
     };
     const Case cases[] = {
         {{"fetch"}, 1, "--out"},
+        {{"compare", kDocument, kStandard, "--motor", "--out", "x", "--in", "y"}, 1, "--motor"},
         {{"compare", kDocument, kStandard, "--out", "x"}, 1, "--out"},
         {{"compare", kDocument, "no such configuration", "--out", "x", "--in", "y"}, 2, kStandard},
     };

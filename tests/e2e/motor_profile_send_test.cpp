@@ -1,7 +1,8 @@
 // Motor profiles over real MIDI: a private JACK server, korvane-sim as its own
 // program, and the profile sent once from the editor window (offscreen, in
 // this process) and once with "korvane profile-send". The device must hold
-// nine profile packets equal to the encoder's and count one store per commit.
+// nine profile packets equal to the encoder's and count one store per commit,
+// and reading them back must give the curves that were sent.
 
 #include <QAction>
 #include <QApplication>
@@ -150,6 +151,15 @@ void MotorProfileOverJack::sentFromTheWindowAndCommitted() {
     const bool stored = runUntil([&] { return profileStores(sim_->stateText()) == 1; }, 20s);
     QVERIFY2(stored, (sim_->stateText() + sim_->errors()).c_str());
     QCOMPARE(storedProfiles(sim_->stateText()), expected_);
+
+    // Read back into a new profile: the same curves as the one sent.
+    const korvane::TMotorProfilTabelle sentTable = *w->profileTable();
+    editor.boxes().setNextText(QStringLiteral("Vom Gerät"));
+    w->bt_Read->click();
+    QVERIFY(runUntil([&] { return w->cb_MotorProfile->currentText() == QStringLiteral("Vom Gerät"); }, 20s));
+    QVERIFY2(editor.boxes().texts(korvane::ScriptedDialogs::Kind::Error).isEmpty(),
+             qPrintable(editor.boxes().texts(korvane::ScriptedDialogs::Kind::Error).join('\n')));
+    QVERIFY(w->profileTable()->MotorProfile == sentTable.MotorProfile);
     w->hide();
 }
 

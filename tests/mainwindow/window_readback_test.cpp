@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -18,9 +19,11 @@
 #include "dialogs.h"
 #include "form_main.h"
 #include "form_main_access.h"
+#include "form_motor_profil.h"
 #include "midi_in.h"
 #include "midi_out.h"
 #include "midi_service.h"
+#include "motor_profile_document.h"
 #include "surface_map.h"
 
 using Kind = korvane::ScriptedDialogs::Kind;
@@ -290,6 +293,92 @@ private slots:
         QVERIFY2(rig.boxes.shown().front().text.contains(text), qPrintable(rig.boxes.shown().front().text));
         QVERIFY(!rig.w.CompareViewShown());
         QCOMPARE(rig.line(), QString());
+    }
+
+    // The motor profile editor reads the device's nine curves through the
+    // main window's fetch and keeps them as a new profile once it is named.
+    // A dump that is not nine profile packets is refused fader by fader
+    // before anything is asked or written.
+    void motorProfilesAreReadIntoANewProfile() {
+        Rig rig;
+        rig.w.Menu_Sprache_English_Click();
+        TFormMotorProfil motor;
+        rig.w.setMotorProfileWindow(&motor);
+        const QString file = rig.w.dataFolder() + QStringLiteral("/motorprofile.mp");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<korvane>\n  <motorprofile>\n"
+                "    <profil name=\"default\">\n"
+                "      <fader1>255, 160, 96, 64, 32, 16, 8, 4, 2, 0, 8, 8, 7, 6, 5, 4, 3, 2, 1, 0</fader1>\n"
+                "      <tFactor>100</tFactor>\n      <tConst>100</tConst>\n"
+                "    </profil>\n  </motorprofile>\n</korvane>\n");
+        }
+        rig.w.Menu_Motorprofileditor_Click();
+        motor.FormActivate();
+        QCOMPARE(motor.cb_MotorProfile->count(), 1);
+
+        // What the device holds: every point of every fader different.
+        korvane::TMotorProfilTabelle device;
+        for (int f = 0; f < korvane::kMotorFaderCount; ++f)
+            for (int p = 0; p < korvane::kMotorPointCount; ++p) {
+                auto& entry = device.MotorProfile[static_cast<std::size_t>(f)];
+                entry.Differenz[static_cast<std::size_t>(p)] = 20 * f + p;
+                entry.Geschwindigkeit[static_cast<std::size_t>(p)] =
+                    (9 - p + f) * korvane::kSpeedUnitsPerStep;
+            }
+        std::vector<ByteString> stored;
+        for (int f = 0; f < korvane::kMotorFaderCount; ++f) {
+            ByteString packet =
+                korvane::MotorProfilePacket(device.MotorProfile[static_cast<std::size_t>(f)], f, 120, 40);
+            packet[2] = 0x06;
+            stored.push_back(packet);
+        }
+        auto deviceDumps = [&rig](const std::vector<ByteString>& packets) {
+            rig.w.DeviceFetchInput(kVersion);
+            for (const auto& p : packets) rig.w.DeviceFetchInput(p);
+            rig.w.DeviceFetchInput({0xF0, 0x7D, 0x06, 0xF7});
+            QCoreApplication::processEvents();
+        };
+        auto fileBytes = [&file] {
+            QFile in(file);
+            return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        };
+
+        // Eight packets: refused, naming the fader that is missing.
+        const QByteArray before = fileBytes();
+        QTest::mouseClick(motor.bt_Read, Qt::LeftButton);
+        QCOMPARE(rig.sent, std::vector<ByteString>{kQuery});
+        QVERIFY(!motor.bt_Read->isEnabled());
+        deviceDumps({stored.begin(), stored.end() - 1});
+        QCOMPARE(rig.sent, (std::vector<ByteString>{kQuery, {0xF0, 0x7D, 0x06, 0xF7}}));
+        QCOMPARE(rig.boxes.texts(Kind::Error).size(), 1);
+        QVERIFY2(rig.boxes.texts(Kind::Error).front().contains(QStringLiteral("Fader M: no packet")),
+                 qPrintable(rig.boxes.texts(Kind::Error).front()));
+        QVERIFY(rig.boxes.texts(Kind::Prompt).isEmpty());
+        QCOMPARE(fileBytes(), before);
+        QVERIFY(motor.bt_Read->isEnabled());
+
+        // All nine: named (the reserved name is asked again), stored, shown.
+        rig.boxes.clear();
+        rig.sent.clear();
+        rig.boxes.setNextText(QStringLiteral("default"));
+        rig.boxes.setNextText(QStringLiteral("Vom Gerät"));
+        QTest::mouseClick(motor.bt_Read, Qt::LeftButton);
+        deviceDumps(stored);
+        QCOMPARE(rig.boxes.texts(Kind::Prompt).size(), 2);
+        QCOMPARE(rig.boxes.texts(Kind::Error).size(), 1);
+        QCOMPARE(motor.cb_MotorProfile->currentText(), QStringLiteral("Vom Gerät"));
+        QCOMPARE(motor.edFaktor->text(), QStringLiteral("120"));
+        QCOMPARE(motor.edKonstante->text(), QStringLiteral("40"));
+        QVERIFY(motor.profileTable()->MotorProfile == device.MotorProfile);
+
+        korvane::MotorProfileDocument doc;
+        QVERIFY(doc.open(file.toStdString()).ok());
+        korvane::TMotorProfilTabelle saved;
+        korvane::MotorProfileDocument::XMLProfilLaden(doc.Finde_XML_ProfilByName("Vom Gerät"), saved);
+        QVERIFY(saved.MotorProfile == device.MotorProfile);
     }
 };
 
