@@ -1,7 +1,10 @@
 // How long the main window takes to answer the user on a large library
 // (1000 configurations of 64 assignments, 10 000 messages): a click on an
-// element until the panel shows its message, one assignment change through
-// the message list (save, reload, recolour), and recolouring the whole map.
+// element until the panel shows its message, each edit the user makes (an
+// assignment through the message list, applying the panel, one key in the
+// description, choosing another configuration), and recolouring the whole
+// map. Each figure is the time the window thread is busy until it is back in
+// its event loop; the file itself may still be on its way to the disk.
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <memory>
@@ -43,6 +47,8 @@ TFormMain& window() {
         f.write(xml.data(), static_cast<qint64>(xml.size()));
         f.close();
         w = std::make_unique<TFormMain>();
+        // As the editor runs: saves land on the writer thread.
+        w->setBackgroundSaving(true);
         w->setPortFactories([] { return std::unique_ptr<korvane::TMidiInput>(); },
                             [] { return std::unique_ptr<korvane::TMidiOutput>(); });
         w->show();
@@ -81,6 +87,54 @@ void BM_AssignmentChange(benchmark::State& state) {
     state.SetLabel("1000 configurations, 10000 messages");
 }
 BENCHMARK(BM_AssignmentChange)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_ApplyPanel(benchmark::State& state) {
+    TFormMain& w = window();
+    // Fader 6's message gets two start values in turn: each round writes
+    // the message node and saves.
+    w.ElementClicked(w.EingabeElemente[5]);
+    if (!TFormMainTestAccess::panelShowsMessage(w)) {
+        state.SkipWithError("the panel shows no message");
+        return;
+    }
+    int round = 0;
+    for (auto _ : state) {
+        w.Ed_Start->setText(QString::number(++round % 2 == 0 ? 8192 : 4096));
+        w.bt_AenderungenUebernehmenClick();
+    }
+}
+BENCHMARK(BM_ApplyPanel)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_DescriptionKey(benchmark::State& state) {
+    TFormMain& w = window();
+    // One key typed, then taken back with a backspace: each changes the
+    // description and saves.
+    QTextCursor cursor = w.MemoDescription->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    w.MemoDescription->setTextCursor(cursor);
+    bool typed = false;
+    for (auto _ : state) {
+        if (typed)
+            w.MemoDescription->textCursor().deletePreviousChar();
+        else
+            w.MemoDescription->insertPlainText(QStringLiteral("x"));
+        typed = !typed;
+    }
+}
+BENCHMARK(BM_DescriptionKey)->Unit(benchmark::kMillisecond)->Iterations(40);
+
+void BM_ChooseConfiguration(benchmark::State& state) {
+    TFormMain& w = window();
+    // Another configuration from the list, as a click on it does: its
+    // groups, description and the 64 colours of the map.
+    int index = 0;
+    for (auto _ : state) {
+        index = (index + 37) % w.CB_Set->count();
+        w.CB_Set->setCurrentIndex(index);
+        w.CB_SetChange();
+    }
+}
+BENCHMARK(BM_ChooseConfiguration)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_RecolourMap(benchmark::State& state) {
     TFormMain& w = window();

@@ -120,6 +120,8 @@ int runEditor(int argc, char** argv) {
     // A logout or Ctrl+C in the terminal closes the main window like its
     // close button, so the log gets its last line and the status is 0.
     CloseOnSignal closeOnSignal([&windows] { windows.main().close(); });
+    // Saving never makes the window wait for the disk.
+    windows.main().setBackgroundSaving(true);
     windows.main().show();
     // Queued now, so it runs in the event loop proper, not in the events the
     // first showing lets through.

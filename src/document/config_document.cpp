@@ -95,13 +95,9 @@ std::string ElementResolution::danglingText(std::string_view language) const {
 
 // ---- loading and saving ----------------------------------------------------
 
-ConfigDocument::Fingerprint ConfigDocument::fingerprintOf(std::string_view bytes) {
-    return {bytes.size(), std::hash<std::string_view>{}(bytes)};
-}
-
 DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
                                          pugi::xml_encoding& encoding, bool& bom, std::string& customEntity,
-                                         Fingerprint& read) const {
+                                         SharedBytes& read) const {
     DocumentStatus st;
     st.fileName = fileName;
     std::string error;
@@ -113,9 +109,9 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         if (notRegular) st.detailKey = "document.not_regular_file";
         return st;
     }
-    const Fingerprint fingerprint = fingerprintOf(*raw);
-    faithful::DecodedText d = faithful::decodeFileBytes(*raw);
+    auto bytes = std::make_shared<const std::string>(std::move(*raw));
     raw.reset();
+    faithful::DecodedText d = faithful::decodeFileBytes(*bytes);
     if (!d.unsupported.empty()) {
         st.code = DocumentStatus::Code::UnsupportedEncoding;
         st.detail = d.unsupported;
@@ -174,23 +170,32 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
     encoding = d.encoding;
     bom = d.bom;
     customEntity = faithful::customEntityIn(d.utf8);
-    read = fingerprint;
+    read = std::move(bytes);
     return st;
 }
 
 DocumentStatus ConfigDocument::load(const std::filesystem::path& fileName) {
+    // Saves still on their way belong to the file now bound; they land
+    // before anything is read.
+    writer_->wait();
     pugi::xml_document fresh;
     pugi::xml_encoding encoding = pugi::encoding_utf8;
     bool bom = false;
     std::string entity;
-    Fingerprint read;
+    SharedBytes read;
+    // Taken before reading: a change while the file is read then shows as a
+    // different stamp, and the next reload reads the file again.
+    const std::optional<detail::FileStamp> stamp = detail::fileStamp(fileName);
     DocumentStatus st = parseFile(fileName, fresh, encoding, bom, entity, read);
     if (!st.ok()) return st;
     // A save of this file that was killed half-way (a crash, a power cut,
     // kill -9) may have left its temporary file beside it; nothing else ever
     // would remove it. Done when a file is taken up, not at every reload.
     if (!loaded_ || fileName != fileName_) detail::removeStaleTemporaries(fileName);
-    onDisk_ = read;
+    writer_->bind(fileName, read, stamp);
+    fileBytes_ = std::move(read);
+    pieces_.clear();
+    inStep_ = true;
     doc_ = std::move(fresh);
     fileName_ = fileName;
     encoding_ = encoding;
@@ -209,7 +214,24 @@ DocumentStatus ConfigDocument::reload() {
     return load(fileName_);
 }
 
-DocumentStatus ConfigDocument::save() {
+DocumentStatus ConfigDocument::refresh() {
+    if (fileName_.empty()) {
+        DocumentStatus st;
+        st.code = DocumentStatus::Code::NotLoaded;
+        return st;
+    }
+    if (loaded_ && inStep_ && !writer_->conflicted() && !writer_->hasFailures()) {
+        DocumentStatus st;
+        st.fileName = fileName_;
+        // Saves on their way: the document is ahead of its file, not behind.
+        if (writer_->busy()) return st;
+        const std::optional<detail::FileStamp> now = detail::fileStamp(fileName_);
+        if (now && now == writer_->stamp()) return st;
+    }
+    return load(fileName_);
+}
+
+DocumentStatus ConfigDocument::serialise(const std::vector<pugi::xml_node>& changed, SharedBytes& bytes) {
     DocumentStatus st;
     st.fileName = fileName_;
     if (!loaded_ || fileName_.empty()) {
@@ -231,16 +253,34 @@ DocumentStatus ConfigDocument::save() {
             return st;
         }
     }
-    // A second editor or a text editor may have written the file since it
-    // was read here; saving over that would throw its work away without a
-    // word. A file that is gone or cannot be read is no such case: the write
-    // below recreates it or reports its own error.
-    {
-        std::string error;
-        if (auto now = detail::readWholeFile(fileName_, error); now && fingerprintOf(*now) != onDisk_) {
-            st.code = DocumentStatus::Code::ChangedOnDisk;
-            return st;
+    if (encoding_ == pugi::encoding_utf8 || encoding_ == pugi::encoding_latin1) {
+        // Written as UTF-8 first; a Latin-1 file needs the characters above
+        // U+00FF still there to be turned into references.
+        SharedBytes utf8 = pieces_.write(doc_, changed, changed.empty());
+        // Reading the file again would give the changed entries just as
+        // their text says (whitespace joined, empty text gone); memory
+        // follows, so that later edits meet what they met after a reload.
+        readPiecesBack(changed);
+        if (encoding_ == pugi::encoding_latin1) {
+            std::string latin1;
+            if (!faithful::toLatin1WithReferences(*utf8, latin1)) {
+                st.code = DocumentStatus::Code::Unrepresentable;
+                st.detail = "\xEF\xBF\xBD";  // text that is no UTF-8 came in by an edit
+                return st;
+            }
+            bytes = std::make_shared<const std::string>(std::move(latin1));
+        } else if (bom_) {
+            bytes = std::make_shared<const std::string>("\xEF\xBB\xBF" + *utf8);
+        } else {
+            bytes = std::move(utf8);
         }
+        return st;
+    }
+    // UTF-16 and UTF-32 files are rare and written whole by the library;
+    // the changed entries are still read back as for the others.
+    if (!changed.empty()) {
+        pieces_.write(doc_, changed, false);
+        readPiecesBack(changed);
     }
     struct Collect : pugi::xml_writer {
         std::string bytes;
@@ -248,28 +288,80 @@ DocumentStatus ConfigDocument::save() {
             bytes.append(static_cast<const char*>(data), size);
         }
     } out;
-    if (encoding_ == pugi::encoding_latin1) {
-        // Written as UTF-8 first, so that the characters above U+00FF are
-        // still there to be turned into references.
-        doc_.save(out, "", kSaveFlags, pugi::encoding_utf8);
-        std::string latin1;
-        if (!faithful::toLatin1WithReferences(out.bytes, latin1)) {
-            st.code = DocumentStatus::Code::Unrepresentable;
-            st.detail = "\xEF\xBF\xBD";  // text that is no UTF-8 came in by an edit
-            return st;
-        }
-        out.bytes = std::move(latin1);
-    } else {
-        doc_.save(out, "", kSaveFlags | (bom_ ? pugi::format_write_bom : 0u), encoding_);
-    }
-    if (std::string err = detail::writeFileAtomically(fileName_, out.bytes); !err.empty()) {
-        st.code = DocumentStatus::Code::WriteFailed;
-        st.detail = std::move(err);
-        return st;
-    }
-    onDisk_ = fingerprintOf(out.bytes);
+    doc_.save(out, "", kSaveFlags | (bom_ ? pugi::format_write_bom : 0u), encoding_);
+    bytes = std::make_shared<const std::string>(std::move(out.bytes));
     return st;
 }
+
+void ConfigDocument::readPiecesBack(const std::vector<pugi::xml_node>& pieces) {
+    for (pugi::xml_node piece : pieces) {
+        const std::string* text = pieces_.textOf(piece);
+        if (!text) continue;
+        pugi::xml_document part;
+        if (!part.load_buffer(text->data(), text->size(), kParseFlags, pugi::encoding_utf8)) continue;
+        faithful::keepExplicitEmptyElements(part, *text);
+        pugi::xml_node parent = piece.parent();
+        pugi::xml_node fresh = part.first_child();
+        if (!fresh || fresh.next_sibling()) continue;
+        fresh = parent.insert_copy_before(fresh, piece);
+        pieces_.replaced(piece, fresh);
+        parent.remove_child(piece);
+    }
+}
+
+ConfigDocument::Commit ConfigDocument::commit(const std::vector<pugi::xml_node>& changed, bool waitForDisk) {
+    Commit c;
+    SharedBytes bytes;
+    // Each changed node stands for the entry that holds it. A change above
+    // the entries (the root, the lists themselves) is written whole.
+    std::vector<pugi::xml_node> pieces;
+    bool whole = changed.empty();
+    for (pugi::xml_node n : changed) {
+        const pugi::xml_node piece = faithful::PieceCache::pieceOf(n, doc_);
+        if (!piece) whole = true;
+        if (std::find(pieces.begin(), pieces.end(), piece) == pieces.end()) pieces.push_back(piece);
+    }
+    if (whole) pieces.clear();
+    c.status = serialise(pieces, bytes);
+    if (!c.status.ok()) {
+        // The change stays in memory, unwritten; pieces written before it
+        // no longer tell what memory holds.
+        pieces_.clear();
+        inStep_ = false;
+        return c;
+    }
+    c.before = fileBytes_;
+    c.after = bytes;
+    fileBytes_ = bytes;
+    writer_->submit(std::move(bytes));
+    if (waitForDisk) {
+        writer_->wait();
+        if (std::vector<DocumentStatus> failed = takeWriteFailures(); !failed.empty()) {
+            c.status = failed.back();
+            fileBytes_ = c.before;
+        }
+    }
+    return c;
+}
+
+std::vector<DocumentStatus> ConfigDocument::takeWriteFailures() {
+    std::vector<DocumentStatus> out;
+    for (DocumentWriter::Failure& f : writer_->takeFailures()) {
+        DocumentStatus st;
+        st.fileName = f.file;
+        if (f.changedOnDisk) {
+            st.code = DocumentStatus::Code::ChangedOnDisk;
+        } else {
+            st.code = DocumentStatus::Code::WriteFailed;
+            st.detail = std::move(f.reason);
+        }
+        out.push_back(std::move(st));
+    }
+    if (!out.empty()) inStep_ = false;
+    return out;
+}
+
+DocumentStatus ConfigDocument::save() { return commit({}, true).status; }
 
 DocumentStatus ConfigDocument::saveAndReload() {
     DocumentStatus st = save();

@@ -2,8 +2,10 @@
 // The configuration document: the library of configurations (set), message
 // groups (messagegroup) and messages (message) in one XML file.
 //
-// The file is the master copy. Every change is saved at once and read back,
-// so nodes found before a save/reload must not be used afterwards. The whole
+// The file is the master copy. Every change is saved at once. A document
+// that saved or read its file knows it is in step with it and is not read
+// again until another program changes the file; nodes found before a reload
+// that did read the file must not be used afterwards. The whole
 // file survives a save as it was loaded: declaration, doctype, comments,
 // processing instructions, unknown elements, attribute order and whitespace,
 // in the encoding the file declared. Only the spelling of a few things is
@@ -13,12 +15,16 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "document_writer.h"
 #include "xml_layout.h"
+#include "xml_pieces.h"
 
 namespace korvane {
 
@@ -72,6 +78,14 @@ struct ElementResolution {
 
 class ConfigDocument {
 public:
+    // What one save handed over: the file's bytes before it (as the file
+    // holds them once every earlier save has landed) and after it.
+    struct Commit {
+        DocumentStatus status;
+        SharedBytes before;
+        SharedBytes after;
+    };
+
     ConfigDocument() = default;
     ConfigDocument(const ConfigDocument&) = delete;
     ConfigDocument& operator=(const ConfigDocument&) = delete;
@@ -79,8 +93,15 @@ public:
     // Parses the file and binds the document to it. On failure the document
     // keeps its previous contents and file name.
     DocumentStatus load(const std::filesystem::path& fileName);
-    // Parses the bound file again (the save-and-reload discipline).
+    // Parses the bound file again (after saves on their way have landed);
+    // changes not saved are dropped.
     DocumentStatus reload();
+    // Brings the document in step with the bound file: parses it again
+    // unless the document knows the file holds what it holds (read or
+    // written by it and unchanged since, or saves of it still on their way).
+    // A failed or refused save, or a file changed by another program, makes
+    // it read the file.
+    DocumentStatus refresh();
     // Writes the whole document to the bound file atomically: a temporary file
     // in the same folder, flushed and synced, renamed over the target. On
     // failure the old file is byte-identical and the document in memory keeps
@@ -89,6 +110,22 @@ public:
     DocumentStatus save();
     // save() followed by reload().
     DocumentStatus saveAndReload();
+    // Saves through the writer thread: the document is written out (only
+    // the entries holding the nodes in changed anew, or all of it when
+    // changed is empty) and handed to the writer. With waitForDisk the call
+    // returns after the write, with its outcome; otherwise at once, and a
+    // failed write is told through the write failure notice. The checks of
+    // save() that need no disk are made here either way.
+    Commit commit(const std::vector<pugi::xml_node>& changed, bool waitForDisk);
+    // Waits until every save handed to the writer has landed or failed.
+    void waitForWrites() { writer_->wait(); }
+    // Called on the writer thread when a background save failed; it should
+    // only arrange for takeWriteFailures() on the thread that edits.
+    void setWriteFailureNotice(std::function<void()> notice) { writer_->setFailureNotice(std::move(notice)); }
+    // The background saves that failed since the last call (ChangedOnDisk or
+    // WriteFailed, file named), oldest first. The document then reads its
+    // file at the next reload().
+    std::vector<DocumentStatus> takeWriteFailures();
 
     bool isLoaded() const { return loaded_; }
     const std::filesystem::path& fileName() const { return fileName_; }
@@ -129,18 +166,14 @@ public:
     ElementResolution resolveElement(std::string_view setName, int elementNumber) const;
 
 private:
-    // What the file held when this document last read or wrote it: its size
-    // and a hash of its bytes.
-    struct Fingerprint {
-        std::size_t size = 0;
-        std::size_t hash = 0;
-        bool operator==(const Fingerprint&) const = default;
-    };
-    static Fingerprint fingerprintOf(std::string_view bytes);
-
     DocumentStatus parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
                              pugi::xml_encoding& encoding, bool& bom, std::string& customEntity,
-                             Fingerprint& read) const;
+                             SharedBytes& read) const;
+    // The checks of a save that need no disk, and the bytes to write.
+    DocumentStatus serialise(const std::vector<pugi::xml_node>& changed, SharedBytes& bytes);
+    // Replaces each entry of pieces by what reading its written text gives,
+    // so that memory holds exactly what reading the file would.
+    void readPiecesBack(const std::vector<pugi::xml_node>& pieces);
 
     pugi::xml_document doc_;
     std::filesystem::path fileName_;
@@ -148,7 +181,13 @@ private:
     bool bom_ = false;
     bool loaded_ = false;
     std::string customEntity_;  // first entity of the file's own, "" when none
-    Fingerprint onDisk_;        // the file as last read or written here
+    // What the file holds once every save handed over has landed.
+    SharedBytes fileBytes_;
+    // False after a save that failed or was refused: memory then holds what
+    // the file does not, and the next reload reads the file.
+    bool inStep_ = false;
+    faithful::PieceCache pieces_;
+    std::unique_ptr<DocumentWriter> writer_ = std::make_unique<DocumentWriter>();
 };
 
 }  // namespace korvane

@@ -336,4 +336,15 @@ void removeStaleTemporaries(const std::filesystem::path& target) {
     }
 }
 
+std::optional<FileStamp> fileStamp(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    FileStamp stamp;
+    stamp.device = static_cast<unsigned long long>(st.st_dev);
+    stamp.inode = static_cast<unsigned long long>(st.st_ino);
+    stamp.size = static_cast<long long>(st.st_size);
+    stamp.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
 }  // namespace korvane::detail

@@ -25,6 +25,21 @@ inline constexpr std::string_view kNotRegularFile = "not a regular file";
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& error,
                                          bool* notRegular = nullptr);
 
+// What identifies one version of a file without reading it: which file it
+// is and its size and time of last change. Replacing the file (a rename over
+// it) changes the identity, and so does writing into it, as far as the clock
+// of the file system can tell.
+struct FileStamp {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    long long size = -1;
+    long long modifiedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the file path names (after symbolic links); nullopt when it
+// cannot be found out.
+std::optional<FileStamp> fileStamp(const std::filesystem::path& path);
+
 // Replaces target with bytes so that readers only ever see the old or the new
 // contents: a temporary file in the same folder is written, flushed to disk
 // and renamed over the target. A symbolic link is followed, so the file it

@@ -6,9 +6,10 @@
 
 namespace korvane {
 
-LibraryHistory::Fingerprint LibraryHistory::fingerprintOf(std::string_view bytes) {
-    return {bytes.size(), std::hash<std::string_view>{}(bytes)};
-}
+namespace {
+bool sameBytes(const SharedBytes& a, const SharedBytes& b) { return a == b || (a && b && *a == *b); }
+std::size_t sizeOf(const SharedBytes& b) { return b ? b->size() : 0; }
+}  // namespace
 
 void LibraryHistory::clear() {
     undo_.clear();
@@ -18,53 +19,64 @@ void LibraryHistory::clear() {
 
 void LibraryHistory::record(const std::filesystem::path& file, const LibraryOutcome& outcome,
                             const std::string& mergeKey) {
-    Entry e;
-    e.label = outcome.label;
     if (outcome.result == LibraryOutcome::Result::Switched) {
         if (outcome.previousFile.empty() || outcome.previousFile == file) return;
+        Entry e;
+        e.label = outcome.label;
         e.isSwitch = true;
         e.file = file;
         e.other = outcome.previousFile;
+        for (Entry& r : redo_) held_ -= sizeOf(r.bytes);
+        redo_.clear();
+        undo_.push_back(std::move(e));
+        keepWithinBudget();
     } else if (outcome.result == LibraryOutcome::Result::Changed) {
-        // Without the old bytes the change cannot be taken back; the steps
-        // before it would then write over it, so they go too.
-        if (!outcome.before || !outcome.after) {
-            clear();
-            return;
-        }
-        const Fingerprint after = fingerprintOf(*outcome.after);
-        if (!mergeKey.empty() && !undo_.empty()) {
-            Entry& top = undo_.back();
-            if (!top.isSwitch && top.mergeKey == mergeKey && top.file == file &&
-                top.expected == fingerprintOf(*outcome.before)) {
-                for (Entry& r : redo_) held_ -= r.bytes.size();
-                redo_.clear();
-                top.expected = after;
-                top.label = outcome.label;
-                if (top.bytes == *outcome.after) {
-                    held_ -= top.bytes.size();
-                    undo_.pop_back();
-                }
-                return;
-            }
-        }
-        e.file = file;
-        e.bytes = *outcome.before;
-        e.expected = after;
-        e.mergeKey = mergeKey;
-    } else {
+        auto shared = [](const std::optional<std::string>& b) {
+            return b ? std::make_shared<const std::string>(*b) : SharedBytes();
+        };
+        recordChange(file, outcome.label, shared(outcome.before), shared(outcome.after), mergeKey);
+    }
+}
+
+void LibraryHistory::recordChange(const std::filesystem::path& file, const TableText& label,
+                                  SharedBytes before, SharedBytes after, const std::string& mergeKey) {
+    // Without the old bytes the change cannot be taken back; the steps
+    // before it would then write over it, so they go too.
+    if (!before || !after) {
+        clear();
         return;
     }
-    for (Entry& r : redo_) held_ -= r.bytes.size();
+    if (!mergeKey.empty() && !undo_.empty()) {
+        Entry& top = undo_.back();
+        if (!top.isSwitch && top.mergeKey == mergeKey && top.file == file &&
+            sameBytes(top.expected, before)) {
+            for (Entry& r : redo_) held_ -= sizeOf(r.bytes);
+            redo_.clear();
+            top.expected = std::move(after);
+            top.label = label;
+            if (sameBytes(top.bytes, top.expected)) {
+                held_ -= sizeOf(top.bytes);
+                undo_.pop_back();
+            }
+            return;
+        }
+    }
+    Entry e;
+    e.label = label;
+    e.file = file;
+    e.bytes = std::move(before);
+    e.expected = std::move(after);
+    e.mergeKey = mergeKey;
+    for (Entry& r : redo_) held_ -= sizeOf(r.bytes);
     redo_.clear();
-    held_ += e.bytes.size();
+    held_ += sizeOf(e.bytes);
     undo_.push_back(std::move(e));
     keepWithinBudget();
 }
 
 void LibraryHistory::keepWithinBudget() {
     std::size_t drop = 0;
-    while (held_ > budget_ && undo_.size() - drop > 1) held_ -= undo_[drop++].bytes.size();
+    while (held_ > budget_ && undo_.size() - drop > 1) held_ -= sizeOf(undo_[drop++].bytes);
     undo_.erase(undo_.begin(), undo_.begin() + static_cast<std::ptrdiff_t>(drop));
 }
 
@@ -96,16 +108,19 @@ LibraryHistory::Step LibraryHistory::travel(ConfigDocument& doc, std::vector<Ent
         step.status.code = DocumentStatus::Code::NotLoaded;
         return step;
     }
+    // Saves still on their way land first: the file must hold what the
+    // step left there before it is compared.
+    doc.waitForWrites();
     std::string error;
     const auto now = detail::readWholeFile(e.file, error);
-    if (!now || fingerprintOf(*now) != e.expected) {
+    if (!now || !e.expected || *now != *e.expected) {
         // Another program wrote the file (or removed it): its contents win,
         // as they do for a save, and the document shows them.
         step.status.code = DocumentStatus::Code::ChangedOnDisk;
         doc.reload();
         return step;
     }
-    if (std::string err = detail::writeFileAtomically(e.file, e.bytes); !err.empty()) {
+    if (std::string err = detail::writeFileAtomically(e.file, *e.bytes); !err.empty()) {
         step.status.code = DocumentStatus::Code::WriteFailed;
         step.status.detail = std::move(err);
         return step;
@@ -118,10 +133,10 @@ LibraryHistory::Step LibraryHistory::travel(ConfigDocument& doc, std::vector<Ent
     Entry opposite;
     opposite.label = e.label;
     opposite.file = e.file;
-    opposite.expected = fingerprintOf(e.bytes);
-    opposite.bytes = *now;
-    held_ += opposite.bytes.size();
-    held_ -= e.bytes.size();
+    opposite.expected = e.bytes;
+    opposite.bytes = std::make_shared<const std::string>(std::move(*now));
+    held_ += sizeOf(opposite.bytes);
+    held_ -= sizeOf(e.bytes);
     from.pop_back();
     to.push_back(std::move(opposite));
     step.done = true;

@@ -4,7 +4,8 @@
 // The library lives in its file and every change is saved at once, so the
 // simplest history that cannot drift from the file is the file itself: for
 // each change the history keeps the bytes the file held before it. Undo
-// writes those bytes back atomically and reads the document again; redo
+// waits for saves still on their way, writes those bytes back atomically
+// and reads the document again; redo
 // writes the bytes that undo took away. Switching to another library file is
 // a step of its own, so undoing past it returns to the previous file.
 //
@@ -43,6 +44,10 @@ public:
     // file back to where the step began removes the step.
     void record(const std::filesystem::path& file, const LibraryOutcome& outcome,
                 const std::string& mergeKey = {});
+    // The same for a change whose bytes are shared with the document (the
+    // file's contents before and after a save); nothing is copied.
+    void recordChange(const std::filesystem::path& file, const TableText& label, SharedBytes before,
+                      SharedBytes after, const std::string& mergeKey = {});
 
     bool canUndo() const { return !undo_.empty(); }
     bool canRedo() const { return !redo_.empty(); }
@@ -58,22 +63,16 @@ public:
     void clear();
 
 private:
-    struct Fingerprint {
-        std::size_t size = 0;
-        std::size_t hash = 0;
-        bool operator==(const Fingerprint&) const = default;
-    };
-    static Fingerprint fingerprintOf(std::string_view bytes);
-
     struct Entry {
         bool isSwitch = false;
         TableText label;
         std::filesystem::path file;   // the file the step changed, or switched to
         std::filesystem::path other;  // a switch: the file switched away from
         // A change: the bytes to write when travelling this way, and what
-        // the file must hold before they may be written.
-        std::string bytes;
-        Fingerprint expected;
+        // the file must hold before they may be written. Steps that follow
+        // each other share these.
+        SharedBytes bytes;
+        SharedBytes expected;
         std::string mergeKey;
     };
 
@@ -85,7 +84,7 @@ private:
     std::vector<Entry> undo_;
     std::vector<Entry> redo_;
     std::size_t budget_;
-    std::size_t held_ = 0;  // bytes held by both stacks
+    std::size_t held_ = 0;  // bytes to write held by both stacks
 };
 
 }  // namespace korvane

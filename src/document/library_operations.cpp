@@ -100,6 +100,9 @@ std::optional<std::string> fileBytes(const std::filesystem::path& file) {
 // memory and file agree and the operation has not happened.
 LibraryOutcome commit(ConfigDocument& doc, TableText label) {
     LibraryOutcome o;
+    // Saves still on their way land first, so that the bytes before are
+    // those of this change alone.
+    doc.waitForWrites();
     o.before = fileBytes(doc.fileName());
     if (DocumentStatus st = doc.save(); !st.ok()) {
         doc.reload();

@@ -125,14 +125,22 @@ public:
     // The configuration in CB_Set becomes the current one: caption, groups,
     // description, hints.
     void CB_SetChange();
-    // The one way every change reaches the disk: save the document to its
-    // file atomically, then read it back. On failure one error box names the
-    // file and the reason, the file stays as it was, and false is returned
-    // (the reload is then skipped so the change stays visible in memory).
+    // The one way every change reaches the disk: the document is saved to
+    // its file atomically; it stays in step with the file, so nothing is read
+    // back. changed names the nodes the edit changed (only the entries
+    // holding them are written out anew; empty: anything may have changed).
+    // With background saving the write happens on the writer thread and a
+    // failure is told when it happens; otherwise the call waits for the
+    // disk. On failure one error box names the file and the reason, the file
+    // stays as it was, and false is returned (the change stays in memory).
     // Every such save is recorded in the undo history under change (a
     // generic label when empty); saves with the same non-empty mergeKey in a
     // row are one step.
-    bool SaveAndReload(const korvane::TableText& change = {}, const std::string& mergeKey = {});
+    bool SaveAndReload(const korvane::TableText& change = {}, const std::string& mergeKey = {},
+                       const std::vector<pugi::xml_node>& changed = {});
+    // Saves go to the disk on a writer thread, the window never waits for
+    // them (the editor's setting; without it every save waits).
+    void setBackgroundSaving(bool on) { BackgroundSaving = on; }
     // The no-assignment entry of the group list in the current language.
     QString NoAssignmentText() const;
     // Whether a group list text is one of the two no-assignment texts,
@@ -415,8 +423,9 @@ private:
     void ConnectHandlers();
     // Sets every caption of the main window in language "de" or "en".
     void ApplyCaptions(const QString& code);
-    // Reads the document file again; on failure one error box names the file
-    // and the parser's message, and false is returned.
+    // Brings the document in step with its file (reads it when another
+    // program changed it or a save failed); on failure one error box names
+    // the file and the parser's message, and false is returned.
     bool ReloadDocument();
     // Shows a failed load or save of the document as one error box.
     void ShowDocumentError(const korvane::DocumentStatus& status);
@@ -427,9 +436,14 @@ private:
     // Records a change in the history, or shows why nothing changed. True
     // when the library changed or an export was written.
     bool TakeOutcome(const korvane::LibraryOutcome& outcome, const std::string& mergeKey = {});
-    // Records a save made by SaveAndReload, given the file's bytes before it.
-    void RecordChange(const std::optional<std::string>& before, const korvane::TableText& change,
+    // Records a save made by SaveAndReload, given the file's bytes before
+    // and after it.
+    void RecordChange(const korvane::ConfigDocument::Commit& commit, const korvane::TableText& change,
                       const std::string& mergeKey);
+    // Shows the background saves that failed (one box each) and brings the
+    // lists in step with the file where another program changed it.
+    void ReportWriteFailures();
+    bool BackgroundSaving = false;
     std::optional<std::string> WorkingFileBytes() const;
     // Fills the lists from the document again, keeping the configuration,
     // group, message and element the user had chosen where they still exist.

@@ -101,7 +101,8 @@ void TFormMain::Aenderungen_uebernehmen() {
     if (!message) return;
 
     for (const auto& [child, value] : plan.children) setChildText(message, child, value);
-    SaveAndReload({"library.label.message_edit", {CB_MessageName->currentText().toStdString()}});
+    SaveAndReload({"library.label.message_edit", {CB_MessageName->currentText().toStdString()}}, {},
+                  {message});
     // Showing the element again loads what was saved into LetzteMessage, and
     // the apply button then compares against it.
     Selektiere(LastElement);
@@ -121,7 +122,7 @@ void TFormMain::MemoDescriptionKeyUp() {
     const std::string encoded = encodeDescription(lines);
 
     const std::string setName = CB_Set->currentText().toStdString();
-    bool changed = false;
+    std::vector<pugi::xml_node> changed;
     for (pugi::xml_node set : XMLkonfig->sets().children("set")) {
         if (setName != set.attribute("name").value()) continue;
         pugi::xml_attribute description = set.attribute("description");
@@ -129,8 +130,9 @@ void TFormMain::MemoDescriptionKeyUp() {
         if (description ? encoded == description.value() : encoded.empty()) continue;
         if (!description) description = set.append_attribute("description");
         description.set_value(encoded.c_str());
-        changed = true;
+        changed.push_back(set);
     }
     // The keys typed into one description are one step of the undo history.
-    if (changed) SaveAndReload({"library.label.description", {setName}}, "description " + setName);
+    if (!changed.empty())
+        SaveAndReload({"library.label.description", {setName}}, "description " + setName, changed);
 }

@@ -26,8 +26,8 @@ constexpr int kPortWatchMs = 1000;
 // The first query of a transfer waits as long.
 constexpr int kVersionAnswerMs = 2000;
 
-bool listed(const std::vector<std::string>& names, const QString& chosen) {
-    return std::find(names.begin(), names.end(), chosen.toStdString()) != names.end();
+bool listed(const std::vector<std::string>& names, const std::string& chosen) {
+    return std::find(names.begin(), names.end(), chosen) != names.end();
 }
 
 }  // namespace
@@ -98,62 +98,71 @@ void TFormMain::TimerVersionAnswerTimer() {
     UpdateConnectionStatus();
 }
 
-bool TFormMain::WatchInputPort(const QString& chosen) {
-    korvane::TMidiInput& port = *MidiInputPort;
-    const bool open = port.State() == korvane::misOpen;
-    const bool onChosen = QString::fromStdString(port.ProductName()) == chosen;
-    if (open && onChosen) {
-        if (listed(port.Service().inputPortNames(), chosen)) return false;
+namespace {
+
+enum class WatchOutcome { Unchanged, Gone, Reopened };
+
+// One look at one port. The input and the output differ only in how they
+// say they are open, in the listing that shows them and in that an input
+// has to be started once open.
+template <class Port>
+WatchOutcome watchPort(Port& port, const std::string& chosen, bool open,
+                       std::vector<std::string> (korvane::MidiService::*listing)()) {
+    const bool present = listed((port.Service().*listing)(), chosen);
+    if (open && port.ProductName() == chosen) {
+        if (present) return WatchOutcome::Unchanged;
         // Gone from the system: the open port hears nothing any more, and
         // closing it lets the next look find the port when it is back.
         port.Close();
-        korvane::LogWarning("MIDI in gone: " + chosen.toStdString());
-        statusBar()->showMessage(trTextWith("connection.gone", language, chosen));
-        return true;
+        return WatchOutcome::Gone;
     }
     // Closed, or open on a stand-in because the chosen one was missing.
-    if (open) {
-        if (!listed(port.Service().inputPortNames(), chosen)) return false;
-        port.Close();
-    }
+    if (!present) return WatchOutcome::Unchanged;
+    if (open) port.Close();
     const int count = int(port.Numdevs());
     int match = -1;
     for (int i = 0; i < count; ++i)
-        if (port.deviceNames().at(std::size_t(i)) == chosen.toStdString()) match = i;
-    if (match < 0) return false;
+        if (port.deviceNames().at(std::size_t(i)) == chosen) match = i;
+    if (match < 0) return WatchOutcome::Unchanged;
     port.SetDeviceID(match);
-    if (!port.Open()) return false;
-    port.Start();
-    korvane::LogInfo("MIDI in opened again: " + chosen.toStdString());
-    statusBar()->showMessage(trTextWith("connection.reconnected", language, chosen));
-    return true;
+    if (!port.Open()) return WatchOutcome::Unchanged;
+    if constexpr (requires { port.Start(); }) port.Start();
+    return WatchOutcome::Reopened;
+}
+
+// Says what a look changed, in the log and the status bar; true when it
+// changed anything.
+bool reportWatch(WatchOutcome outcome, const char* side, const QString& chosen, const QString& language,
+                 QStatusBar& bar) {
+    switch (outcome) {
+        case WatchOutcome::Unchanged:
+            return false;
+        case WatchOutcome::Gone:
+            korvane::LogWarning(std::string(side) + " gone: " + chosen.toStdString());
+            bar.showMessage(trTextWith("connection.gone", language, chosen));
+            return true;
+        case WatchOutcome::Reopened:
+            korvane::LogInfo(std::string(side) + " opened again: " + chosen.toStdString());
+            bar.showMessage(trTextWith("connection.reconnected", language, chosen));
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool TFormMain::WatchInputPort(const QString& chosen) {
+    const WatchOutcome outcome =
+        watchPort(*MidiInputPort, chosen.toStdString(), MidiInputPort->State() == korvane::misOpen,
+                  &korvane::MidiService::inputPortNames);
+    return reportWatch(outcome, "MIDI in", chosen, language, *statusBar());
 }
 
 bool TFormMain::WatchOutputPort(const QString& chosen) {
-    korvane::TMidiOutput& port = *MidiOutputPort;
-    const bool open = port.State() == korvane::mosOpen;
-    const bool onChosen = QString::fromStdString(port.ProductName()) == chosen;
-    if (open && onChosen) {
-        if (listed(port.Service().outputPortNames(), chosen)) return false;
-        port.Close();
-        korvane::LogWarning("MIDI out gone: " + chosen.toStdString());
-        statusBar()->showMessage(trTextWith("connection.gone", language, chosen));
-        return true;
-    }
-    if (open) {
-        if (!listed(port.Service().outputPortNames(), chosen)) return false;
-        port.Close();
-    }
-    const int count = int(port.Numdevs());
-    int match = -1;
-    for (int i = 0; i < count; ++i)
-        if (port.deviceNames().at(std::size_t(i)) == chosen.toStdString()) match = i;
-    if (match < 0) return false;
-    port.SetDeviceID(match);
-    if (!port.Open()) return false;
-    korvane::LogInfo("MIDI out opened again: " + chosen.toStdString());
-    statusBar()->showMessage(trTextWith("connection.reconnected", language, chosen));
-    return true;
+    const WatchOutcome outcome =
+        watchPort(*MidiOutputPort, chosen.toStdString(), MidiOutputPort->State() == korvane::mosOpen,
+                  &korvane::MidiService::outputPortNames);
+    return reportWatch(outcome, "MIDI out", chosen, language, *statusBar());
 }
 
 void TFormMain::TimerPortWatchTimer() {

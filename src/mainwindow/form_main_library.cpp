@@ -84,16 +84,14 @@ bool TFormMain::TakeOutcome(const LibraryOutcome& outcome, const std::string& me
     return false;
 }
 
-void TFormMain::RecordChange(const std::optional<std::string>& before, const TableText& change,
+void TFormMain::RecordChange(const ConfigDocument::Commit& commit, const TableText& change,
                              const std::string& mergeKey) {
-    LibraryOutcome o;
-    o.result = LibraryOutcome::Result::Changed;
-    o.label = change.empty() ? TableText{"library.label.change", {}} : change;
-    o.before = before;
-    std::string error;
-    o.after = detail::readWholeFile(XMLkonfig->fileName(), error);
-    if (o.before && o.after && *o.before == *o.after) return;
-    History.record(XMLkonfig->fileName(), o, mergeKey);
+    // A save that wrote what the file already held is no step.
+    if (commit.before == commit.after || (commit.before && commit.after && *commit.before == *commit.after))
+        return;
+    History.recordChange(XMLkonfig->fileName(),
+                         change.empty() ? TableText{"library.label.change", {}} : change, commit.before,
+                         commit.after, mergeKey);
     UpdateUndoMenu(language);
 }
 

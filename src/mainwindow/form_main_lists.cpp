@@ -52,7 +52,7 @@ void TFormMain::ShowDocumentError(const korvane::DocumentStatus& status) {
 
 bool TFormMain::ReloadDocument() {
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return false;
-    const korvane::DocumentStatus status = XMLkonfig->reload();
+    const korvane::DocumentStatus status = XMLkonfig->refresh();
     if (!status.ok()) {
         // The document keeps what it last read successfully, so the lists
         // still show something sensible.
@@ -63,17 +63,16 @@ bool TFormMain::ReloadDocument() {
     return true;
 }
 
-bool TFormMain::SaveAndReload(const korvane::TableText& change, const std::string& mergeKey) {
+bool TFormMain::SaveAndReload(const korvane::TableText& change, const std::string& mergeKey,
+                              const std::vector<pugi::xml_node>& changed) {
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return false;
-    // What the file held before the change, for undo.
-    const std::optional<std::string> before = WorkingFileBytes();
-    korvane::DocumentStatus status = XMLkonfig->save();
-    if (status.code == korvane::DocumentStatus::Code::ChangedOnDisk) {
+    const korvane::ConfigDocument::Commit commit = XMLkonfig->commit(changed, !BackgroundSaving);
+    if (commit.status.code == korvane::DocumentStatus::Code::ChangedOnDisk) {
         // Another program wrote the file. Its contents win: the editor shows
         // the file as it is now, on the same configuration, so the user's
         // next change goes on top of it instead of being refused (and boxed)
         // again at every key.
-        ShowDocumentError(status);
+        ShowDocumentError(commit.status);
         const QString current = CB_Set->currentText();
         XML_HoleKonfigurationen();
         const int at = CB_Set->findText(current);
@@ -83,19 +82,34 @@ bool TFormMain::SaveAndReload(const korvane::TableText& change, const std::strin
         }
         return false;
     }
-    if (!status.ok()) {
+    if (!commit.status.ok()) {
         // The file on disk is untouched; the change stays in memory only and
         // the user has been told which file and why.
-        ShowDocumentError(status);
+        ShowDocumentError(commit.status);
         return false;
     }
-    RecordChange(before, change, mergeKey);
-    status = XMLkonfig->reload();
-    if (!status.ok()) {
-        ShowDocumentError(status);
-        return false;
+    RecordChange(commit, change, mergeKey);
+    // A change nobody named may have left memory other than what reading
+    // the file gives; reading it back makes them agree.
+    if (changed.empty()) {
+        if (const korvane::DocumentStatus read = XMLkonfig->reload(); !read.ok()) {
+            ShowDocumentError(read);
+            return false;
+        }
     }
     return true;
+}
+
+void TFormMain::ReportWriteFailures() {
+    if (!XMLkonfig) return;
+    bool conflict = false;
+    for (const korvane::DocumentStatus& failed : XMLkonfig->takeWriteFailures()) {
+        ShowDocumentError(failed);
+        conflict = conflict || failed.code == korvane::DocumentStatus::Code::ChangedOnDisk;
+    }
+    // As when a save waits for the disk: the file another program wrote
+    // wins, and the lists show it on the same configuration.
+    if (conflict) RefreshLists();
 }
 
 void TFormMain::XML_HoleKonfigurationen() {

@@ -54,7 +54,7 @@ QString TFormMain::HinweisErzeugen(TImage* ImageToDraw) {
             farbe = EEIMG_RED;
             break;
     }
-    ImageToDraw->setHint(hint);
+    if (ImageToDraw->Hint() != hint) ImageToDraw->setHint(hint);
     EingabeElementFaerben(ImageToDraw, farbe);
     return hint;
 }

@@ -144,7 +144,7 @@ void TFormMain::CB_GroupChange() {
         if (name == child.attribute("name").value()) elements.push_back(child);
     if (elements.empty()) return;
     for (pugi::xml_node element : elements) removeElementIndented(element);
-    SaveAndReload({"library.label.unassign", {Translate(name, language.toStdString())}});
+    SaveAndReload({"library.label.unassign", {Translate(name, language.toStdString())}}, {}, {set});
     HinweisErzeugen(Get_EingabeElement_By_Number(GeradeSelektierteEingabeElementNummer));
     QCoreApplication::processEvents();
 }
@@ -187,5 +187,5 @@ void TFormMain::CB_MessageNameChange() {
     setChildText(element, "name", messageText.toStdString());
 
     HinweisErzeugen(Get_EingabeElement_By_Number(GeradeSelektierteEingabeElementNummer));
-    SaveAndReload({"library.label.assign", {Translate(name, language.toStdString())}});
+    SaveAndReload({"library.label.assign", {Translate(name, language.toStdString())}}, {}, {set});
 }

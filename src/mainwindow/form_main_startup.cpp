@@ -75,6 +75,12 @@ TFormMain::~TFormMain() {
     // children; whatever it signals then must not write a document that is
     // already gone.
     if (MemoDescription) MemoDescription->blockSignals(true);
+    // Saves still on their way land before the window goes; nothing may
+    // tell this window about them any more.
+    if (XMLkonfig) {
+        XMLkonfig->waitForWrites();
+        XMLkonfig->setWriteFailureNotice({});
+    }
     FormDestroy();
 }
 
@@ -120,6 +126,13 @@ void TFormMain::showEvent(QShowEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+    // Closing waits for the saves still on their way, and says so when one
+    // of them failed: the change it carried is not in the file.
+    if (XMLkonfig) {
+        XMLkonfig->waitForWrites();
+        for (const korvane::DocumentStatus& failed : XMLkonfig->takeWriteFailures())
+            ShowDocumentError(failed);
+    }
     QMainWindow::closeEvent(event);
     // Closing the main window ends the program, also while hidden windows
     // (monitor, motor profiles) are open.
@@ -176,6 +189,11 @@ void TFormMain::FormShow() {
     }
 
     XMLkonfig = std::make_unique<korvane::ConfigDocument>();
+    // A background save that failed is told on the window thread.
+    XMLkonfig->setWriteFailureNotice([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { ReportWriteFailures(); }, Qt::QueuedConnection);
+    });
     const korvane::DocumentStatus loaded = XMLkonfig->load(workingDocumentPath().toStdString());
     if (loaded.ok()) {
         XML_HoleKonfigurationen();

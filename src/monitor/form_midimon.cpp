@@ -440,6 +440,9 @@ void TFormMIDIMon::Lokalisierung() {
 
 void TFormMIDIMon::BindInput() {
     sentBaseMs_ = now();
+    // Bound after every opening of the ports; a reply still on its way to
+    // the port closed before is lost with it.
+    machine_->forgetQueries();
     if (MIDIinput1) {
         MIDIinput1->OnMidiInput = [this](TMidiInput*) { MIDIMonitorInput(); };
         MIDIinput1->OnOverflow = [this](TMidiInput*) { inputLost(); };

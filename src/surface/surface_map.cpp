@@ -309,6 +309,9 @@ void EingabeElementFaerben(TImage* ImageToChange, TEingabeElementFarbe Farbe) {
     if (list == nullptr) return;
     const QPixmap image = list->image(static_cast<int>(Farbe));
     if (image.isNull()) return;
+    // Recolouring the whole map after each change mostly finds the colour
+    // already there; painting it again would only cost time.
+    if (ImageToChange->picture().cacheKey() == image.cacheKey()) return;
     ImageToChange->setPicture(image);
 }
 

@@ -190,19 +190,30 @@ void TTransferStateMachine::beginWait(int pollMs) {
 void TTransferStateMachine::pollOrGiveUp(const char* waitLine, int limitMs, const char* failLine,
                                          TransferFailure failure) {
     // Both must be over: the time, and enough unanswered queries that a
-    // device skipping some of them cannot be the reason.
+    // device skipping some of them cannot be the reason. The pace below
+    // makes the queries reach that count well within every time limit, so
+    // a device that is gone fails when the limit is over.
     if (host_.nowMs() - waitSinceMs_ >= limitMs && queriesSinceStep_ >= kMinAttempts)
         return abortTransfer(failLine, failure);
     host_.log(TransferLogLevel::Info, waitLine);
     VersionsAbfrage();
-    // The next query only after this one's answer time: one query on its way
-    // at a time, however slow the device answers.
-    const int answerMs = pollMs_ + replyTimeMs_ + replyTimeMs_ / 4;
-    if (answerMs != timerMs_) {
-        timerMs_ = answerMs;
-        host_.startTimer(answerMs);
+    // The step's first query gets its full answer time: a device that
+    // answers it is asked only once per step, however slow it is. Once that
+    // query went unanswered the device skipped it, so asking again only
+    // after each query's answer time would make a slow device that skips
+    // many queries outlast any time limit; the queries then follow at the
+    // poll interval. Several may be on their way then, which is safe: a
+    // reply is given to the oldest query that may still be answered, never
+    // to a newer one than it answers, and counts only if that query went
+    // out after the step.
+    const int nextMs = queriesSinceStep_ == 1 ? answerTimeMs() : pollMs_;
+    if (nextMs != timerMs_) {
+        timerMs_ = nextMs;
+        host_.startTimer(nextMs);
     }
 }
+
+int TTransferStateMachine::answerTimeMs() const { return pollMs_ + replyTimeMs_ + replyTimeMs_ / 4; }
 
 bool TTransferStateMachine::onSysEx(const ByteString& message) {
     if (!IsVersionReply(message)) return true;

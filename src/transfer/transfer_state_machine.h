@@ -30,19 +30,22 @@
 // then one sent after the restart byte.
 //
 // Pace. After a step the first query goes out after kPacketPollMs (packets)
-// or kStorePollMs (store, restart) and is then repeated, one at a time, each
-// after the previous one's answer time: the poll interval plus the device's
-// reply time, measured on the first two queries of the transfer, when only
-// one query is on its way. A device that answers at once is thus polled every
-// 20 or 250 ms.
+// or kStorePollMs (store, restart) and gets its answer time: the poll
+// interval plus the device's reply time, measured on the first two queries
+// of the transfer, when only one query is on its way. A device that answers
+// at once is thus polled every 20 or 250 ms, and one that answers every
+// query is asked once per step however slowly it answers. Once a query went
+// unanswered, the next ones follow at the poll interval.
 //
 // Time-outs. The first two queries of a transfer are answered within 2000 ms
 // or the transfer ends with the not-responding text. Every later wait ends
-// only when both its time limit has passed and kMinAttempts queries went
-// unanswered, so a slow device that skips many queries still gets through:
-// 5 s after a packet (not-responding text), 30 s for the store (a text of its
-// own: the data arrived, storing was not confirmed) and 30 s for the restart
-// (a text of its own: the device did not come back).
+// when its time limit is over and at least kMinAttempts queries went
+// unanswered; at the poll interval that count is reached well within the
+// limit even after a slow device's answer time, so a device that is gone
+// fails when the limit is over, and one that skips up to 50 queries still
+// gets through: 5 s after a packet (not-responding text), 30 s for the store
+// (a text of its own: the data arrived, storing was not confirmed) and 30 s
+// for the restart (a text of its own: the device did not come back).
 
 #include <cstdint>
 #include <deque>
@@ -154,7 +157,9 @@ public:
     static constexpr int kPacketTimeoutMs = 5000;
     static constexpr int kStoreTimeoutMs = 30000;
     static constexpr int kRestartTimeoutMs = 30000;
-    // A wait past the first two queries fails only after this many queries.
+    // A wait past the first two queries fails only after this many queries;
+    // at the poll intervals they fit into every time limit after the
+    // slowest answer time (100 x 20 ms + 1.9 s < 5 s, 100 x 250 ms + 2.1 s < 30 s).
     static constexpr int kMinAttempts = 100;
     // A reply later than this after its query is not taken as its answer.
     static constexpr int kLatestAnswerMs = 2000;
@@ -183,6 +188,12 @@ public:
 
     // Sends the version query F0 7D 07 F7.
     void VersionsAbfrage();
+    // The ports were closed or opened again: a query sent before can never
+    // be answered now. Kept, it would take the next reply for itself, and
+    // since queries follow each other faster than its answer time runs out
+    // it would do so for every reply of the next transfer, each step's first
+    // reply then being dropped as an answer to the step before.
+    void forgetQueries() { unanswered_.clear(); }
 
     TMyStateMachine state() const { return MyStateMachine; }
     const ByteString& sysExConfig() const { return SysExConfig; }
@@ -208,6 +219,7 @@ private:
     void markStep();
     void forgetExpiredQueries(std::int64_t now);
     void pollOrGiveUp(const char* waitLine, int limitMs, const char* failLine, TransferFailure failure);
+    int answerTimeMs() const;
     bool waitsForStepReply() const;
 
     struct SentQuery {

@@ -4,6 +4,11 @@
 // was writing, byte for byte; and once the library is opened again no
 // temporary file of the killed saves may be left.
 //
+// The same runs against saves through the writer thread, as the editor makes
+// them: the saver hands over state after state without waiting, the writer
+// writes the newest; the file must hold one whole state the saver passed
+// through, never one older than the file held when the saver started.
+//
 // KORVANE_SOAK_KILLS sets the number of kills (scripts/soak.sh runs more).
 
 #include <gtest/gtest.h>
@@ -43,8 +48,10 @@ std::string library() {
     return xml + "    </messagegroup>\n  </messagegroups>\n</korvane>\n";
 }
 
-void setState(ConfigDocument& doc, long state) {
-    doc.Finde_XML_SetByName("soak").attribute("description") = ("state " + std::to_string(state)).c_str();
+pugi::xml_node setState(ConfigDocument& doc, long state) {
+    pugi::xml_node set = doc.Finde_XML_SetByName("soak");
+    set.attribute("description") = ("state " + std::to_string(state)).c_str();
+    return set;
 }
 
 long stateOf(const ConfigDocument& doc) {
@@ -52,14 +59,16 @@ long stateOf(const ConfigDocument& doc) {
     return d.rfind("state ", 0) == 0 ? std::strtol(d.c_str() + 6, nullptr, 10) : -1;
 }
 
-// The saver: from state first on, sets each state, saves it and reports it.
-[[noreturn]] void saveForEver(const std::filesystem::path& file, long first, int report) {
+// The saver: from state first on, sets each state, saves it and reports it;
+// in the background, it reports each state once it is handed to the writer.
+[[noreturn]] void saveForEver(const std::filesystem::path& file, long first, int report, bool background) {
     ConfigDocument doc;
     if (!doc.load(file).ok()) ::_exit(2);
     for (long state = first;; ++state) {
-        setState(doc, state);
-        if (!doc.save().ok()) ::_exit(3);
+        const pugi::xml_node set = setState(doc, state);
+        if (!(background ? doc.commit({set}, false).status : doc.save()).ok()) ::_exit(3);
         if (::write(report, &state, sizeof state) != sizeof state) ::_exit(4);
+        if (background && doc.takeWriteFailures().size() > 0) ::_exit(5);
     }
 }
 
@@ -72,13 +81,13 @@ std::vector<std::string> temporaries(const std::filesystem::path& folder) {
     return found;
 }
 
-int killsWanted() {
+int killsWanted(int inSuite) {
     const char* wanted = std::getenv("KORVANE_SOAK_KILLS");
     const int n = wanted ? std::atoi(wanted) : 0;
-    return n > 0 ? n : 50;
+    return n > 0 ? n : inSuite;
 }
 
-TEST(SaveSoak, KilledSavesLeaveOneWholeStateAndNoTemporaryFiles) {
+void soak(bool background, int kills) {
     TempFolder live;
     TempFolder scratch;
     const std::filesystem::path file = live / "korvane.xml";
@@ -94,7 +103,6 @@ TEST(SaveSoak, KilledSavesLeaveOneWholeStateAndNoTemporaryFiles) {
     };
 
     std::mt19937 rng(std::random_device{}());
-    const int kills = killsWanted();
     long state = 0;
     int landedInWrite = 0;    // the file held the state being written
     int leftTemporaries = 0;  // kills after which a temporary file was there
@@ -105,7 +113,7 @@ TEST(SaveSoak, KilledSavesLeaveOneWholeStateAndNoTemporaryFiles) {
         ASSERT_GE(saver, 0);
         if (saver == 0) {
             ::close(report[0]);
-            saveForEver(file, state + 1, report[1]);
+            saveForEver(file, state + 1, report[1], background);
         }
         ::close(report[1]);
         // Waits for a few reported saves, timing them, then lets a random
@@ -121,7 +129,13 @@ TEST(SaveSoak, KilledSavesLeaveOneWholeStateAndNoTemporaryFiles) {
             longest = std::max(longest, now - last);
             last = now;
         }
-        std::this_thread::sleep_for(longest * std::uniform_real_distribution<double>(0.0, 1.2)(rng));
+        // Handing over takes far less than a write: in the background the
+        // kill lands anywhere within a few writes instead.
+        if (background)
+            std::this_thread::sleep_for(
+                std::chrono::microseconds(std::uniform_int_distribution<int>(0, 8000)(rng)));
+        else
+            std::this_thread::sleep_for(longest * std::uniform_real_distribution<double>(0.0, 1.2)(rng));
         ::kill(saver, SIGKILL);
         int status = 0;
         ASSERT_EQ(::waitpid(saver, &status, 0), saver);
@@ -136,17 +150,32 @@ TEST(SaveSoak, KilledSavesLeaveOneWholeStateAndNoTemporaryFiles) {
         const DocumentStatus loaded = doc.load(file);
         ASSERT_TRUE(loaded.ok()) << "after kill " << k << ": " << loaded.message("en");
         const long found = stateOf(doc);
-        ASSERT_TRUE(found == reported || found == reported + 1)
-            << "after kill " << k << " the file holds state " << found << ", the saver reported " << reported;
+        if (background) {
+            // Any state from the one the saver began with to the one it was
+            // handing over.
+            ASSERT_TRUE(found >= state && found <= reported + 1)
+                << "after kill " << k << " the file holds state " << found << ", the saver began at " << state
+                << " and reported " << reported;
+        } else {
+            ASSERT_TRUE(found == reported || found == reported + 1)
+                << "after kill " << k << " the file holds state " << found << ", the saver reported "
+                << reported;
+        }
         if (found == reported + 1) ++landedInWrite;
         ASSERT_EQ(readFile(file), bytesOf(found)) << "after kill " << k;
         ASSERT_EQ(temporaries(live.path()), std::vector<std::string>{}) << "after kill " << k;
         state = found;
     }
     std::printf(
-        "[ soak ] %d kills, %d with the state being written already in place, %d left a temporary file "
+        "[ soak ] %s: %d kills, %d with the state being written already in place, %d left a temporary file "
         "that opening removed\n",
-        kills, landedInWrite, leftTemporaries);
+        background ? "background" : "waiting", kills, landedInWrite, leftTemporaries);
+}
+
+TEST(SaveSoak, KilledSavesLeaveOneWholeStateAndNoTemporaryFiles) { soak(false, killsWanted(50)); }
+
+TEST(SaveSoak, KilledBackgroundSavesLeaveOneWholeStateTheySavedAndNoTemporaryFiles) {
+    soak(true, killsWanted(200));
 }
 
 }  // namespace

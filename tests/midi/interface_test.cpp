@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "dialogs.h"
 #include "form_midi_interface.h"
@@ -250,6 +253,110 @@ TEST_F(InterfaceChoice, FirstSetupLeavesBothFieldsEmptyUntilChosen) {
     QApplication::sendEvent(dlg.ListBox2, &focusIn);
     QTest::keyClick(dlg.ListBox2, Qt::Key_Space);
     EXPECT_EQ(dlg.edMidiIn->text(), "In A");
+}
+
+// The device as the search meets it on the loopback switchboard: it answers
+// the version query on its own output a moment later, as a real one does.
+struct AnsweringDevice {
+    explicit AnsweringDevice(MidiService& service) {
+        std::string error;
+        out = service.openVirtualOutput("Korvane Out", error);
+        in = service.openVirtualInput(
+            "Korvane In",
+            [this](std::span<const std::uint8_t> b, double) {
+                if (std::vector<std::uint8_t>(b.begin(), b.end()) !=
+                    std::vector<std::uint8_t>{0xF0, 0x7D, 0x07, 0xF7})
+                    return;
+                ++asked;
+                QTimer::singleShot(5, [this] {
+                    out->send(std::vector<std::uint8_t>{0xF0, 0x7D, 0x08, 0, 3, 0, 4, 0xF7});
+                });
+            },
+            error);
+    }
+    int asked = 0;
+    std::unique_ptr<MidiOutputConnection> out;
+    std::unique_ptr<MidiInputConnection> in;
+};
+
+// Runs the event loop until the search button is back (the search is over).
+bool searchEnds(TFormMidiInterface& dlg) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!dlg.btFindDevice->isEnabled() && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return dlg.btFindDevice->isEnabled();
+}
+
+TEST(FindTheDevice, TheAnsweringPairIsChosenLikeAClickOnBothLists) {
+    setUiLanguage("en");
+    auto service = createLoopbackService();
+    std::string error;
+    auto muteOut = service->openVirtualOutput("Synth Out", error);
+    auto muteIn = service->openVirtualInput(
+        "Synth In", [](std::span<const std::uint8_t>, double) {}, error);
+    AnsweringDevice device(*service);
+    TMidiInput in(*service);
+    TMidiOutput out(*service);
+    TFormMidiInterface dlg;
+    dlg.MIDIinput1 = &in;
+    dlg.MIDIoutput1 = &out;
+    dlg.show();
+    EXPECT_EQ(dlg.edMidiIn->text(), "");
+    EXPECT_EQ(dlg.btFindDevice->text(), "Find the device");
+
+    QTest::mouseClick(dlg.btFindDevice, Qt::LeftButton);
+    EXPECT_FALSE(dlg.btFindDevice->isEnabled()) << "the button shows the search is running";
+    EXPECT_EQ(dlg.btFindDevice->text(), "Searching …");
+    ASSERT_TRUE(searchEnds(dlg));
+    EXPECT_GE(device.asked, 1);
+    EXPECT_EQ(dlg.edMidiIn->text(), "Korvane Out");
+    EXPECT_EQ(dlg.edMidiOut->text(), "Korvane In");
+    ASSERT_EQ(dlg.ListBox2->selectedItems().size(), 1);
+    EXPECT_EQ(dlg.ListBox2->selectedItems().front()->text(), "Korvane Out");
+    ASSERT_EQ(dlg.ListBox1->selectedItems().size(), 1);
+    EXPECT_EQ(dlg.ListBox1->selectedItems().front()->text(), "Korvane In");
+    EXPECT_EQ(dlg.lbFindResult->text(), "Device found: MIDI In 'Korvane Out', MIDI Out 'Korvane In'.");
+    dlg.btOKClick();
+    EXPECT_EQ(savedInterfaceIn(), "Korvane Out");
+    EXPECT_EQ(savedInterfaceOut(), "Korvane In");
+    setUiLanguage("de");
+}
+
+TEST(FindTheDevice, NoAnswerSaysSoAndClosingStopsTheSearch) {
+    setUiLanguage("de");
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane").clear();
+    auto service = createLoopbackService();
+    std::string error;
+    auto muteOut = service->openVirtualOutput("Synth Out", error);
+    auto muteIn = service->openVirtualInput(
+        "Synth In", [](std::span<const std::uint8_t>, double) {}, error);
+    TMidiInput in(*service);
+    TMidiOutput out(*service);
+    TFormMidiInterface dlg;
+    dlg.MIDIinput1 = &in;
+    dlg.MIDIoutput1 = &out;
+    dlg.show();
+    QTest::mouseClick(dlg.btFindDevice, Qt::LeftButton);
+    ASSERT_TRUE(searchEnds(dlg));
+    EXPECT_EQ(
+        dlg.lbFindResult->text(),
+        "Kein Gerät hat geantwortet. Ist der Korvane eingeschaltet und über MIDI In und MIDI Out verbunden?");
+    EXPECT_EQ(dlg.edMidiIn->text(), "");
+    EXPECT_EQ(dlg.edMidiOut->text(), "");
+
+    // Closing the dialog in the middle of a search ends it: the device that
+    // answers then is never chosen.
+    AnsweringDevice device(*service);
+    QTest::mouseClick(dlg.btFindDevice, Qt::LeftButton);
+    ASSERT_TRUE(dlg.findingDevice());
+    dlg.btCancelClick();
+    EXPECT_FALSE(dlg.findingDevice());
+    EXPECT_TRUE(dlg.btFindDevice->isEnabled());
+    QTest::qWait(1500);
+    EXPECT_EQ(device.asked, 1);
+    EXPECT_EQ(dlg.edMidiIn->text(), "");
+    EXPECT_EQ(dlg.lbFindResult->text(), "");
 }
 
 TEST_F(InterfaceChoice, CaptionsFollowTheLanguage) {

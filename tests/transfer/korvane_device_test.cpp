@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include "transfer_state_machine.h"
@@ -180,10 +181,14 @@ struct Loop : TransferHost {
     std::int64_t now = 0, interval = 0, nextTick = -1;
     int finished = 0, failures = 0, queries = 0;
     std::vector<TransferFailure> failureKinds;
+    // The device goes away (cable pulled, simulator killed) when the transfer
+    // reaches this stage: from then on nothing reaches it and nothing comes back.
+    std::optional<TransferStage> dieAt;
+    std::int64_t diedMs = -1;
 
     bool MidiSend(const ByteString& b) override {
         if (b == kQuery) ++queries;
-        device.receive(b, now);
+        if (diedMs < 0) device.receive(b, now);
         return true;
     }
     void startTimer(int ms) override { interval = ms, nextTick = now + ms; }
@@ -198,6 +203,7 @@ struct Loop : TransferHost {
     void log(TransferLogLevel, std::string_view) override {}
     void stageReached(TransferStage stage, int, int) override {
         if (stage == TransferStage::Finished) ++finished;
+        if (dieAt == stage && diedMs < 0) diedMs = now;
     }
 
     // Runs until the machine is idle again or the clock reaches endMs.
@@ -211,7 +217,8 @@ struct Loop : TransferHost {
             now = std::max(now, next);
             // Replies first: a reply and a tick at the same moment race on
             // the real event loop too, and the reply winning is the harder case.
-            for (const auto& reply : device.takeDue(now)) machine.onSysEx(reply);
+            for (const auto& reply : device.takeDue(now))
+                if (diedMs < 0) machine.onSysEx(reply);
             if (nextTick >= 0 && now >= nextTick) {
                 nextTick += interval;
                 machine.onTimer();
@@ -339,7 +346,7 @@ TEST(KorvaneDevice, SilentAfterEachStepFailsWithTheStepsText) {
         {"never back after the restart", DeviceOptions{.resetMs = kHour}, TransferFailure::NoRestart, 1, 1,
          30000, 35000},
         {"slow, never back", DeviceOptions{.replyDelayMs = 1000, .resetMs = kHour},
-         TransferFailure::NoRestart, 1, 1, 30000, 300000},
+         TransferFailure::NoRestart, 1, 1, 30000, 40000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -352,6 +359,36 @@ TEST(KorvaneDevice, SilentAfterEachStepFailsWithTheStepsText) {
         EXPECT_GE(loop.now, c.earliestMs);
         EXPECT_LE(loop.now, c.latestMs);
     }
+}
+
+// A device that goes away in the middle of a transfer fails it when the
+// step's time limit is over (plus at most one poll), however slowly it
+// answered while it was there.
+TEST(KorvaneDevice, DeviceGoneFailsWithinTheStepsLimit) {
+    const struct {
+        TransferStage stage;
+        TransferFailure failure;
+        std::int64_t limitMs, pollMs;
+    } stages[] = {
+        {TransferStage::PacketSent, TransferFailure::NotResponding, TTransferStateMachine::kPacketTimeoutMs,
+         TTransferStateMachine::kPacketPollMs},
+        {TransferStage::Storing, TransferFailure::StoreNotConfirmed, TTransferStateMachine::kStoreTimeoutMs,
+         TTransferStateMachine::kStorePollMs},
+        {TransferStage::Restarting, TransferFailure::NoRestart, TTransferStateMachine::kRestartTimeoutMs,
+         TTransferStateMachine::kStorePollMs},
+    };
+    for (int delay : {0, 20, 45, 300, 1000, 1500, 1999})
+        for (const auto& s : stages) {
+            SCOPED_TRACE("delay " + std::to_string(delay) + " stage " + std::to_string(int(s.stage)));
+            Loop loop(DeviceOptions{.replyDelayMs = delay, .storeMs = 0, .resetMs = 0});
+            loop.dieAt = s.stage;
+            loop.run(streamOf({0, 9, 63}), 3'600'000);
+            ASSERT_GE(loop.diedMs, 0);
+            EXPECT_EQ(loop.finished, 0);
+            ASSERT_EQ(loop.failureKinds, std::vector<TransferFailure>{s.failure});
+            EXPECT_GE(loop.now - loop.diedMs, s.limitMs);
+            EXPECT_LE(loop.now - loop.diedMs, s.limitMs + s.pollMs);
+        }
 }
 
 }  // namespace

@@ -180,6 +180,39 @@ TEST(TransferStateMachine, LostEarlierQueryDoesNotStallTheStart) {
     EXPECT_EQ(m.state(), SEND_CONFIG_BEGIN);
 }
 
+// The ports were closed (the interface dialog lists the devices) while a
+// firmware query was on its way, so its reply was lost with the port. Kept as
+// unanswered, that query takes the next reply for itself, and then every
+// later reply one query too early for the whole transfer: each step's first
+// reply is dropped and the step asks again. Forgotten when the ports open
+// again, every step goes on with its first reply.
+TEST(TransferStateMachine, QueriesLostWithClosedPortsAreForgotten) {
+    for (const bool reopened : {false, true}) {
+        SCOPED_TRACE(reopened ? "ports opened again" : "query kept");
+        FakeHost host;
+        TTransferStateMachine m(host);
+        m.startManualVersion();  // the reply is lost with the closed port
+        host.advance(10, m);
+        if (reopened) m.forgetQueries();
+        m.startManualVersion();  // asked again on the new ports
+        m.onSysEx(kReply0304);
+        host.advance(10, m);
+        m.startConfigTransfer(testing::joined({packet(0), packet(9), packet(63)}));
+        int dropped = 0;
+        for (int reply = 0; reply < 20 && m.state() != IDLE; ++reply) {
+            answer(host, m);
+            for (const auto& e : host.take())
+                if (e == "info ACK ignored, query was asked before the last step") ++dropped;
+        }
+        EXPECT_EQ(m.state(), IDLE);
+        if (reopened) {
+            EXPECT_EQ(dropped, 0);
+        } else {
+            EXPECT_GE(dropped, 5) << "one dropped reply per step";
+        }
+    }
+}
+
 TEST(TransferStateMachine, OlderFirmwareIsServedLikeTheCurrentOne) {
     FakeHost host;
     TTransferStateMachine m(host);

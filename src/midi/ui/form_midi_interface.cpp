@@ -2,18 +2,23 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
 
+#include "device_search.h"
 #include "dialogs.h"
 #include "log_class.h"
 #include "midi_in.h"
 #include "midi_out.h"
+#include "midi_service.h"
+#include "sysex.h"
 #include "texts.h"
 
 namespace korvane {
@@ -129,17 +134,31 @@ TFormMidiInterface::TFormMidiInterface(QWidget* parent)
     btOK->setDefault(true);
     btCancel = new QPushButton(this);
     btCancel->setObjectName("btCancel");
+    btFindDevice = new QPushButton(this);
+    btFindDevice->setObjectName("btFindDevice");
+    // Enter in the dialog means OK, never a search.
+    btFindDevice->setAutoDefault(false);
     auto* buttons = new QHBoxLayout();
+    buttons->addWidget(btFindDevice);
     buttons->addStretch();
     buttons->addWidget(btOK);
     buttons->addWidget(btCancel);
+
+    lbFindResult = new QLabel(this);
+    lbFindResult->setObjectName("lbFindResult");
+    lbFindResult->setWordWrap(true);
+    TimerFind = new QTimer(this);
+    TimerFind->setObjectName("TimerFind");
+    TimerFind->setInterval(20);
+    connect(TimerFind, &QTimer::timeout, this, &TFormMidiInterface::TimerFindTimer);
 
     // The input group stands above the output group.
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(gbMidiIn);
     layout->addWidget(gbMidiOut);
+    layout->addWidget(lbFindResult);
     layout->addLayout(buttons);
-    resize(420, 460);
+    resize(420, 480);
 
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox1); });
     connect(ListBox2, &QListWidget::itemClicked, this, [this] { ListBox1Click(ListBox2); });
@@ -157,8 +176,11 @@ TFormMidiInterface::TFormMidiInterface(QWidget* parent)
     });
     connect(btOK, &QPushButton::clicked, this, &TFormMidiInterface::btOKClick);
     connect(btCancel, &QPushButton::clicked, this, &TFormMidiInterface::btCancelClick);
+    connect(btFindDevice, &QPushButton::clicked, this, &TFormMidiInterface::btFindDeviceClick);
     Lokalisierung();
 }
+
+TFormMidiInterface::~TFormMidiInterface() = default;
 
 void TFormMidiInterface::Lokalisierung() {
     setWindowTitle(uiText("midi.dlg.caption"));
@@ -166,6 +188,7 @@ void TFormMidiInterface::Lokalisierung() {
     gbMidiOut->setTitle(uiText("midi.dlg.gbMidiOut"));
     btOK->setText(uiText("midi.dlg.btOK"));
     btCancel->setText(uiText("midi.dlg.btCancel"));
+    btFindDevice->setText(uiText(findingDevice() ? "midi.dlg.searching" : "midi.dlg.btFindDevice"));
 }
 
 void TFormMidiInterface::showEvent(QShowEvent* event) {
@@ -173,7 +196,16 @@ void TFormMidiInterface::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+void TFormMidiInterface::hideEvent(QHideEvent* event) {
+    // However the dialog closes (OK, Cancel, Escape), the search ends with
+    // it and gives the ports back before the editor reopens its own.
+    StopFindDevice();
+    QDialog::hideEvent(event);
+}
+
 void TFormMidiInterface::FormShow() {
+    StopFindDevice();
+    lbFindResult->clear();
     Lokalisierung();
     // Filling the lists is not a choice of the user's.
     const QSignalBlocker blockOut(ListBox1);
@@ -241,3 +273,86 @@ void TFormMidiInterface::btOKClick() {
 }
 
 void TFormMidiInterface::btCancelClick() { reject(); }
+
+bool TFormMidiInterface::findingDevice() const { return search_ && search_->running(); }
+
+void TFormMidiInterface::btFindDeviceClick() {
+    if (findingDevice() || !MIDIinput1) return;
+    lbFindResult->clear();
+    // The version query; every reply to it names the device's firmware.
+    search_ = std::make_unique<DeviceSearch>(
+        MIDIinput1->Service(), CommandPacket(sysex::kCmdVersionQuery), [](std::span<const std::uint8_t> m) {
+            // Runs on the MIDI system's thread: look, do not copy.
+            return m.size() == sysex::kVersionReplyLength && m[0] == sysex::kStart &&
+                   m[1] == sysex::kManufacturer && m[2] == sysex::kCmdVersionReply && m.back() == sysex::kEnd;
+        });
+    searchClock_.start();
+    search_->start(0);
+    for (const std::string& problem : search_->problems()) LogWarning("device search: " + problem);
+    if (search_->finished()) {
+        showFindResult();
+        return;
+    }
+    btFindDevice->setEnabled(false);
+    btFindDevice->setText(uiText("midi.dlg.searching"));
+    TimerFind->start();
+}
+
+void TFormMidiInterface::TimerFindTimer() {
+    if (!search_ || !search_->running()) {
+        TimerFind->stop();
+        return;
+    }
+    if (search_->poll(searchClock_.elapsed())) showFindResult();
+}
+
+void TFormMidiInterface::StopFindDevice() {
+    TimerFind->stop();
+    if (search_) search_->stop();
+    search_.reset();
+    btFindDevice->setEnabled(true);
+    btFindDevice->setText(uiText("midi.dlg.btFindDevice"));
+}
+
+void TFormMidiInterface::chooseLine(QListWidget* list, const QString& name) {
+    const auto lines = list->findItems(name, Qt::MatchExactly);
+    if (lines.isEmpty()) list->addItem(name);
+    QListWidgetItem* line = lines.isEmpty() ? list->item(list->count() - 1) : lines.front();
+    list->setCurrentItem(line);
+    line->setSelected(true);
+    // As a click on the line: also when it was selected already (the saved
+    // choice), the edit takes its name.
+    ListBox1Click(list);
+}
+
+void TFormMidiInterface::showFindResult() {
+    const std::vector<FoundDevice> found = search_ ? search_->found() : std::vector<FoundDevice>{};
+    const std::vector<std::string> answering =
+        search_ ? search_->answeringInputs() : std::vector<std::string>{};
+    TimerFind->stop();
+    search_.reset();
+    btFindDevice->setEnabled(true);
+    btFindDevice->setText(uiText("midi.dlg.btFindDevice"));
+    const std::string language = uiLanguage().toStdString();
+    std::string result;
+    if (!found.empty()) {
+        const FoundDevice& first = found.front();
+        // With several devices the first pair of the port listing is taken,
+        // and the line says so; the user may still click another pair.
+        result = found.size() == 1
+                     ? textWithAll("midi.dlg.deviceFound", language, {first.input, first.output})
+                     : textWithAll("midi.dlg.severalFound", language,
+                                   {std::to_string(found.size()), first.input, first.output});
+        chooseLine(ListBox2, QString::fromStdString(first.input));
+        chooseLine(ListBox1, QString::fromStdString(first.output));
+        LogInfo("device search found MIDI In " + first.input + ", MIDI Out " + first.output);
+    } else if (!answering.empty()) {
+        result = textWith("midi.dlg.outputNotFound", language, answering.front());
+        chooseLine(ListBox2, QString::fromStdString(answering.front()));
+        LogInfo("device search: an answer on " + answering.front() + ", no output reaching it");
+    } else {
+        result = std::string(text("midi.dlg.noDeviceAnswered", language));
+        LogInfo("device search: no device answered");
+    }
+    lbFindResult->setText(QString::fromStdString(result));
+}

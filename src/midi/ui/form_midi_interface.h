@@ -15,14 +15,19 @@
 // Boxes go through korvane::dialogs(), texts in korvane::uiLanguage().
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
+#include <memory>
 
 class QGroupBox;
+class QLabel;
 class QListWidget;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 namespace korvane {
+class DeviceSearch;
 class TMidiInput;
 class TMidiOutput;
 
@@ -46,6 +51,7 @@ class TFormMidiInterface : public QDialog {
 
 public:
     explicit TFormMidiInterface(QWidget* parent = nullptr);
+    ~TFormMidiInterface() override;
 
     // The port objects to enumerate with (owned by the main window).
     korvane::TMidiInput* MIDIinput1 = nullptr;
@@ -59,15 +65,35 @@ public:
     QLineEdit* edMidiOut = nullptr;
     QPushButton* btOK = nullptr;
     QPushButton* btCancel = nullptr;
+    // Asks every port for the device and chooses the pair that answered.
+    QPushButton* btFindDevice = nullptr;
+    // What the search found, or that nothing answered.
+    QLabel* lbFindResult = nullptr;
+    QTimer* TimerFind = nullptr;
     int InterfaceIndex = -1;
 
     void FormShow();
     void ListBox1Click(QListWidget* sender);
     void btOKClick();
     void btCancelClick();
+    void btFindDeviceClick();
+    void TimerFindTimer();
+    // Ends a running search; the ports it opened are closed.
+    void StopFindDevice();
+    bool findingDevice() const;
     // Captions in korvane::uiLanguage().
     void Lokalisierung();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void showFindResult();
+    // Selects the line of that name as a click on it would (adding the line
+    // when the device appeared after the list was filled).
+    void chooseLine(QListWidget* list, const QString& name);
+
+    std::unique_ptr<korvane::DeviceSearch> search_;
+    QElapsedTimer searchClock_;
 };

@@ -1,0 +1,124 @@
+#include "xml_pieces.h"
+
+#include <unordered_set>
+
+#include "xml_encoding.h"
+
+namespace korvane::faithful {
+namespace {
+
+struct Collect : pugi::xml_writer {
+    std::string bytes;
+    void write(const void* data, std::size_t size) override {
+        bytes.append(static_cast<const char*>(data), size);
+    }
+};
+
+std::string printed(pugi::xml_node node) {
+    Collect out;
+    node.print(out, "", kSaveFlags, pugi::encoding_utf8);
+    return std::move(out.bytes);
+}
+
+// The start tag of an element with children, as the writer writes it: the
+// element without its children is written as an empty element, whose "/>"
+// becomes ">". False when the writer wrote it otherwise.
+bool startTagOf(pugi::xml_node element, std::string& tag) {
+    pugi::xml_document shallow;
+    pugi::xml_node copy = shallow.append_child(element.name());
+    for (pugi::xml_attribute a : element.attributes()) copy.append_attribute(a.name()).set_value(a.value());
+    tag = printed(copy);
+    if (tag.size() < 2 || tag.compare(tag.size() - 2, 2, "/>") != 0) return false;
+    tag.replace(tag.size() - 2, 2, ">");
+    return true;
+}
+
+}  // namespace
+
+std::shared_ptr<const std::string> PieceCache::write(const pugi::xml_document& doc,
+                                                     const std::vector<pugi::xml_node>& changed,
+                                                     bool everything) {
+    if (everything) pieces_.clear();
+    // A changed node makes every node above it changed too.
+    std::unordered_set<const void*> dirty;
+    for (pugi::xml_node n : changed)
+        for (; n; n = n.parent()) dirty.insert(n.internal_object());
+
+    std::unordered_map<const void*, Piece> next;
+    next.reserve(pieces_.size() + 16);
+    std::vector<const Piece*> order;  // the pieces in document order, each open tag then its children
+    std::vector<bool> isOpen;
+    auto take = [&](pugi::xml_node n, bool split) -> const Piece& {
+        const void* key = n.internal_object();
+        auto old = pieces_.find(key);
+        Piece& p = next[key];
+        if (old != pieces_.end() && !dirty.count(key) && !old->second.open.empty() == split) {
+            p = std::move(old->second);
+        } else if (split) {
+            startTagOf(n, p.open);
+            p.text = std::string("</") + n.name() + ">";
+        } else {
+            p.text = printed(n);
+        }
+        return p;
+    };
+    // An element with element children at the two levels below the
+    // document is split into its start tag, its children and its end tag.
+    auto splittable = [](pugi::xml_node n) {
+        if (n.type() != pugi::node_element || !n.first_child()) return false;
+        std::string tag;
+        return startTagOf(n, tag);
+    };
+    auto emit = [&](pugi::xml_node n, int depth, auto& self) -> void {
+        const bool split =
+            depth < 2 && (pieces_.count(n.internal_object()) && !dirty.count(n.internal_object())
+                              ? !pieces_.at(n.internal_object()).open.empty()
+                              : splittable(n));
+        const Piece& p = take(n, split);
+        if (!split) {
+            order.push_back(&p);
+            isOpen.push_back(false);
+            return;
+        }
+        order.push_back(&p);
+        isOpen.push_back(true);
+        for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) self(c, depth + 1, self);
+        order.push_back(&p);
+        isOpen.push_back(false);
+    };
+    for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling())
+        emit(top, top == doc.document_element() ? 0 : 2, emit);
+
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        size += isOpen[i] ? order[i]->open.size() : order[i]->text.size();
+    auto text = std::make_shared<std::string>();
+    text->reserve(size);
+    for (std::size_t i = 0; i < order.size(); ++i) *text += isOpen[i] ? order[i]->open : order[i]->text;
+    pieces_ = std::move(next);
+    return text;
+}
+
+pugi::xml_node PieceCache::pieceOf(pugi::xml_node node, const pugi::xml_document& doc) {
+    const pugi::xml_node root = doc.document_element();
+    for (; node; node = node.parent()) {
+        const pugi::xml_node parent = node.parent();
+        if (parent && parent.parent() == root && root) return node;
+    }
+    return {};
+}
+
+const std::string* PieceCache::textOf(pugi::xml_node piece) const {
+    auto it = pieces_.find(piece.internal_object());
+    return it == pieces_.end() || !it->second.open.empty() ? nullptr : &it->second.text;
+}
+
+void PieceCache::replaced(pugi::xml_node piece, pugi::xml_node fresh) {
+    auto it = pieces_.find(piece.internal_object());
+    if (it == pieces_.end()) return;
+    Piece p = std::move(it->second);
+    pieces_.erase(it);
+    pieces_[fresh.internal_object()] = std::move(p);
+}
+
+}  // namespace korvane::faithful
