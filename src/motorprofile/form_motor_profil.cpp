@@ -827,7 +827,10 @@ void TFormMotorProfil::bt_ReadClick() {
     });
     if (!refused.empty()) {
         SetReading(false);
-        Box([&](Dialogs& d) { d.error(txt(refused.c_str())); });
+        // No ports is a fault to mend; a transfer or another read running
+        // only asks the user to wait, as the main window says it.
+        const QString message = txt(refused.c_str());
+        Box([&](Dialogs& d) { refused == "midi.noInterface" ? d.error(message) : d.info(message); });
     }
 }
 

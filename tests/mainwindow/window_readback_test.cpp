@@ -334,6 +334,18 @@ private slots:
             return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
         };
 
+        // While the main window reads the device, the editor waits its turn.
+        rig.w.menuEntry(u"Menu_Import_From_Device_")->trigger();
+        QTest::mouseClick(motor.bt_Read, Qt::LeftButton);
+        QCOMPARE(
+            rig.boxes.texts(Kind::Info),
+            QStringList{QStringLiteral("The device is being read. Please wait until reading has finished.")});
+        QVERIFY(motor.bt_Read->isEnabled());
+        rig.wait(korvane::TDeviceFetch::kVersionTimeoutMs);
+        QVERIFY(!rig.w.DeviceFetchRunning());
+        rig.boxes.clear();
+        rig.sent.clear();
+
         // Eight packets: refused, naming the fader that is missing.
         const QByteArray before = fileBytes();
         QTest::mouseClick(motor.bt_Read, Qt::LeftButton);
