@@ -148,7 +148,7 @@ bool EditorSession::sendControlsRestored() const {
     if (!sendButton_ || !messageChoice_ || !messageEditor_) return false;
     return sendButton_->isEnabled() && messageChoice_->isEnabled() && messageEditor_->isEnabled() &&
            sendButton_->text() ==
-               uiText("parts(main).btSend", TFormMainTestAccess::language(windows_->main()).toStdString());
+               uiText("main.btSend", TFormMainTestAccess::language(windows_->main()).toStdString());
 }
 
 }  // namespace korvane::e2e

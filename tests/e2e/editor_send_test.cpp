@@ -227,8 +227,8 @@ void EditorSendOverJack::deviceStoresExactlyTheEncodedPackets() {
     // in this order.
     captions.removeAll(editorText("transfer.caption.initializing"));
     QCOMPARE(captions,
-             (QStringList{editorText("parts(main).btSend.busy"), editorText("transfer.caption.saving"),
-                          editorText("transfer.caption.backAgain"), editorText("parts(main).btSend")}));
+             (QStringList{editorText("main.btSend.busy"), editorText("transfer.caption.saving"),
+                          editorText("transfer.caption.backAgain"), editorText("main.btSend")}));
 
     const DeviceState device = sim_->state();
     const QString difference = packetDifference(device.configuration, encoded_);
