@@ -226,9 +226,8 @@ void EditorSendOverJack::deviceStoresExactlyTheEncodedPackets() {
     // storing, so whether it is seen depends on timing; the others must come
     // in this order.
     captions.removeAll(editorText("transfer.caption.initializing"));
-    QCOMPARE(captions,
-             (QStringList{editorText("main.btSend.busy"), editorText("transfer.caption.saving"),
-                          editorText("transfer.caption.backAgain"), editorText("main.btSend")}));
+    QCOMPARE(captions, (QStringList{editorText("main.btSend.busy"), editorText("transfer.caption.saving"),
+                                    editorText("transfer.caption.backAgain"), editorText("main.btSend")}));
 
     const DeviceState device = sim_->state();
     const QString difference = packetDifference(device.configuration, encoded_);
