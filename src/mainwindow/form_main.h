@@ -135,6 +135,13 @@ struct TFormMainParts {
     QProgressBar* ProgressBar1 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
     QLabel* Image_Quillon = nullptr;
+
+    // The status bar: the chosen ports, whether they are open, and the
+    // device's firmware version once it answered.
+    QLabel* StatusMidi = nullptr;
+    // The one line under the map with the result of a comparison with the
+    // device.
+    QLabel* lbDeviceCompare = nullptr;
 };
 
 class TFormMain : public QMainWindow, private TFormMainParts {
@@ -242,14 +249,6 @@ public:
     void SetSendCaption(const QString& caption);
 
     // ---------------------------------------------------------------- connection
-    // The status bar: the chosen ports, whether they are open, and the
-    // device's firmware version once it answered.
-    QLabel* StatusMidi = nullptr;
-    // Looks at the port lists every second and reopens a chosen port that
-    // came back (a re-plugged cable, a restarted MIDI system or simulator).
-    QTimer* TimerPortWatch = nullptr;
-    // Fires when the version query's time is up without an answer.
-    QTimer* TimerVersionAnswer = nullptr;
     void UpdateConnectionStatus();
     // Asks the device for its version once (no box when it does not answer).
     void AskFirmwareVersion();
@@ -282,8 +281,6 @@ public:
     using FetchSender = std::function<bool(const korvane::ByteString& bytes)>;
     void setFetchSender(FetchSender sender);
     void setFetchClock(std::function<std::int64_t()> clock);
-    // The one line under the map with the comparison's result.
-    QLabel* lbDeviceCompare = nullptr;
 
     // ---------------------------------------------------------------- MIDI, windows, help
     void Menu_Einstellungen_MIDI_Click();
@@ -472,6 +469,11 @@ private:
     bool WatchInputPort(const QString& chosen);
     bool WatchOutputPort(const QString& chosen);
     QString FirmwareStatus;
+    // Looks at the port lists every second and reopens a chosen port that
+    // came back (a re-plugged cable, a restarted MIDI system or simulator).
+    QTimer* TimerPortWatch = nullptr;
+    // Fires when the version query's time is up without an answer.
+    QTimer* TimerVersionAnswer = nullptr;
     // Opens both ports on the remembered interfaces and routes their input
     // to the monitor window.
     void ConnectMidiPorts();

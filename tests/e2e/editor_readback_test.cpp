@@ -82,12 +82,13 @@ private slots:
 
         w.menuEntry(u"Menu_Compare_With_Device_")->trigger();
         const bool shown = runUntil([&] { return w.CompareViewShown(); }, 20s);
-        QVERIFY2(shown, qPrintable(QStringLiteral("line '%1', running %2, boxes: %3")
-                                       .arg(w.lbDeviceCompare ? w.lbDeviceCompare->text() : QString())
-                                       .arg(w.DeviceFetchRunning())
-                                       .arg(editor_->boxes().count() ? editor_->boxes().shown().front().text
-                                                                     : QString())));
-        QCOMPARE(w.lbDeviceCompare->text(),
+        QVERIFY2(shown,
+                 qPrintable(
+                     QStringLiteral("line '%1', running %2, boxes: %3")
+                         .arg(parts(w).lbDeviceCompare ? parts(w).lbDeviceCompare->text() : QString())
+                         .arg(w.DeviceFetchRunning())
+                         .arg(editor_->boxes().count() ? editor_->boxes().shown().front().text : QString())));
+        QCOMPARE(parts(w).lbDeviceCompare->text(),
                  uiText("readback.equal", TFormMainTestAccess::language(w).toStdString()));
 
         // The library's limited ranges come back as absolute values: the

@@ -387,7 +387,7 @@ void EditorSendOverJack::restartedDeviceIsFoundAgainWithoutTheDialog() {
     TFormMain& w = editor_->main();
     const QString deviceIn = QString::fromStdString(sim_->inputPort());
     const QString deviceOut = QString::fromStdString(sim_->outputPort());
-    const auto status = [&] { return w.StatusMidi->text(); };
+    const auto status = [&] { return parts(w).StatusMidi->text(); };
     QVERIFY2(runUntil([&] { return status().contains(QStringLiteral("03.04")); }, 10s), qPrintable(status()));
     QVERIFY2(status().contains(deviceIn) && status().contains(deviceOut), qPrintable(status()));
     QVERIFY(!status().contains(editorText("transfer.port.closed")));

@@ -111,7 +111,7 @@ public:
         QCoreApplication::processEvents();
     }
     QString hint(int element) { return w.Get_EingabeElement_By_Number(element)->Hint(); }
-    QString line() const { return w.lbDeviceCompare ? w.lbDeviceCompare->text() : QString(); }
+    QString line() const { return parts(w).lbDeviceCompare ? parts(w).lbDeviceCompare->text() : QString(); }
 
     World world;
     korvane::ScriptedDialogs boxes;
