@@ -17,6 +17,7 @@
 
 #include "form_main.h"
 #include "form_main_access.h"
+#include "jack_server.h"
 #include "texts.h"
 
 namespace korvane::e2e {
@@ -75,6 +76,10 @@ std::unique_ptr<SimulatedDevice> SimulatedDevice::start(const std::filesystem::p
     }
     device->input_ = *in;
     device->output_ = *out;
+    // The simulator lists its ports itself; the editor, another JACK client
+    // started next, must find them too. Only a wait: should the names not be
+    // JACK's own, the editor's start-up still tells what it could not find.
+    testing::waitForJackPorts({device->input_, device->output_}, std::chrono::seconds(5));
     return device;
 }
 

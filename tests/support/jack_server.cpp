@@ -48,6 +48,22 @@ bool reap(pid_t pid, std::chrono::milliseconds limit) {
 
 }  // namespace
 
+bool waitForJackPorts(const std::vector<std::string>& names, std::chrono::milliseconds limit) {
+    jack_status_t status{};
+    jack_client_t* client =
+        jack_client_open("korvane-port-wait", static_cast<jack_options_t>(JackNoStartServer), &status);
+    if (!client) return false;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    bool all = false;
+    while (!all && std::chrono::steady_clock::now() < end) {
+        all = true;
+        for (const std::string& name : names) all = all && jack_port_by_name(client, name.c_str()) != nullptr;
+        if (!all) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    jack_client_close(client);
+    return all;
+}
+
 bool JackServer::installed() {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path ? path : "/usr/bin:/bin");

@@ -17,10 +17,12 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvane::testing {
 
@@ -50,6 +52,12 @@ private:
     std::filesystem::path dir_;
     std::optional<std::string> previousDefault_;
 };
+
+// Waits until every one of the full port names is listed by the JACK server
+// this process uses (JACK_DEFAULT_SERVER), at most for limit. A program that
+// just said it opened its ports may still be seen without them by another
+// client for a moment; a test that starts that client next waits here.
+bool waitForJackPorts(const std::vector<std::string>& names, std::chrono::milliseconds limit);
 
 class JackTest : public ::testing::Test {
 protected:
