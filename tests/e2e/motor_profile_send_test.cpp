@@ -117,8 +117,11 @@ void MotorProfileOverJack::cleanup() {
 
 void MotorProfileOverJack::startDevice() {
     std::string why;
+    // The device is deaf while it stores; its state file tells of the store
+    // when it begins. Storing at once lets the read-back follow the commit
+    // without racing the store (a real user reads back seconds later).
     sim_ = SimulatedDevice::start(kBin, std::filesystem::path(home_->path().toStdString()) / "device.json",
-                                  {}, why);
+                                  {"--store-ms", "0"}, why);
     QVERIFY2(sim_, why.c_str());
 }
 
