@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <stdio.h>
+#endif
 
 #include "file_size_limit.h"
 #include "log_class.h"
@@ -205,14 +212,23 @@ TEST_F(LogWriterTest, RotatesAtTheExactSize) {
 }
 
 TEST_F(LogWriterTest, RotationHappensOnlyAtTheStartOfACycle) {
+#ifndef __linux__
+    GTEST_SKIP() << "needs an atomic exchange of a folder and a file";
+#else
     auto log = makeLog(256, 2);
     // While a folder blocks the file, the lines gather in one batch; once the
     // way is free they all go into the one file, far past its limit.
     fs::create_directories(working());
     for (int i = 0; i < 20; ++i) log->Append(numbered("line ", i), vlInfo, false);
     log->Flush(0);
-    fs::remove(working());
-    writeFile(working(), "below the limit\r\n");
+    // The file below the limit takes the folder's place in one step: a writer
+    // cycle that ran between a removal and a write would find no file and
+    // start one of its own.
+    const fs::path staged = working().string() + ".staged";
+    writeFile(staged, "below the limit\r\n");
+    ASSERT_EQ(renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, working().c_str(), RENAME_EXCHANGE), 0)
+        << std::strerror(errno);
+    fs::remove(staged);
     log->Flush(0);
     EXPECT_FALSE(fs::exists(generation(1)));
     EXPECT_EQ(readLines(working()).size(), 21u);
@@ -220,6 +236,7 @@ TEST_F(LogWriterTest, RotationHappensOnlyAtTheStartOfACycle) {
     log->Flush(0);
     EXPECT_EQ(readLines(generation(1)).size(), 21u);
     EXPECT_EQ(readLines(working()).size(), 2u);
+#endif
 }
 
 TEST_F(LogWriterTest, UnwritableFileKeepsItsLinesUntilItCanBeWritten) {
