@@ -109,9 +109,7 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         if (notRegular) st.detailKey = "document.not_regular_file";
         return st;
     }
-    auto bytes = std::make_shared<const std::string>(std::move(*raw));
-    raw.reset();
-    faithful::DecodedText d = faithful::decodeFileBytes(*bytes);
+    faithful::DecodedText d = faithful::decodeFileBytes(*raw);
     if (!d.unsupported.empty()) {
         st.code = DocumentStatus::Code::UnsupportedEncoding;
         st.detail = d.unsupported;
@@ -170,7 +168,7 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
     encoding = d.encoding;
     bom = d.bom;
     customEntity = faithful::customEntityIn(d.utf8);
-    read = std::move(bytes);
+    read = sharedText(std::move(*raw));
     return st;
 }
 
@@ -256,23 +254,25 @@ DocumentStatus ConfigDocument::serialise(const std::vector<pugi::xml_node>& chan
     if (encoding_ == pugi::encoding_utf8 || encoding_ == pugi::encoding_latin1) {
         // Written as UTF-8 first; a Latin-1 file needs the characters above
         // U+00FF still there to be turned into references.
-        SharedBytes utf8 = pieces_.write(doc_, changed, changed.empty());
+        FileText utf8 = pieces_.write(doc_, changed, changed.empty());
         // Reading the file again would give the changed entries just as
         // their text says (whitespace joined, empty text gone); memory
         // follows, so that later edits meet what they met after a reload.
         readPiecesBack(changed);
         if (encoding_ == pugi::encoding_latin1) {
             std::string latin1;
-            if (!faithful::toLatin1WithReferences(*utf8, latin1)) {
+            if (!faithful::toLatin1WithReferences(utf8.joined(), latin1)) {
                 st.code = DocumentStatus::Code::Unrepresentable;
                 st.detail = "\xEF\xBF\xBD";  // text that is no UTF-8 came in by an edit
                 return st;
             }
-            bytes = std::make_shared<const std::string>(std::move(latin1));
+            bytes = sharedText(std::move(latin1));
         } else if (bom_) {
-            bytes = std::make_shared<const std::string>("\xEF\xBB\xBF" + *utf8);
+            std::vector<FileText::Part> parts{std::make_shared<const std::string>("\xEF\xBB\xBF")};
+            parts.insert(parts.end(), utf8.parts().begin(), utf8.parts().end());
+            bytes = std::make_shared<const FileText>(std::move(parts));
         } else {
-            bytes = std::move(utf8);
+            bytes = std::make_shared<const FileText>(std::move(utf8));
         }
         return st;
     }
@@ -289,7 +289,7 @@ DocumentStatus ConfigDocument::serialise(const std::vector<pugi::xml_node>& chan
         }
     } out;
     doc_.save(out, "", kSaveFlags | (bom_ ? pugi::format_write_bom : 0u), encoding_);
-    bytes = std::make_shared<const std::string>(std::move(out.bytes));
+    bytes = sharedText(std::move(out.bytes));
     return st;
 }
 

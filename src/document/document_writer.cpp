@@ -89,10 +89,10 @@ void DocumentWriter::run() {
         // A file that is gone or cannot be read is no conflict: the write
         // recreates it or reports its own error.
         std::string error;
-        if (auto now = detail::readWholeFile(file, error); now && (!expected || *now != *expected)) {
+        if (auto now = detail::readWholeFile(file, error); now && (!expected || !(*expected == *now))) {
             failure.changedOnDisk = true;
             failed = true;
-        } else if (std::string err = detail::writeFileAtomically(file, *bytes); !err.empty()) {
+        } else if (std::string err = detail::writeFileAtomically(file, bytes->views()); !err.empty()) {
             failure.reason = std::move(err);
             failed = true;
         }

@@ -24,10 +24,9 @@
 #include <vector>
 
 #include "file_io.h"
+#include "file_text.h"
 
 namespace korvane {
-
-using SharedBytes = std::shared_ptr<const std::string>;
 
 class DocumentWriter {
 public:

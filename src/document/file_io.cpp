@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,18 +16,40 @@ namespace {
 
 std::string errnoText(int err) { return std::strerror(err); }
 
-// Writes all bytes, retrying short writes and interrupted calls.
-bool writeAll(int fd, std::string_view bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
+// Writes all parts one after another, retrying short writes and
+// interrupted calls. Parts go out in batches of one system call each.
+bool writeAll(int fd, Parts parts) {
+    constexpr std::size_t kBatch = 256;
+    iovec batch[kBatch];
+    std::size_t next = 0;  // the first part not yet in a batch
+    std::size_t skip = 0;  // bytes of that part already written
+    while (next < parts.size()) {
+        std::size_t n = 0;
+        for (std::size_t i = next; i < parts.size() && n < kBatch; ++i) {
+            const std::string_view part = i == next ? parts[i].substr(skip) : parts[i];
+            if (part.empty()) continue;
+            batch[n].iov_base = const_cast<char*>(part.data());
+            batch[n].iov_len = part.size();
+            ++n;
+        }
+        if (n == 0) return true;
+        const ssize_t written = ::writev(fd, batch, static_cast<int>(n));
+        if (written < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+        if (written == 0) {  // a file that takes nothing more would loop for ever
+            errno = EIO;
+            return false;
+        }
+        // Step over what went out, whole parts and the start of the next.
+        auto left = static_cast<std::size_t>(written);
+        while (next < parts.size() && left >= parts[next].size() - skip) {
+            left -= parts[next].size() - skip;
+            skip = 0;
+            ++next;
+        }
+        skip += left;
     }
     return true;
 }
@@ -101,7 +124,7 @@ void syncFolder(const std::filesystem::path& file) {
 
 // Fills fd with bytes, gives it keepModeOf's permissions and flushes it to
 // disk; closes fd. "" on success.
-std::string fillAndClose(int fd, std::string_view bytes, const struct stat* keepModeOf) {
+std::string fillAndClose(int fd, Parts bytes, const struct stat* keepModeOf) {
     bool ok = writeAll(fd, bytes);
     if (ok && keepModeOf) ok = ::fchmod(fd, keepModeOf->st_mode & 07777) == 0;
     if (ok) ok = ::fsync(fd) == 0;
@@ -118,9 +141,8 @@ std::string fillAndClose(int fd, std::string_view bytes, const struct stat* keep
 // Returns "" on success, "-" when the system offers no anonymous files (the
 // caller then writes a named one), else the reason. On failure no name is
 // left behind.
-std::string writeAnonymous(const std::filesystem::path& target, std::string_view bytes,
-                           const struct stat* keepModeOf, const std::filesystem::path& as,
-                           std::filesystem::path& tmpPath, int& linkErr) {
+std::string writeAnonymous(const std::filesystem::path& target, Parts bytes, const struct stat* keepModeOf,
+                           const std::filesystem::path& as, std::filesystem::path& tmpPath, int& linkErr) {
     linkErr = 0;
     const int fd = createAnonymous(target);
     if (fd < 0) return "-";
@@ -152,8 +174,8 @@ std::string writeAnonymous(const std::filesystem::path& target, std::string_view
 }
 
 // Writes bytes into a fresh temporary file beside target; "" on success.
-std::string writeTemporary(const std::filesystem::path& target, std::string_view bytes,
-                           std::filesystem::path& tmpPath, const struct stat* keepModeOf) {
+std::string writeTemporary(const std::filesystem::path& target, Parts bytes, std::filesystem::path& tmpPath,
+                           const struct stat* keepModeOf) {
     int linkErr = 0;
     if (std::string err = writeAnonymous(target, bytes, keepModeOf, {}, tmpPath, linkErr); err != "-")
         return err;
@@ -242,7 +264,7 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
     return bytes;
 }
 
-std::string writeFileAtomically(const std::filesystem::path& requested, std::string_view bytes) {
+std::string writeFileAtomically(const std::filesystem::path& requested, Parts bytes) {
     int linkErr = 0;
     const std::filesystem::path target = followLinks(requested, linkErr);
     if (target.empty()) return errnoText(linkErr);
@@ -268,8 +290,13 @@ std::string writeFileAtomically(const std::filesystem::path& requested, std::str
     return {};
 }
 
-std::string createFileExclusively(const std::filesystem::path& target, std::string_view bytes,
+std::string writeFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
+    return writeFileAtomically(target, Parts(&bytes, 1));
+}
+
+std::string createFileExclusively(const std::filesystem::path& target, std::string_view whole,
                                   bool& alreadyExists) {
+    const Parts bytes(&whole, 1);
     alreadyExists = false;
     std::filesystem::path tmp;
     // An anonymous file linked straight to the target never has another

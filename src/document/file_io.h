@@ -4,10 +4,14 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace korvane::detail {
+
+// A file's contents in parts, written one after another.
+using Parts = std::span<const std::string_view>;
 
 // No document the program reads comes near this size (a library of a
 // thousand configurations is about 11 MB); a larger file is refused before it
@@ -49,6 +53,7 @@ std::optional<FileStamp> fileStamp(const std::filesystem::path& path);
 // Returns an empty text on success, else the reason; the target is then
 // untouched and no temporary file is left behind.
 std::string writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
+std::string writeFileAtomically(const std::filesystem::path& target, Parts bytes);
 
 // Creates target with bytes only if it does not exist yet, never replacing
 // anything, even when another process creates it at the same moment. The

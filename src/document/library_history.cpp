@@ -31,9 +31,7 @@ void LibraryHistory::record(const std::filesystem::path& file, const LibraryOutc
         undo_.push_back(std::move(e));
         keepWithinBudget();
     } else if (outcome.result == LibraryOutcome::Result::Changed) {
-        auto shared = [](const std::optional<std::string>& b) {
-            return b ? std::make_shared<const std::string>(*b) : SharedBytes();
-        };
+        auto shared = [](const std::optional<std::string>& b) { return b ? sharedText(*b) : SharedBytes(); };
         recordChange(file, outcome.label, shared(outcome.before), shared(outcome.after), mergeKey);
     }
 }
@@ -113,14 +111,14 @@ LibraryHistory::Step LibraryHistory::travel(ConfigDocument& doc, std::vector<Ent
     doc.waitForWrites();
     std::string error;
     const auto now = detail::readWholeFile(e.file, error);
-    if (!now || !e.expected || *now != *e.expected) {
+    if (!now || !e.expected || !(*e.expected == *now)) {
         // Another program wrote the file (or removed it): its contents win,
         // as they do for a save, and the document shows them.
         step.status.code = DocumentStatus::Code::ChangedOnDisk;
         doc.reload();
         return step;
     }
-    if (std::string err = detail::writeFileAtomically(e.file, *e.bytes); !err.empty()) {
+    if (std::string err = detail::writeFileAtomically(e.file, e.bytes->views()); !err.empty()) {
         step.status.code = DocumentStatus::Code::WriteFailed;
         step.status.detail = std::move(err);
         return step;
@@ -134,7 +132,7 @@ LibraryHistory::Step LibraryHistory::travel(ConfigDocument& doc, std::vector<Ent
     opposite.label = e.label;
     opposite.file = e.file;
     opposite.expected = e.bytes;
-    opposite.bytes = std::make_shared<const std::string>(std::move(*now));
+    opposite.bytes = sharedText(std::move(*now));
     held_ += sizeOf(opposite.bytes);
     held_ -= sizeOf(e.bytes);
     from.pop_back();

@@ -35,9 +35,8 @@ bool startTagOf(pugi::xml_node element, std::string& tag) {
 
 }  // namespace
 
-std::shared_ptr<const std::string> PieceCache::write(const pugi::xml_document& doc,
-                                                     const std::vector<pugi::xml_node>& changed,
-                                                     bool everything) {
+FileText PieceCache::write(const pugi::xml_document& doc, const std::vector<pugi::xml_node>& changed,
+                           bool everything) {
     if (everything) pieces_.clear();
     // A changed node makes every node above it changed too.
     std::unordered_set<const void*> dirty;
@@ -52,13 +51,16 @@ std::shared_ptr<const std::string> PieceCache::write(const pugi::xml_document& d
         const void* key = n.internal_object();
         auto old = pieces_.find(key);
         Piece& p = next[key];
-        if (old != pieces_.end() && !dirty.count(key) && !old->second.open.empty() == split) {
+        if (old != pieces_.end() && !dirty.count(key) && (old->second.open != nullptr) == split) {
             p = std::move(old->second);
         } else if (split) {
-            startTagOf(n, p.open);
-            p.text = std::string("</") + n.name() + ">";
+            std::string tag;
+            startTagOf(n, tag);
+            p.open = std::make_shared<const std::string>(std::move(tag));
+            p.text = std::make_shared<const std::string>(std::string("</") + n.name() + ">");
         } else {
-            p.text = printed(n);
+            p.open = nullptr;
+            p.text = std::make_shared<const std::string>(printed(n));
         }
         return p;
     };
@@ -72,7 +74,7 @@ std::shared_ptr<const std::string> PieceCache::write(const pugi::xml_document& d
     auto emit = [&](pugi::xml_node n, int depth, auto& self) -> void {
         const bool split =
             depth < 2 && (pieces_.count(n.internal_object()) && !dirty.count(n.internal_object())
-                              ? !pieces_.at(n.internal_object()).open.empty()
+                              ? pieces_.at(n.internal_object()).open != nullptr
                               : splittable(n));
         const Piece& p = take(n, split);
         if (!split) {
@@ -89,14 +91,12 @@ std::shared_ptr<const std::string> PieceCache::write(const pugi::xml_document& d
     for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling())
         emit(top, top == doc.document_element() ? 0 : 2, emit);
 
-    std::size_t size = 0;
+    std::vector<FileText::Part> parts;
+    parts.reserve(order.size());
     for (std::size_t i = 0; i < order.size(); ++i)
-        size += isOpen[i] ? order[i]->open.size() : order[i]->text.size();
-    auto text = std::make_shared<std::string>();
-    text->reserve(size);
-    for (std::size_t i = 0; i < order.size(); ++i) *text += isOpen[i] ? order[i]->open : order[i]->text;
+        parts.push_back(isOpen[i] ? order[i]->open : order[i]->text);
     pieces_ = std::move(next);
-    return text;
+    return FileText(std::move(parts));
 }
 
 pugi::xml_node PieceCache::pieceOf(pugi::xml_node node, const pugi::xml_document& doc) {
@@ -110,7 +110,7 @@ pugi::xml_node PieceCache::pieceOf(pugi::xml_node node, const pugi::xml_document
 
 const std::string* PieceCache::textOf(pugi::xml_node piece) const {
     auto it = pieces_.find(piece.internal_object());
-    return it == pieces_.end() || !it->second.open.empty() ? nullptr : &it->second.text;
+    return it == pieces_.end() || it->second.open ? nullptr : it->second.text.get();
 }
 
 void PieceCache::replaced(pugi::xml_node piece, pugi::xml_node fresh) {

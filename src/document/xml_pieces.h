@@ -12,16 +12,18 @@
 #include <unordered_map>
 #include <vector>
 
+#include "file_text.h"
+
 namespace korvane::faithful {
 
 class PieceCache {
 public:
     // The document as UTF-8 text, written with kSaveFlags (no byte order
-    // mark). changed lists the nodes changed since the last call; with
+    // mark), in parts shared with earlier versions. changed lists the nodes changed since the last call; with
     // everything true, no piece is reused. Pieces of nodes the document no
     // longer holds are forgotten.
-    std::shared_ptr<const std::string> write(const pugi::xml_document& doc,
-                                             const std::vector<pugi::xml_node>& changed, bool everything);
+    FileText write(const pugi::xml_document& doc, const std::vector<pugi::xml_node>& changed,
+                   bool everything);
     // The entry two levels below the root element that holds node (the
     // node itself when it is one); empty when node is no such entry or lies
     // above them.
@@ -37,8 +39,8 @@ public:
 
 private:
     struct Piece {
-        std::string open;  // the start tag of an element whose children are pieces
-        std::string text;  // the whole text of a leaf piece, or the end tag
+        FileText::Part open;  // the start tag of an element whose children are pieces
+        FileText::Part text;  // the whole text of a leaf piece, or the end tag
     };
     std::unordered_map<const void*, Piece> pieces_;
 };

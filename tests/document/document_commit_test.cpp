@@ -105,7 +105,7 @@ TEST(DocumentCommit, NamedChangesWriteWhatSaveAndReloadWrites) {
             ASSERT_TRUE(whole.saveAndReload().ok());
             named.waitForWrites();
             ASSERT_EQ(readFile(tmp / "named.xml"), readFile(tmp / "whole.xml"));
-            EXPECT_EQ(*c.after, readFile(tmp / "whole.xml"));
+            EXPECT_EQ(c.after->joined(), readFile(tmp / "whole.xml"));
         }
     }
 }
@@ -120,11 +120,11 @@ TEST(DocumentCommit, BeforeAndAfterChainWithoutWaitingForTheDisk) {
         const ConfigDocument::Commit c = doc.commit(kEdits[i](doc), false);
         ASSERT_TRUE(c.status.ok());
         // Each save starts from what the one before it will leave on disk.
-        EXPECT_EQ(*c.before, i == 0 ? std::string(kLayouts[0]) : *last);
+        EXPECT_EQ(c.before->joined(), i == 0 ? std::string(kLayouts[0]) : last->joined());
         last = c.after;
     }
     doc.waitForWrites();
-    EXPECT_EQ(readFile(tmp / "d.xml"), *last);
+    EXPECT_EQ(readFile(tmp / "d.xml"), last->joined());
 }
 
 TEST(DocumentCommit, RefreshReadsTheFileOnlyWhenItIsNotInStep) {

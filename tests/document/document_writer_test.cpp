@@ -19,7 +19,7 @@ using testing::readFile;
 using testing::TempFolder;
 using testing::writeFile;
 
-SharedBytes bytes(std::string text) { return std::make_shared<const std::string>(std::move(text)); }
+SharedBytes bytes(std::string text) { return sharedText(std::move(text)); }
 
 TEST(DocumentWriter, ABurstEndsInItsNewestStateAndEveryStateOnDiskIsWhole) {
     TempFolder tmp;
