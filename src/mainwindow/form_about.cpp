@@ -60,7 +60,8 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(8, 8, 257, 233);
-    Image1->setPixmap(korvane::drawProductPicture());
+    // The picture is drawn when the box is first shown: most runs never
+    // open it, and drawing it would hold up the start.
 
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -85,6 +86,7 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
 void TForm4::Button1Click() { accept(); }
 
 void TForm4::showEvent(QShowEvent* event) {
+    if (Image1->pixmap().isNull()) Image1->setPixmap(korvane::drawProductPicture());
     QDialog::showEvent(event);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -145,7 +145,7 @@ private slots:
 
         bool wasShownModal = false;
         QTimer::singleShot(0, &about, [&] {
-            wasShownModal = about.isVisible() && about.isModal();
+            wasShownModal = about.isVisible() && about.isModal() && !about.Image1->pixmap().isNull();
             QTest::mouseClick(about.Button1, Qt::LeftButton);
         });
         world.window->menuEntry(u"Menu_Info_Ueber_Editor_")->trigger();
