@@ -109,7 +109,7 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
         if (notRegular) st.detailKey = "document.not_regular_file";
         return st;
     }
-    faithful::DecodedText d = faithful::decodeFileBytes(*raw);
+    faithful::DecodedText d = faithful::decodeFileBytes(std::move(*raw));
     if (!d.unsupported.empty()) {
         st.code = DocumentStatus::Code::UnsupportedEncoding;
         st.detail = d.unsupported;
@@ -168,7 +168,7 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
     encoding = d.encoding;
     bom = d.bom;
     customEntity = faithful::customEntityIn(d.utf8);
-    read = sharedText(std::move(*raw));
+    read = sharedText(d.tookRaw ? std::move(d.utf8) : std::move(*raw));
     return st;
 }
 

@@ -6,6 +6,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -244,23 +245,31 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
         if (notRegular) *notRegular = true;
         return std::nullopt;
     }
-    if (st.st_size > 0) {
-        if (static_cast<std::uintmax_t>(st.st_size) > kMaxReadBytes) return failWith(EFBIG);
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    }
-    char buf[65536];
+    if (static_cast<std::uintmax_t>(st.st_size) > kMaxReadBytes) return failWith(EFBIG);
+    // Read straight into the string, one byte more than the size told, so
+    // that a file that grew meanwhile is noticed and read on.
+    std::size_t have = 0;
+    bytes.resize(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1);
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (have == bytes.size()) {
+            // A file that grows while it is read is held to the same limit.
+            if (have > kMaxReadBytes) return failWith(EFBIG);
+            bytes.resize(std::min(kMaxReadBytes + 1, std::max<std::size_t>(have * 2, 65536)));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
         if (n < 0) {
             if (errno == EINTR) continue;
             return failWith(errno);
         }
         if (n == 0) break;
-        // A file that grows while it is read is held to the same limit.
-        if (bytes.size() + static_cast<std::size_t>(n) > kMaxReadBytes) return failWith(EFBIG);
-        bytes.append(buf, static_cast<std::size_t>(n));
+        have += static_cast<std::size_t>(n);
     }
     ::close(fd);
+    if (have > kMaxReadBytes) {
+        error = errnoText(EFBIG);
+        return std::nullopt;
+    }
+    bytes.resize(have);
     return bytes;
 }
 

@@ -147,7 +147,9 @@ std::ptrdiff_t firstInvalidUtf8(std::string_view text) {
 // parser then always works on UTF-8, so parse offsets are offsets into one
 // known buffer, and a declared encoding that the parser would silently take
 // for UTF-8 is caught here instead of corrupting the file on save.
-DecodedText decodeFileBytes(std::string_view raw) {
+namespace {
+
+DecodedText decode(std::string_view raw, std::string* giveUp) {
     DecodedText d;
     auto starts = [&](std::initializer_list<unsigned char> bytes) {
         if (raw.size() < bytes.size()) return false;
@@ -184,7 +186,13 @@ DecodedText decodeFileBytes(std::string_view raw) {
         // A UTF-16/32 declaration over 8-bit bytes is wrong, but the bytes are
         // written back exactly as read, so nothing is lost by keeping it.
         d.encoding = pugi::encoding_utf8;
-        d.utf8.assign(body);
+        if (giveUp && !d.bom) {
+            d.utf8 = std::move(*giveUp);
+            giveUp->clear();
+            d.tookRaw = true;
+        } else {
+            d.utf8.assign(body);
+        }
         // The parser takes any bytes; names that are no UTF-8 would reach
         // the lists as replacement characters and never match again.
         d.badUtf8 = firstInvalidUtf8(d.utf8);
@@ -198,6 +206,12 @@ DecodedText decodeFileBytes(std::string_view raw) {
     }
     return d;
 }
+
+}  // namespace
+
+DecodedText decodeFileBytes(std::string_view raw) { return decode(raw, nullptr); }
+
+DecodedText decodeFileBytes(std::string&& raw) { return decode(raw, &raw); }
 
 // First "&name;" in text whose name is not one of the five XML entities.
 std::string findCustomEntity(std::string_view text) {

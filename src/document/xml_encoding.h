@@ -32,10 +32,16 @@ struct DecodedText {
     std::string unsupported;      // a declared encoding the program refuses (lower case)
     bool broken = false;          // a UTF-16/32 text that does not decode
     std::ptrdiff_t badUtf8 = -1;  // offset of the first byte that is no UTF-8
+    bool tookRaw = false;         // utf8 holds the bytes given up, unchanged
 };
 
 // Turns the file's bytes into UTF-8 and remembers what to write back.
 DecodedText decodeFileBytes(std::string_view raw);
+// The same for bytes the caller gives up. A file that is UTF-8 already,
+// without a byte order mark, becomes the text without a copy (a large
+// library is read faster); tookRaw says so, and raw is then empty.
+// Otherwise raw is left as it was.
+DecodedText decodeFileBytes(std::string&& raw);
 
 // The encoding named in an XML declaration at the very start of an 8-bit
 // text, as written, or "" when there is no declaration or it names none.

@@ -85,6 +85,26 @@ TEST(FileIo, OpeningADocumentClearsLeftoversOfSavesThatWereKilled) {
     EXPECT_EQ(entries(tmp.path()), std::vector<std::string>{"korvane.xml"});
 }
 
+TEST(FileIo, ReadingGivesEveryByteWhateverTheSizeSaid) {
+    TempFolder tmp;
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65536}, std::size_t{200001}}) {
+        SCOPED_TRACE(size);
+        std::string text(size, 'x');
+        for (std::size_t i = 0; i < size; i += 97) text[i] = static_cast<char>('a' + i % 26);
+        writeFile(tmp / "f.xml", text);
+        std::string error;
+        const auto read = detail::readWholeFile(tmp / "f.xml", error);
+        ASSERT_TRUE(read) << error;
+        EXPECT_EQ(*read, text);
+    }
+    // A file whose size says 0 but that has content (as those the system
+    // makes up) is read to its end.
+    std::string error;
+    const auto status = detail::readWholeFile("/proc/self/status", error);
+    ASSERT_TRUE(status) << error;
+    EXPECT_NE(status->find("Name:"), std::string::npos);
+}
+
 TEST(FileIo, WritesLeaveOnlyTheirTarget) {
     TempFolder tmp;
     struct Case {

@@ -58,6 +58,15 @@ TEST(FileBytes, DecodeToUtf8AndRememberHowToWriteBack) {
         EXPECT_EQ(d.utf8, c.utf8);
         EXPECT_EQ(d.encoding, c.encoding);
         EXPECT_EQ(d.bom, c.bom);
+
+        // Given up, the bytes are taken over only where they are the text
+        // unchanged; otherwise the caller still has them.
+        std::string raw = c.raw;
+        const DecodedText taken = decodeFileBytes(std::move(raw));
+        EXPECT_EQ(taken.utf8, c.utf8);
+        const bool plain = c.encoding == pugi::encoding_utf8 && !c.bom;
+        EXPECT_EQ(taken.tookRaw, plain);
+        EXPECT_EQ(raw, plain ? std::string() : c.raw);
     }
 }
 
