@@ -10,20 +10,15 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <memory>
 
-#include "dialogs.h"
 #include "form_main.h"
 #include "form_main_access.h"
-#include "library_gen.h"
 #include "midi_in.h"
 #include "midi_out.h"
+#include "window_bench_support.h"
 
 namespace {
 
@@ -34,18 +29,7 @@ std::unique_ptr<TFormMain> gWindow;
 TFormMain& window() {
     std::unique_ptr<TFormMain>& w = gWindow;
     if (!w) {
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                               QStringLiteral("/Pellux3");
-        QDir().mkpath(folder);
-        korvane::bench::LibrarySpec spec;
-        spec.configurations = 1000;
-        spec.messages = 10000;
-        spec.groups = 100;
-        QFile f(folder + QStringLiteral("/korvane.xml"));
-        f.open(QIODevice::WriteOnly);
-        const std::string xml = korvane::bench::makeLibraryXml(spec);
-        f.write(xml.data(), static_cast<qint64>(xml.size()));
-        f.close();
+        korvane::bench::writeLargeLibrary();
         w = std::make_unique<TFormMain>();
         // As the editor runs: saves land on the writer thread.
         w->setBackgroundSaving(true);
@@ -145,19 +129,6 @@ BENCHMARK(BM_RecolourMap)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // No box may wait for a user during a measurement.
-    korvane::ScriptedDialogs boxes;
-    korvane::ScopedDialogs scope(&boxes);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
     // The window goes before the application object it needs.
-    gWindow.reset();
-    return 0;
+    return korvane::bench::runWindowBenchmarks(argc, argv, [] { gWindow.reset(); });
 }

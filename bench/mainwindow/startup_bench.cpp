@@ -8,18 +8,12 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QEvent>
-#include <QFile>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <memory>
 
-#include "dialogs.h"
 #include "form_main.h"
-#include "library_gen.h"
 #include "program.h"
+#include "window_bench_support.h"
 
 namespace {
 
@@ -41,22 +35,8 @@ private:
     QWidget* window_;
 };
 
-void writeLibrary() {
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Pellux3");
-    QDir().mkpath(folder);
-    korvane::bench::LibrarySpec spec;
-    spec.configurations = 1000;
-    spec.messages = 10000;
-    spec.groups = 100;
-    QFile f(folder + QStringLiteral("/korvane.xml"));
-    f.open(QIODevice::WriteOnly);
-    const std::string xml = korvane::bench::makeLibraryXml(spec);
-    f.write(xml.data(), static_cast<qint64>(xml.size()));
-}
-
 void BM_StartToFirstFrame(benchmark::State& state) {
-    writeLibrary();
+    korvane::bench::writeLargeLibrary();
     for (auto _ : state) {
         auto windows = std::make_unique<korvane::EditorWindows>();
         FirstPaint watch(&windows->main());
@@ -76,17 +56,4 @@ BENCHMARK(BM_StartToFirstFrame)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    korvane::ScriptedDialogs boxes;
-    korvane::ScopedDialogs scope(&boxes);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return korvane::bench::runWindowBenchmarks(argc, argv); }
