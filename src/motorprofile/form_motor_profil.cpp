@@ -503,20 +503,24 @@ void TFormMotorProfil::Menu_Save_Click() {
                                               edKonstante->text().toStdString()));
 }
 
-void TFormMotorProfil::Menu_SaveAs_Click() {
-    if (!XMLkonfig.isLoaded() || !MotorProfilTabelle) return;
+std::optional<QString> TFormMotorProfil::AskProfileName(const char* captionKey, const char* labelKey,
+                                                        const QString& overwriteQuestion,
+                                                        const QString& source, bool& exists) {
     const auto answer = Box([&](Dialogs& d) {
-        return d.prompt(fromUtf8(text("motor.saveAsCaption", "de")),
-                        fromUtf8(text("motor.saveAsLabel", "de")), QString());
+        return d.prompt(fromUtf8(text(captionKey, "de")), fromUtf8(text(labelKey, "de")), QString());
     });
-    if (!answer) return;
-    const QString name = *answer;
-    const bool exists = cb_MotorProfile->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
-    if (exists && !Box([&](Dialogs& d) { return d.question(fromUtf8(text("motor.overwrite", "de"))); }))
-        return;
-    const DocumentStatus st =
-        XMLkonfig.saveProfileAs(name.toStdString(), *MotorProfilTabelle, edFaktor->text().toStdString(),
-                                edKonstante->text().toStdString(), exists);
+    if (!answer) return std::nullopt;
+    if (!source.isEmpty() && *answer == source) {
+        // Overwriting the source would delete it before it is copied.
+        Box([&](Dialogs& d) { d.error(txt("motor.copyOntoItself")); });
+        return std::nullopt;
+    }
+    exists = cb_MotorProfile->findText(*answer, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
+    if (exists && !Box([&](Dialogs& d) { return d.question(overwriteQuestion); })) return std::nullopt;
+    return answer;
+}
+
+void TFormMotorProfil::ShowStoredProfile(const DocumentStatus& st, const QString& name) {
     if (!st.ok()) {
         // The file is as it was; the curves the user edited stay on screen.
         ShowDocumentFailure(st);
@@ -527,31 +531,28 @@ void TFormMotorProfil::Menu_SaveAs_Click() {
     cb_MotorProfileChange();
 }
 
+void TFormMotorProfil::Menu_SaveAs_Click() {
+    if (!XMLkonfig.isLoaded() || !MotorProfilTabelle) return;
+    bool exists = false;
+    const std::optional<QString> name =
+        AskProfileName("motor.saveAsCaption", "motor.saveAsLabel", fromUtf8(text("motor.overwrite", "de")),
+                       QString(), exists);
+    if (!name) return;
+    ShowStoredProfile(
+        XMLkonfig.saveProfileAs(name->toStdString(), *MotorProfilTabelle, edFaktor->text().toStdString(),
+                                edKonstante->text().toStdString(), exists),
+        *name);
+}
+
 void TFormMotorProfil::Menu_Copy_Click() {
     if (!XMLkonfig.isLoaded()) return;
     const QString source = CurrentProfileName();
     if (source.isEmpty()) return;
-    const auto answer = Box([&](Dialogs& d) {
-        return d.prompt(fromUtf8(text("motor.copyCaption", "de")), fromUtf8(text("motor.copyLabel", "de")),
-                        QString());
-    });
-    if (!answer) return;
-    const QString name = *answer;
-    if (name == source) {
-        // Overwriting the source would delete it before it is copied.
-        Box([&](Dialogs& d) { d.error(txt("motor.copyOntoItself")); });
-        return;
-    }
-    const bool exists = cb_MotorProfile->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0;
-    if (exists && !Box([&](Dialogs& d) { return d.question(txt("motor.overwrite")); })) return;
-    const DocumentStatus st = XMLkonfig.copyProfile(source.toStdString(), name.toStdString(), exists);
-    if (!st.ok()) {
-        ShowDocumentFailure(st);
-        return;
-    }
-    XML_HoleMotorProfile();
-    SelectEntries(name);
-    cb_MotorProfileChange();
+    bool exists = false;
+    const std::optional<QString> name =
+        AskProfileName("motor.copyCaption", "motor.copyLabel", txt("motor.overwrite"), source, exists);
+    if (!name) return;
+    ShowStoredProfile(XMLkonfig.copyProfile(source.toStdString(), name->toStdString(), exists), *name);
 }
 
 void TFormMotorProfil::Menu_Delete_Click() {

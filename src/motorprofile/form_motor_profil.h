@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "device_fetch.h"
@@ -223,6 +224,15 @@ private:
     void SelectEntries(const QString& name);
     void EndCopyMode();
     void ShowDocumentFailure(const korvane::DocumentStatus& st);
+    // Asks for the name a profile is to be stored under; nullopt when the
+    // user cancels, names source (a copy onto itself), or does not want the
+    // profile of that name overwritten. exists tells whether there is one.
+    std::optional<QString> AskProfileName(const char* captionKey, const char* labelKey,
+                                          const QString& overwriteQuestion, const QString& source,
+                                          bool& exists);
+    // After a profile was stored under name: the lists show it chosen, or
+    // the failure is told.
+    void ShowStoredProfile(const korvane::DocumentStatus& st, const QString& name);
     bool OpenDocument();
     // A box of this window is open: the activation it hands back on closing
     // is no new activation.
