@@ -185,13 +185,7 @@ public:
     TTransferStateMachine machine{*this};
     std::optional<int> exitCode;
 
-    bool MidiSend(const ByteString& bytes) override {
-        std::string error;
-        const bool sent = out_.send(bytes, &error);
-        if (!sent) std::cerr << "korvane: " << error << "\n";
-        if (verbose_) std::cerr << "-> " << HexBytes(bytes) << "\n";
-        return sent;
-    }
+    bool MidiSend(const ByteString& bytes) override { return cli::sendToDevice(out_, bytes, verbose_); }
     void startTimer(int intervalMs) override { timer_.start(intervalMs); }
     void stopTimer() override { timer_.stop(); }
     std::int64_t nowMs() override { return clock_.elapsed(); }

@@ -72,4 +72,12 @@ std::optional<DevicePorts> openDevicePorts(MidiService& service, QCoreApplicatio
     return ports;
 }
 
+bool sendToDevice(MidiOutputConnection& out, const ByteString& bytes, bool verbose) {
+    std::string error;
+    const bool sent = out.send(bytes, &error);
+    if (!sent) std::cerr << "korvane: " << error << "\n";
+    if (verbose) std::cerr << "-> " << HexBytes(bytes) << "\n";
+    return sent;
+}
+
 }  // namespace korvane::cli

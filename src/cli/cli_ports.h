@@ -32,4 +32,8 @@ std::optional<DevicePorts> openDevicePorts(MidiService& service, QCoreApplicatio
                                            const std::string& outName, const std::string& inName,
                                            bool verbose, std::function<void(const ByteString&)> onMessage);
 
+// Sends bytes on out; a failure is written to standard error, and with
+// verbose the bytes as well. True when they went out.
+bool sendToDevice(MidiOutputConnection& out, const ByteString& bytes, bool verbose);
+
 }  // namespace korvane::cli
