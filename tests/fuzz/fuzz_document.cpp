@@ -21,6 +21,7 @@
 #include "element_catalogue.h"
 #include "fuzz_check.h"
 #include "message_record.h"
+#include "xml_encoding.h"
 
 namespace {
 
@@ -68,21 +69,7 @@ std::string typedText(const std::uint8_t* data, std::size_t size) {
         char32_t cp = b;
         if (b == 0) cp = ' ';
         if (b >= 0x80) cp = kWide[b & 7];
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+        korvane::faithful::appendUtf8(out, cp);
     }
     return out;
 }
