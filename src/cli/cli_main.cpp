@@ -174,21 +174,15 @@ int cmdEncode(const std::string& documentPath, const std::string& configuration)
 }
 
 // Hosts the transfer state machine on the Qt event loop.
-class CliTransferHost : public TransferHost {
+class CliTransferHost : public cli::EventLoopHost<TransferHost> {
 public:
-    CliTransferHost(MidiOutputConnection& out, bool verbose) : out_(out), verbose_(verbose) {
-        clock_.start();
-        timer_.setTimerType(Qt::PreciseTimer);
+    CliTransferHost(MidiOutputConnection& out, bool verbose) : EventLoopHost(out, verbose) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { machine.onTimer(); });
     }
 
     TTransferStateMachine machine{*this};
     std::optional<int> exitCode;
 
-    bool MidiSend(const ByteString& bytes) override { return cli::sendToDevice(out_, bytes, verbose_); }
-    void startTimer(int intervalMs) override { timer_.start(intervalMs); }
-    void stopTimer() override { timer_.stop(); }
-    std::int64_t nowMs() override { return clock_.elapsed(); }
     void showFailure(TransferFailure failure) override {
         if (!notRespondingShown_) std::cerr << normalizeLineEnds(tx(failureTextKey(failure))) << "\n";
         notRespondingShown_ = true;
@@ -231,10 +225,6 @@ private:
         QCoreApplication::exit(code);
     }
 
-    MidiOutputConnection& out_;
-    bool verbose_;
-    QTimer timer_;
-    QElapsedTimer clock_;
     bool notRespondingShown_ = false;
 };
 

@@ -3,6 +3,9 @@
 // of the tool that talks to a device.
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,5 +38,27 @@ std::optional<DevicePorts> openDevicePorts(MidiService& service, QCoreApplicatio
 // Sends bytes on out; a failure is written to standard error, and with
 // verbose the bytes as well. True when they went out.
 bool sendToDevice(MidiOutputConnection& out, const ByteString& bytes, bool verbose);
+
+// What every host of a conversation with the device needs on the tool's
+// event loop: sending on the device's output, a timer and a clock. The host
+// connects timer_ to what it runs.
+template <class Host>
+class EventLoopHost : public Host {
+public:
+    EventLoopHost(MidiOutputConnection& out, bool verbose) : out_(out), verbose_(verbose) {
+        clock_.start();
+        timer_.setTimerType(Qt::PreciseTimer);
+    }
+    bool MidiSend(const ByteString& bytes) override { return sendToDevice(out_, bytes, verbose_); }
+    void startTimer(int intervalMs) override { timer_.start(intervalMs); }
+    void stopTimer() override { timer_.stop(); }
+    std::int64_t nowMs() override { return clock_.elapsed(); }
+
+protected:
+    MidiOutputConnection& out_;
+    bool verbose_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
 
 }  // namespace korvane::cli

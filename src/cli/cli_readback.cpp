@@ -35,20 +35,15 @@ std::string tx(std::string_view key, std::string_view value) { return textWith(k
 
 // Runs the fetch on the Qt event loop: replies from the input port are
 // posted to the main thread, the fetch's timer is a QTimer.
-class CliFetchHost : public FetchHost {
+class CliFetchHost : public EventLoopHost<FetchHost> {
 public:
-    CliFetchHost(MidiOutputConnection& out, bool verbose) : out_(out), verbose_(verbose) {
-        clock_.start();
+    CliFetchHost(MidiOutputConnection& out, bool verbose) : EventLoopHost(out, verbose) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { fetch.onTimer(); });
     }
 
     TDeviceFetch fetch{*this};
     std::optional<FetchResult> result;
 
-    bool MidiSend(const ByteString& bytes) override { return cli::sendToDevice(out_, bytes, verbose_); }
-    void startTimer(int intervalMs) override { timer_.start(intervalMs); }
-    void stopTimer() override { timer_.stop(); }
-    std::int64_t nowMs() override { return clock_.elapsed(); }
     // The tool runs no transfer of its own while it reads.
     bool transferRunning() override { return false; }
     void fetchFinished(const FetchResult& r) override {
@@ -59,12 +54,6 @@ public:
     void log(std::string_view line) override {
         if (verbose_) std::cerr << "log: " << line << "\n";
     }
-
-private:
-    MidiOutputConnection& out_;
-    bool verbose_;
-    QTimer timer_;
-    QElapsedTimer clock_;
 };
 
 // Opens the two ports and reads one dump. Exit code when it could not be
