@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
+#include <optional>
 
 #include "dialogs.h"
 #include "form_midi_interface.h"
@@ -279,6 +281,31 @@ struct AnsweringDevice {
     std::unique_ptr<MidiInputConnection> in;
 };
 
+// A loopback switchboard with the ports of another instrument that never
+// answers, the device when asked for, and the dialog on them, shown.
+struct SearchRig {
+    explicit SearchRig(bool withDevice) {
+        std::string error;
+        muteOut = service->openVirtualOutput("Synth Out", error);
+        muteIn = service->openVirtualInput(
+            "Synth In", [](std::span<const std::uint8_t>, double) {}, error);
+        if (withDevice) device.emplace(*service);
+        // The ports are made once the switchboard lists something.
+        in = std::make_unique<TMidiInput>(*service);
+        out = std::make_unique<TMidiOutput>(*service);
+        dlg.MIDIinput1 = in.get();
+        dlg.MIDIoutput1 = out.get();
+        dlg.show();
+    }
+    std::unique_ptr<MidiService> service = createLoopbackService();
+    std::unique_ptr<MidiOutputConnection> muteOut;
+    std::unique_ptr<MidiInputConnection> muteIn;
+    std::optional<AnsweringDevice> device;
+    std::unique_ptr<TMidiInput> in;
+    std::unique_ptr<TMidiOutput> out;
+    TFormMidiInterface dlg;
+};
+
 // Runs the event loop until the search button is back (the search is over).
 bool searchEnds(TFormMidiInterface& dlg) {
     QElapsedTimer clock;
@@ -290,18 +317,8 @@ bool searchEnds(TFormMidiInterface& dlg) {
 
 TEST(FindTheDevice, TheAnsweringPairIsChosenLikeAClickOnBothLists) {
     setUiLanguage("en");
-    auto service = createLoopbackService();
-    std::string error;
-    auto muteOut = service->openVirtualOutput("Synth Out", error);
-    auto muteIn = service->openVirtualInput(
-        "Synth In", [](std::span<const std::uint8_t>, double) {}, error);
-    AnsweringDevice device(*service);
-    TMidiInput in(*service);
-    TMidiOutput out(*service);
-    TFormMidiInterface dlg;
-    dlg.MIDIinput1 = &in;
-    dlg.MIDIoutput1 = &out;
-    dlg.show();
+    SearchRig rig(true);
+    TFormMidiInterface& dlg = rig.dlg;
     EXPECT_EQ(dlg.edMidiIn->text(), "");
     EXPECT_EQ(dlg.btFindDevice->text(), "Find the device");
 
@@ -309,7 +326,7 @@ TEST(FindTheDevice, TheAnsweringPairIsChosenLikeAClickOnBothLists) {
     EXPECT_FALSE(dlg.btFindDevice->isEnabled()) << "the button shows the search is running";
     EXPECT_EQ(dlg.btFindDevice->text(), "Searching …");
     ASSERT_TRUE(searchEnds(dlg));
-    EXPECT_GE(device.asked, 1);
+    EXPECT_GE(rig.device->asked, 1);
     EXPECT_EQ(dlg.edMidiIn->text(), "Korvane Out");
     EXPECT_EQ(dlg.edMidiOut->text(), "Korvane In");
     ASSERT_EQ(dlg.ListBox2->selectedItems().size(), 1);
@@ -326,17 +343,8 @@ TEST(FindTheDevice, TheAnsweringPairIsChosenLikeAClickOnBothLists) {
 TEST(FindTheDevice, NoAnswerSaysSoAndClosingStopsTheSearch) {
     setUiLanguage("de");
     QSettings(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane").clear();
-    auto service = createLoopbackService();
-    std::string error;
-    auto muteOut = service->openVirtualOutput("Synth Out", error);
-    auto muteIn = service->openVirtualInput(
-        "Synth In", [](std::span<const std::uint8_t>, double) {}, error);
-    TMidiInput in(*service);
-    TMidiOutput out(*service);
-    TFormMidiInterface dlg;
-    dlg.MIDIinput1 = &in;
-    dlg.MIDIoutput1 = &out;
-    dlg.show();
+    SearchRig rig(false);
+    TFormMidiInterface& dlg = rig.dlg;
     QTest::mouseClick(dlg.btFindDevice, Qt::LeftButton);
     ASSERT_TRUE(searchEnds(dlg));
     EXPECT_EQ(
@@ -347,14 +355,14 @@ TEST(FindTheDevice, NoAnswerSaysSoAndClosingStopsTheSearch) {
 
     // Closing the dialog in the middle of a search ends it: the device that
     // answers then is never chosen.
-    AnsweringDevice device(*service);
+    rig.device.emplace(*rig.service);
     QTest::mouseClick(dlg.btFindDevice, Qt::LeftButton);
     ASSERT_TRUE(dlg.findingDevice());
     dlg.btCancelClick();
     EXPECT_FALSE(dlg.findingDevice());
     EXPECT_TRUE(dlg.btFindDevice->isEnabled());
     QTest::qWait(1500);
-    EXPECT_EQ(device.asked, 1);
+    EXPECT_EQ(rig.device->asked, 1);
     EXPECT_EQ(dlg.edMidiIn->text(), "");
     EXPECT_EQ(dlg.lbFindResult->text(), "");
 }
