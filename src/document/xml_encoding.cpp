@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 
 #include "xml_layout.h"
@@ -114,6 +115,13 @@ std::ptrdiff_t firstInvalidUtf8(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
+        // Plain ASCII, most of any library, is passed eight bytes at a time.
+        std::uint64_t word;
+        if (i + sizeof word <= n &&
+            (std::memcpy(&word, p + i, sizeof word), word & 0x8080808080808080u) == 0) {
+            i += sizeof word;
+            continue;
+        }
         const unsigned char b = p[i];
         if (b < 0x80) {
             ++i;

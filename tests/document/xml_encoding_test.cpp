@@ -109,6 +109,15 @@ TEST(FileBytes, Utf8ValidityFollowsTheStandard) {
         {"\xF5\x80\x80\x80", 0},                       // no such lead byte
         {"xy\xE2\x82", 2},                             // cut off at the end
         {"\xE2\x28\xA1", 0},                           // continuation byte missing
+        // Long runs of ASCII around the faults, at every place in a word.
+        {"0123456789abcdef\x80", 16},
+        {"0123456789abc\xC3\xA4"
+         "def0123\xFF",
+         22},
+        {"0123456\xE2\x82\xAC"
+         "0123456789abcdefg",
+         -1},
+        {std::string(1000, 'a') + "\xE2\x82", 1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
