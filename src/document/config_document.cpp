@@ -293,6 +293,14 @@ DocumentStatus ConfigDocument::serialise(const std::vector<pugi::xml_node>& chan
     return st;
 }
 
+bool ConfigDocument::preparePieces(std::size_t limit) {
+    // Only documents written through the pieces gain from them: a file that
+    // cannot be saved, or one in UTF-16/32, is written whole.
+    if (!loaded_ || !customEntity_.empty()) return true;
+    if (encoding_ != pugi::encoding_utf8 && encoding_ != pugi::encoding_latin1) return true;
+    return pieces_.prepare(doc_, limit);
+}
+
 void ConfigDocument::readPiecesBack(const std::vector<pugi::xml_node>& pieces) {
     for (pugi::xml_node piece : pieces) {
         const std::string* text = pieces_.textOf(piece);

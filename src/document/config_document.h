@@ -119,6 +119,10 @@ public:
     Commit commit(const std::vector<pugi::xml_node>& changed, bool waitForDisk);
     // Waits until every save handed to the writer has landed or failed.
     void waitForWrites() { writer_->wait(); }
+    // Prepares the text of up to limit entries for the next commit, which
+    // then writes only what it changed. True when nothing is left to
+    // prepare (or the document is not saved in pieces). For idle time.
+    bool preparePieces(std::size_t limit);
     // Called on the writer thread when a background save failed; it should
     // only arrange for takeWriteFailures() on the thread that edits.
     void setWriteFailureNotice(std::function<void()> notice) { writer_->setFailureNotice(std::move(notice)); }

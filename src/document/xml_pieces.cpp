@@ -33,7 +33,49 @@ bool startTagOf(pugi::xml_node element, std::string& tag) {
     return true;
 }
 
+// An element with element children at the two levels below the document is
+// split into its start tag, its children and its end tag.
+bool splittable(pugi::xml_node n) {
+    if (n.type() != pugi::node_element || !n.first_child()) return false;
+    std::string tag;
+    return startTagOf(n, tag);
+}
+
 }  // namespace
+
+PieceCache::Piece PieceCache::make(pugi::xml_node n, bool split) {
+    Piece p;
+    if (split) {
+        std::string tag;
+        startTagOf(n, tag);
+        p.open = std::make_shared<const std::string>(std::move(tag));
+        p.text = std::make_shared<const std::string>(std::string("</") + n.name() + ">");
+    } else {
+        p.text = std::make_shared<const std::string>(printed(n));
+    }
+    return p;
+}
+
+bool PieceCache::prepare(const pugi::xml_document& doc, std::size_t limit) {
+    std::size_t made = 0;
+    // False once the limit stops the walk.
+    auto visit = [&](pugi::xml_node n, int depth, auto& self) -> bool {
+        const void* key = n.internal_object();
+        auto held = pieces_.find(key);
+        if (held == pieces_.end()) {
+            if (made == limit) return false;
+            held = pieces_.emplace(key, make(n, depth < 2 && splittable(n))).first;
+            ++made;
+        }
+        if (!held->second.open) return true;
+        for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+            if (!self(c, depth + 1, self)) return false;
+        return true;
+    };
+    for (pugi::xml_node top = doc.first_child(); top; top = top.next_sibling())
+        if (!visit(top, top == doc.document_element() ? 0 : 2, visit)) return false;
+    return true;
+}
 
 FileText PieceCache::write(const pugi::xml_document& doc, const std::vector<pugi::xml_node>& changed,
                            bool everything) {
@@ -51,25 +93,11 @@ FileText PieceCache::write(const pugi::xml_document& doc, const std::vector<pugi
         const void* key = n.internal_object();
         auto old = pieces_.find(key);
         Piece& p = next[key];
-        if (old != pieces_.end() && !dirty.count(key) && (old->second.open != nullptr) == split) {
+        if (old != pieces_.end() && !dirty.count(key) && (old->second.open != nullptr) == split)
             p = std::move(old->second);
-        } else if (split) {
-            std::string tag;
-            startTagOf(n, tag);
-            p.open = std::make_shared<const std::string>(std::move(tag));
-            p.text = std::make_shared<const std::string>(std::string("</") + n.name() + ">");
-        } else {
-            p.open = nullptr;
-            p.text = std::make_shared<const std::string>(printed(n));
-        }
+        else
+            p = make(n, split);
         return p;
-    };
-    // An element with element children at the two levels below the
-    // document is split into its start tag, its children and its end tag.
-    auto splittable = [](pugi::xml_node n) {
-        if (n.type() != pugi::node_element || !n.first_child()) return false;
-        std::string tag;
-        return startTagOf(n, tag);
     };
     auto emit = [&](pugi::xml_node n, int depth, auto& self) -> void {
         const bool split =

@@ -24,6 +24,11 @@ public:
     // longer holds are forgotten.
     FileText write(const pugi::xml_document& doc, const std::vector<pugi::xml_node>& changed,
                    bool everything);
+    // Writes the text of up to limit pieces not held yet, in document order,
+    // so that the next write finds them ready. True when every piece of doc
+    // is held. Called while the program waits for the user, a large
+    // document's first edit then costs no more than later ones.
+    bool prepare(const pugi::xml_document& doc, std::size_t limit);
     // The entry two levels below the root element that holds node (the
     // node itself when it is one); empty when node is no such entry or lies
     // above them.
@@ -42,6 +47,7 @@ private:
         FileText::Part open;  // the start tag of an element whose children are pieces
         FileText::Part text;  // the whole text of a leaf piece, or the end tag
     };
+    static Piece make(pugi::xml_node n, bool split);
     std::unordered_map<const void*, Piece> pieces_;
 };
 

@@ -474,6 +474,12 @@ private:
     QTimer* TimerPortWatch = nullptr;
     // Fires when the version query's time is up without an answer.
     QTimer* TimerVersionAnswer = nullptr;
+    // A save writes only the entries an edit changed, once the text of the
+    // others is known. After the library was read, that text is prepared a
+    // few entries at a time while the event loop is idle, so that the first
+    // edit does not pay for all of it.
+    void PrepareSaving();
+    QTimer* PiecePreparation = nullptr;
     // Opens both ports on the remembered interfaces and routes their input
     // to the monitor window.
     void ConnectMidiPorts();

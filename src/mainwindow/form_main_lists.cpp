@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 
 #include "description_codec.h"
@@ -112,11 +113,25 @@ void TFormMain::ReportWriteFailures() {
     if (conflict) RefreshLists();
 }
 
+void TFormMain::PrepareSaving() {
+    // A few entries a turn keep the window answering at once meanwhile.
+    constexpr std::size_t kEntriesPerTurn = 32;
+    if (!PiecePreparation) {
+        PiecePreparation = new QTimer(this);
+        PiecePreparation->setObjectName(QStringLiteral("TimerPrepareSaving"));
+        connect(PiecePreparation, &QTimer::timeout, this, [this] {
+            if (!XMLkonfig || XMLkonfig->preparePieces(kEntriesPerTurn)) PiecePreparation->stop();
+        });
+    }
+    PiecePreparation->start(0);
+}
+
 void TFormMain::XML_HoleKonfigurationen() {
     CB_Set->clear();
     if (!XMLkonfig || !XMLkonfig->isLoaded()) return;
     const RefillScope refill(RefillDepth, ReloadErrorShown);
     ReloadDocument();
+    PrepareSaving();
 
     QStringList names;
     for (const std::string& name : XMLkonfig->setNames()) names << fromStd(name);

@@ -24,6 +24,12 @@ struct TFormMainTestAccess {
     static bool& inputPortCreated(TFormMain& w) { return w.bMIDIinCreated; }
     static bool& outputPortCreated(TFormMain& w) { return w.bMIDIoutCreated; }
     static bool panelShowsMessage(const TFormMain& w) { return w.PanelShowsMessage; }
+    // Reads the working document again and refills the lists, keeping the
+    // user's choices, as after a change on disk.
+    static void readDocumentAgain(TFormMain& w) {
+        w.XMLkonfig->reload();
+        w.RefreshLists();
+    }
 };
 
 // The window's components, for a test that works them as a user would.
