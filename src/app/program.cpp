@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QTimer>
 #include <QWidget>
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "close_on_signal.h"
 #include "form_about.h"
@@ -16,6 +19,7 @@
 #include "form_motor_profil.h"
 #include "form_neu_objekt.h"
 #include "form_verschiebe_message.h"
+#include "log_class.h"
 #include "texts.h"
 #include "version.h"
 
@@ -85,9 +89,36 @@ void scheduleScreenshot(TFormMain& window) {
     });
 }
 
+// Writes to the log how long the program took from its start to the main
+// window's first painted frame: the figure a user who finds the start slow
+// can report, and the one the start benchmark reads.
+class FirstFrameNote : public QObject {
+public:
+    FirstFrameNote(QWidget* window, const QElapsedTimer& sinceStart) : window_(window), since_(sinceStart) {
+        QApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == window_) {
+            QApplication::instance()->removeEventFilter(this);
+            LogInfo("start: first frame of the main window after " + std::to_string(since_.elapsed()) +
+                    " ms");
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QElapsedTimer since_;
+};
+
 }  // namespace
 
 int runEditor(int argc, char** argv) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     // The two options of the editor itself are answered before any window
     // exists, so they work without a screen. Everything else is left to Qt
     // (-platform, -style, ...).
@@ -122,6 +153,7 @@ int runEditor(int argc, char** argv) {
     CloseOnSignal closeOnSignal([&windows] { windows.main().close(); });
     // Saving never makes the window wait for the disk.
     windows.main().setBackgroundSaving(true);
+    FirstFrameNote firstFrame(&windows.main(), sinceStart);
     windows.main().show();
     // Queued now, so it runs in the event loop proper, not in the events the
     // first showing lets through.

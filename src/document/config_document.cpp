@@ -97,7 +97,7 @@ std::string ElementResolution::danglingText(std::string_view language) const {
 
 DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
                                          pugi::xml_encoding& encoding, bool& bom, std::string& customEntity,
-                                         SharedBytes& read) const {
+                                         SharedBytes& read) {
     DocumentStatus st;
     st.fileName = fileName;
     std::string error;
@@ -172,35 +172,58 @@ DocumentStatus ConfigDocument::parseFile(const std::filesystem::path& fileName, 
     return st;
 }
 
+ConfigDocument::ParsedFile ConfigDocument::readFile(const std::filesystem::path& fileName) {
+    ParsedFile p;
+    p.fileName = fileName;
+    // Taken before reading: a change while the file is read then shows as a
+    // different stamp, and the next reload reads the file again.
+    p.stamp = detail::fileStamp(fileName);
+    p.status = parseFile(fileName, p.doc, p.encoding, p.bom, p.customEntity, p.bytes);
+    return p;
+}
+
+std::future<ConfigDocument::ParsedFile> ConfigDocument::readAhead(const std::filesystem::path& fileName) {
+    return std::async(std::launch::async, [fileName] { return readFile(fileName); });
+}
+
 DocumentStatus ConfigDocument::load(const std::filesystem::path& fileName) {
     // Saves still on their way belong to the file now bound; they land
     // before anything is read.
     writer_->wait();
-    pugi::xml_document fresh;
-    pugi::xml_encoding encoding = pugi::encoding_utf8;
-    bool bom = false;
-    std::string entity;
-    SharedBytes read;
-    // Taken before reading: a change while the file is read then shows as a
-    // different stamp, and the next reload reads the file again.
-    const std::optional<detail::FileStamp> stamp = detail::fileStamp(fileName);
-    DocumentStatus st = parseFile(fileName, fresh, encoding, bom, entity, read);
-    if (!st.ok()) return st;
+    return adopt(readFile(fileName));
+}
+
+DocumentStatus ConfigDocument::load(const std::filesystem::path& fileName, std::future<ParsedFile> ahead) {
+    if (ahead.valid()) {
+        ParsedFile parsed = ahead.get();
+        writer_->wait();
+        // What was read ahead counts only while the file still is what was
+        // read; a failure is found again now, with the file as it is now.
+        if (parsed.fileName == fileName && parsed.status.ok() && parsed.stamp &&
+            parsed.stamp == detail::fileStamp(fileName))
+            return adopt(std::move(parsed));
+    }
+    return load(fileName);
+}
+
+DocumentStatus ConfigDocument::adopt(ParsedFile parsed) {
+    if (!parsed.status.ok()) return parsed.status;
+    const std::filesystem::path& fileName = parsed.fileName;
     // A save of this file that was killed half-way (a crash, a power cut,
     // kill -9) may have left its temporary file beside it; nothing else ever
     // would remove it. Done when a file is taken up, not at every reload.
     if (!loaded_ || fileName != fileName_) detail::removeStaleTemporaries(fileName);
-    writer_->bind(fileName, read, stamp);
-    fileBytes_ = std::move(read);
+    writer_->bind(fileName, parsed.bytes, parsed.stamp);
+    fileBytes_ = std::move(parsed.bytes);
     pieces_.clear();
     inStep_ = true;
-    doc_ = std::move(fresh);
+    doc_ = std::move(parsed.doc);
     fileName_ = fileName;
-    encoding_ = encoding;
-    bom_ = bom;
-    customEntity_ = std::move(entity);
+    encoding_ = parsed.encoding;
+    bom_ = parsed.bom;
+    customEntity_ = std::move(parsed.customEntity);
     loaded_ = true;
-    return st;
+    return parsed.status;
 }
 
 DocumentStatus ConfigDocument::reload() {

@@ -16,7 +16,9 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
@@ -90,9 +92,29 @@ public:
     ConfigDocument(const ConfigDocument&) = delete;
     ConfigDocument& operator=(const ConfigDocument&) = delete;
 
+    // A file read and parsed, not yet bound to a document.
+    struct ParsedFile {
+        std::filesystem::path fileName;
+        // Taken before reading: a change while the file is read then shows
+        // as a different stamp.
+        std::optional<detail::FileStamp> stamp;
+        DocumentStatus status;
+        pugi::xml_document doc;
+        pugi::xml_encoding encoding = pugi::encoding_utf8;
+        bool bom = false;
+        std::string customEntity;
+        SharedBytes bytes;
+    };
+
     // Parses the file and binds the document to it. On failure the document
     // keeps its previous contents and file name.
     DocumentStatus load(const std::filesystem::path& fileName);
+    // Reads and parses fileName on a thread of its own, while the program
+    // goes on (a large library takes a noticeable part of the start).
+    static std::future<ParsedFile> readAhead(const std::filesystem::path& fileName);
+    // load() that takes what ahead read when it is of fileName and the file
+    // has not changed since; otherwise the file is read now.
+    DocumentStatus load(const std::filesystem::path& fileName, std::future<ParsedFile> ahead);
     // Parses the bound file again (after saves on their way have landed);
     // changes not saved are dropped.
     DocumentStatus reload();
@@ -170,9 +192,12 @@ public:
     ElementResolution resolveElement(std::string_view setName, int elementNumber) const;
 
 private:
-    DocumentStatus parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
-                             pugi::xml_encoding& encoding, bool& bom, std::string& customEntity,
-                             SharedBytes& read) const;
+    static DocumentStatus parseFile(const std::filesystem::path& fileName, pugi::xml_document& into,
+                                    pugi::xml_encoding& encoding, bool& bom, std::string& customEntity,
+                                    SharedBytes& read);
+    static ParsedFile readFile(const std::filesystem::path& fileName);
+    // Binds the document to what was read, when it was read well.
+    DocumentStatus adopt(ParsedFile parsed);
     // The checks of a save that need no disk, and the bytes to write.
     DocumentStatus serialise(const std::vector<pugi::xml_node>& changed, SharedBytes& bytes);
     // Replaces each entry of pieces by what reading its written text gives,

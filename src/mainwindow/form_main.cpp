@@ -93,6 +93,7 @@ QPixmap drawLogo() {
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FormMain"));
+    StartReadingLibrary();
     FormCreate();
 
     auto* client = new QWidget(this);

@@ -29,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <span>
@@ -479,6 +480,11 @@ private:
     // few entries at a time while the event loop is idle, so that the first
     // edit does not pay for all of it.
     void PrepareSaving();
+    // The working document is read and parsed on a thread of its own while
+    // the window is built; FormShow takes it unless the file changed in
+    // between (a first run, for one, creates it only then).
+    void StartReadingLibrary();
+    std::future<korvane::ConfigDocument::ParsedFile> LibraryReadAhead;
     QTimer* PiecePreparation = nullptr;
     // Opens both ports on the remembered interfaces and routes their input
     // to the monitor window.

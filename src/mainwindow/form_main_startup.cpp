@@ -139,6 +139,11 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     if (event->isAccepted()) QApplication::closeAllWindows();
 }
 
+void TFormMain::StartReadingLibrary() {
+    LibraryReadAhead = korvane::ConfigDocument::readAhead(
+        (computeDataFolder() + QStringLiteral("/korvane.xml")).toStdString());
+}
+
 void TFormMain::FormShow() {
     if (FormMIDIMon) FormMIDIMon->VersionsString.clear();
 
@@ -194,7 +199,8 @@ void TFormMain::FormShow() {
         QMetaObject::invokeMethod(
             this, [this] { ReportWriteFailures(); }, Qt::QueuedConnection);
     });
-    const korvane::DocumentStatus loaded = XMLkonfig->load(workingDocumentPath().toStdString());
+    const korvane::DocumentStatus loaded =
+        XMLkonfig->load(workingDocumentPath().toStdString(), std::move(LibraryReadAhead));
     if (loaded.ok()) {
         XML_HoleKonfigurationen();
     } else {

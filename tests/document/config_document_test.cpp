@@ -202,6 +202,54 @@ TEST(ConfigDocumentFile, UnchangedDocumentSavesByteForByte) {
     }
 }
 
+// What was read ahead is taken only while the file still holds it; whatever
+// happened to the file in between, the document ends up with the file as it
+// is at the load.
+TEST(ConfigDocumentFile, ReadAheadNeverOutlivesAChangeOfTheFile) {
+    struct Case {
+        const char* what;
+        const char* before;  // the file at the read-ahead; nullptr: none yet
+        std::function<void(const std::filesystem::path&)> between;
+        const char* loadedSet;  // nullptr: the load fails
+    };
+    const Case cases[] = {
+        {"unchanged", "<lib><sets><set name=\"A\"/></sets></lib>", [](const std::filesystem::path&) {}, "A"},
+        {"replaced", "<lib><sets><set name=\"A\"/></sets></lib>",
+         [](const std::filesystem::path& f) {
+             ASSERT_EQ(detail::writeFileAtomically(f, "<lib><sets><set name=\"B\"/></sets></lib>"), "");
+         },
+         "B"},
+        {"created after", nullptr,
+         [](const std::filesystem::path& f) { writeFile(f, "<lib><sets><set name=\"C\"/></sets></lib>"); },
+         "C"},
+        {"broken, then mended", "<lib><sets>",
+         [](const std::filesystem::path& f) { writeFile(f, "<lib><sets><set name=\"D\"/></sets></lib>"); },
+         "D"},
+        {"removed", "<lib><sets><set name=\"A\"/></sets></lib>",
+         [](const std::filesystem::path& f) { std::filesystem::remove(f); }, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder tmp;
+        const auto file = tmp / "d.xml";
+        if (c.before) writeFile(file, c.before);
+        auto ahead = ConfigDocument::readAhead(file);
+        ahead.wait();
+        c.between(file);
+        ConfigDocument doc;
+        const DocumentStatus st = doc.load(file, std::move(ahead));
+        if (!c.loadedSet) {
+            EXPECT_FALSE(st.ok());
+            continue;
+        }
+        ASSERT_TRUE(st.ok()) << st.message("en");
+        EXPECT_EQ(doc.setNames(), std::vector<std::string>{c.loadedSet});
+        // Bound to the file as read: a save writes it back unchanged.
+        ASSERT_TRUE(doc.save().ok());
+        EXPECT_EQ(readFile(file), "<lib><sets><set name=\"" + std::string(c.loadedSet) + "\"/></sets></lib>");
+    }
+}
+
 TEST(ConfigDocumentFile, ChangeTouchesOnlyItsOwnBytes) {
     TempFolder tmp;
     writeFile(tmp / "d.xml", kLibrary);
