@@ -70,7 +70,9 @@ public:
     std::vector<std::string> backendNames() const override { return {"fixed"}; }
 };
 
-class InterfaceChoice : public ::testing::Test {
+// Settings in a folder of the test's own, empty at the start of each test:
+// tests run in parallel processes and must not meet in the user's settings.
+class OwnSettings : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new QTemporaryDir();
@@ -80,20 +82,27 @@ protected:
     void SetUp() override {
         QSettings(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane").clear();
         setUiLanguage("de");
+    }
+    static QTemporaryDir* dir_;
+};
+QTemporaryDir* OwnSettings::dir_ = nullptr;
+
+class InterfaceChoice : public OwnSettings {
+protected:
+    void SetUp() override {
+        OwnSettings::SetUp();
         service.ins = {"In A", "In B", "In C"};
         service.outs = {"Out A", "Out B"};
         in = std::make_unique<TMidiInput>(service);
         out = std::make_unique<TMidiOutput>(service);
     }
 
-    static QTemporaryDir* dir_;
     FixedService service;
     ScriptedDialogs boxes;
     ScopedDialogs scope{&boxes};
     std::unique_ptr<TMidiInput> in;
     std::unique_ptr<TMidiOutput> out;
 };
-QTemporaryDir* InterfaceChoice::dir_ = nullptr;
 
 TEST_F(InterfaceChoice, SettingsFileLivesInTheTestFolder) {
     saveInterfaceIn("x");
@@ -315,7 +324,9 @@ bool searchEnds(TFormMidiInterface& dlg) {
     return dlg.btFindDevice->isEnabled();
 }
 
-TEST(FindTheDevice, TheAnsweringPairIsChosenLikeAClickOnBothLists) {
+class FindTheDevice : public OwnSettings {};
+
+TEST_F(FindTheDevice, TheAnsweringPairIsChosenLikeAClickOnBothLists) {
     setUiLanguage("en");
     SearchRig rig(true);
     TFormMidiInterface& dlg = rig.dlg;
@@ -340,9 +351,7 @@ TEST(FindTheDevice, TheAnsweringPairIsChosenLikeAClickOnBothLists) {
     setUiLanguage("de");
 }
 
-TEST(FindTheDevice, NoAnswerSaysSoAndClosingStopsTheSearch) {
-    setUiLanguage("de");
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, "vandrell", "Korvane").clear();
+TEST_F(FindTheDevice, NoAnswerSaysSoAndClosingStopsTheSearch) {
     SearchRig rig(false);
     TFormMidiInterface& dlg = rig.dlg;
     QTest::mouseClick(dlg.btFindDevice, Qt::LeftButton);
