@@ -193,6 +193,10 @@ void TFormMain::FormShow() {
         }
     }
 
+    // The ports are made while the library is still being read on its own
+    // thread; a library that cannot be read leaves them usable all the same.
+    CreateMidiPorts();
+
     XMLkonfig = std::make_unique<korvane::ConfigDocument>();
     // A background save that failed is told on the window thread.
     XMLkonfig->setWriteFailureNotice([this] {
@@ -205,13 +209,11 @@ void TFormMain::FormShow() {
         XML_HoleKonfigurationen();
     } else {
         // Reported once, file and parser message named; nothing on disk is
-        // touched. The ports are still made: the window stays usable.
+        // touched.
         korvane::LogError(loaded.message("de"));
         if (provision.folderReady) ShowDocumentError(loaded);
         XML_HoleGruppen();
     }
-
-    CreateMidiPorts();
 }
 
 void TFormMain::CreateMidiPorts() {
