@@ -20,6 +20,7 @@
 #include "form_neu_objekt.h"
 #include "form_verschiebe_message.h"
 #include "log_class.h"
+#include "memory_pages.h"
 #include "texts.h"
 #include "version.h"
 
@@ -119,6 +120,7 @@ private:
 int runEditor(int argc, char** argv) {
     QElapsedTimer sinceStart;
     sinceStart.start();
+    prefaultXmlMemory();
     // The two options of the editor itself are answered before any window
     // exists, so they work without a screen. Everything else is left to Qt
     // (-platform, -style, ...).

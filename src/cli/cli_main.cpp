@@ -32,6 +32,7 @@
 #include "config_document.h"
 #include "config_encoder.h"
 #include "element_catalogue.h"
+#include "memory_pages.h"
 #include "midi_service.h"
 #include "texts.h"
 #include "transfer_state_machine.h"
@@ -261,6 +262,7 @@ int cmdSend(int argc, char** argv, const std::string& documentPath, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+    korvane::prefaultXmlMemory();
     // The motor profile command has options of its own (--commit).
     if (argc > 1 && std::string_view(argv[1]) == "profile-send")
         return korvane::cli::runProfileSend(argc, argv);

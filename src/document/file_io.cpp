@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "memory_pages.h"
+
 namespace korvane::detail {
 namespace {
 
@@ -249,7 +251,10 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path, std:
     // Read straight into the string, one byte more than the size told, so
     // that a file that grew meanwhile is noticed and read on.
     std::size_t have = 0;
-    bytes.resize(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1);
+    const std::size_t told = static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + 1;
+    bytes.reserve(told);
+    prefault(bytes.data(), told);
+    bytes.resize(told);
     for (;;) {
         if (have == bytes.size()) {
             // A file that grows while it is read is held to the same limit.

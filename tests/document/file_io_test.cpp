@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config_document.h"
+#include "memory_pages.h"
 #include "temp_folder.h"
 
 namespace korvane {
@@ -136,6 +139,32 @@ TEST(FileIo, WritesLeaveOnlyTheirTarget) {
         EXPECT_EQ(readFile(tmp / "f.xml"), c.content);
         EXPECT_EQ(entries(tmp.path()), std::vector<std::string>{"f.xml"});
     }
+}
+
+// Bringing pages in ahead must leave every byte as it was, wherever the
+// range starts and ends; the parser, taking its memory that way, reads a
+// document as it always did.
+TEST(MemoryPages, BringingPagesInChangesNoByte) {
+    std::vector<unsigned char> block(300000);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 7 + 3);
+    const std::vector<unsigned char> before = block;
+    const std::pair<std::size_t, std::size_t> ranges[] = {{0, 0}, {1, 100}, {4095, 5000}, {100, 299900}};
+    for (const auto& [from, size] : ranges) {
+        prefault(block.data() + from, size);
+        ASSERT_EQ(block, before) << from << "+" << size;
+    }
+    prefault(nullptr, 4096);
+
+    prefaultXmlMemory();
+    std::string xml = "<lib>";
+    for (int i = 0; i < 5000; ++i) xml += "<set name=\"S" + std::to_string(i) + "\"><element/></set>";
+    xml += "</lib>";
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(xml.c_str()));
+    EXPECT_STREQ(doc.child("lib").last_child().attribute("name").value(), "S4999");
+    std::ostringstream written;
+    doc.save(written, "", pugi::format_raw | pugi::format_no_declaration);
+    EXPECT_EQ(written.str(), xml);
 }
 
 }  // namespace
