@@ -5,7 +5,10 @@
 //   if (!server) GTEST_SKIP() << why;      // only when jackd is not installed
 //
 // The server runs the dummy driver (no sound hardware needed) under a name of
-// its own, so tests running at the same time never share a server. start()
+// its own. Tests with a server must still not run at the same time (CTest's
+// RESOURCE_LOCK jack-server): a server that shuts down removes files of the
+// user's that every server shares, and a client of another server that
+// opens just then finds no server. start()
 // returns once the server accepts clients and exports JACK_DEFAULT_SERVER for
 // this process and every child started afterwards; the destructor stops the
 // server by its process id and restores the variable.
