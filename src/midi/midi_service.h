@@ -5,7 +5,9 @@
 // Two implementations exist:
 //   * createRtMidiService(): every MIDI system compiled into the RtMidi
 //     library that actually works here (JACK, ALSA sequencer, ...). Devices
-//     are listed by port name; a system that cannot start is skipped.
+//     are listed by port name; a system that cannot start is skipped. JACK
+//     is spoken to directly when the program is built with its library
+//     (jack_midi.h says why); the others go through RtMidi.
 //   * createLoopbackService(): an in-process switchboard for unit tests. A
 //     virtual output port shows up as an input device of the same name and a
 //     virtual input port as an output device, exactly as on a real system.

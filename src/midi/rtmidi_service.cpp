@@ -1,4 +1,5 @@
-// The RtMidi backend of the MIDI service.
+// The platform MIDI service: RtMidi for every system but JACK, which the
+// program speaks to directly (see jack_midi.h for why).
 //
 // RtMidi's default constructor gives up when the first compiled system (ALSA)
 // has no sequencer, even if JACK runs; so every compiled system is built
@@ -23,6 +24,8 @@
 
 #ifdef KORVANE_HAVE_JACK
 #include <jack/jack.h>
+
+#include "jack_midi.h"
 #endif
 
 namespace korvane {
@@ -72,10 +75,12 @@ void routeLibraryMessages() {
 // which is only possible once its constructor has returned; the constructor
 // is where a missing server is reported. So standard error is borrowed for
 // the construction. Output of other threads in that moment lands in the
-// console handler as well, which loses nothing.
+// console handler as well, which loses nothing. Two threads borrowing at
+// once would each put back what the other lent, leaving standard error on a
+// buffer that is gone, so a borrow waits for the one before to end.
 class BorrowedCerr {
 public:
-    BorrowedCerr() : old_(std::cerr.rdbuf(buffer_.rdbuf())) {}
+    BorrowedCerr() : lock_(mutex()), old_(std::cerr.rdbuf(buffer_.rdbuf())) {}
     ~BorrowedCerr() {
         std::cerr.rdbuf(old_);
         consoleText(buffer_.str());
@@ -84,6 +89,11 @@ public:
     BorrowedCerr& operator=(const BorrowedCerr&) = delete;
 
 private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    std::lock_guard<std::mutex> lock_;
     std::ostringstream buffer_;
     std::streambuf* old_;
 };
@@ -100,22 +110,6 @@ std::string displayName(RtMidi::Api api, const std::string& raw) {
     if (api != RtMidi::LINUX_ALSA) return raw;
     static const std::regex suffix(R"( \d+:\d+$)");
     return std::regex_replace(raw, suffix, "");
-}
-
-// Whether the MIDI server behind a system still runs. Only JACK can vanish
-// under an open client (the server is stopped or killed).
-bool serverAlive(RtMidi::Api api) {
-#ifdef KORVANE_HAVE_JACK
-    if (api != RtMidi::UNIX_JACK) return true;
-    jack_status_t status{};
-    jack_client_t* probe = jack_client_open("korvane-probe", JackNoStartServer, &status);
-    if (!probe) return false;
-    jack_client_close(probe);
-    return true;
-#else
-    (void)api;
-    return true;
-#endif
 }
 
 // Where errors go: the service's handler, shared with every connection so a
@@ -206,12 +200,6 @@ public:
     }
     ~RtInput() override {
         if (!midi_) return;
-        if (!serverAlive(api_)) {
-            // Closing a client of a vanished server crashes inside the
-            // library; the few bytes of the dead client are left behind.
-            (void)midi_.release();
-            return;
-        }
         try {
             midi_->closePort();
         } catch (...) {
@@ -225,7 +213,6 @@ public:
 
     bool open(RtMidi::Api api, const std::string& client, const std::string& portName, int index,
               std::string& error) {
-        api_ = api;
         midi_ = makeRtMidi<RtMidiIn>(api, client, &capture_, error);
         if (!midi_) return false;
         try {
@@ -248,7 +235,6 @@ private:
 
     MidiInputCallback callback_;
     ErrorCapture capture_;
-    RtMidi::Api api_ = RtMidi::UNSPECIFIED;
     std::unique_ptr<RtMidiIn> midi_;
 };
 
@@ -257,10 +243,6 @@ public:
     explicit RtOutput(std::shared_ptr<ErrorSink> sink) { capture_.sink = std::move(sink); }
     ~RtOutput() override {
         if (!midi_) return;
-        if (!serverAlive(api_)) {
-            (void)midi_.release();  // see ~RtInput
-            return;
-        }
         try {
             midi_->closePort();
         } catch (...) {
@@ -270,7 +252,6 @@ public:
 
     bool open(RtMidi::Api api, const std::string& client, const std::string& portName, int index,
               std::string& error) {
-        api_ = api;
         midi_ = makeRtMidi<RtMidiOut>(api, client, &capture_, error);
         if (!midi_) return false;
         return openRtPort(*midi_, capture_, portName, index, "MIDI output port could not be opened", error);
@@ -305,7 +286,6 @@ public:
 
 private:
     ErrorCapture capture_;
-    RtMidi::Api api_ = RtMidi::UNSPECIFIED;
     std::unique_ptr<RtMidiOut> midi_;
 };
 
@@ -327,6 +307,10 @@ public:
             std::string error;
             Backend b;
             b.api = api;
+            if (direct(b)) {
+                backends_.push_back(b);
+                continue;
+            }
             // A system that cannot even build its objects is left out.
             if (makeRtMidi<RtMidiIn>(api, client_ + " list", &listerCapture_, error) &&
                 makeRtMidi<RtMidiOut>(api, client_ + " list", &listerCapture_, error))
@@ -343,6 +327,7 @@ public:
         for (auto& b : backends_) {
             const int index = find(b, true, name, occurrence);
             if (index < 0) continue;
+            if (direct(b)) return openJackInput("in", name, std::move(callback), error);
             auto conn = std::make_unique<RtInput>(sink_, std::move(callback));
             conn->name_ = name;
             if (!conn->open(b.api, client_, "in", index, error)) return nullptr;
@@ -358,6 +343,7 @@ public:
         for (auto& b : backends_) {
             const int index = find(b, false, name, occurrence);
             if (index < 0) continue;
+            if (direct(b)) return openJackOutput("out", name, error);
             auto conn = std::make_unique<RtOutput>(sink_);
             conn->name_ = name;
             if (!conn->open(b.api, client_, "out", index, error)) return nullptr;
@@ -377,6 +363,7 @@ public:
         }
         // The first working system hosts virtual ports.
         auto& b = backends_.front();
+        if (direct(b)) return openJackInput(portName, {}, std::move(callback), error);
         const auto before = namesOf(b, false);
         auto conn = std::make_unique<RtInput>(sink_, std::move(callback));
         if (!conn->open(b.api, client_, portName, -1, error)) return nullptr;
@@ -392,6 +379,7 @@ public:
             return nullptr;
         }
         auto& b = backends_.front();
+        if (direct(b)) return openJackOutput(portName, {}, error);
         const auto before = namesOf(b, true);
         auto conn = std::make_unique<RtOutput>(sink_);
         if (!conn->open(b.api, client_, portName, -1, error)) return nullptr;
@@ -414,6 +402,54 @@ private:
     struct Backend {
         RtMidi::Api api{};
     };
+
+    // JACK is spoken to directly when the program was built with its
+    // library; RtMidi takes it otherwise.
+    static bool direct(const Backend& b) {
+#ifdef KORVANE_HAVE_JACK
+        return b.api == RtMidi::UNIX_JACK;
+#else
+        (void)b;
+        return false;
+#endif
+    }
+
+    // A port of ours on JACK, connected to peer; with an empty peer a port
+    // others connect to.
+    std::unique_ptr<MidiInputConnection> openJackInput(const std::string& port, const std::string& peer,
+                                                       MidiInputCallback callback, std::string& error) {
+#ifdef KORVANE_HAVE_JACK
+        return jackmidi::openInput(client_, port, peer, std::move(callback), jackReport(), error);
+#else
+        (void)port, (void)peer, (void)callback;
+        error = noSystemText();
+        return nullptr;
+#endif
+    }
+    std::unique_ptr<MidiOutputConnection> openJackOutput(const std::string& port, const std::string& peer,
+                                                         std::string& error) {
+#ifdef KORVANE_HAVE_JACK
+        return jackmidi::openOutput(client_, port, peer, jackReport(), error);
+#else
+        (void)port, (void)peer;
+        error = noSystemText();
+        return nullptr;
+#endif
+    }
+    // JACK's later news (the server shut down) goes where RtMidi's does.
+    std::function<void(const std::string&)> jackReport() const {
+        return [sink = sink_](const std::string& message) { sink->report(message); };
+    }
+    // The ports of the running JACK server, listed by a client of their own
+    // for every look, like the other systems' listings.
+    std::vector<std::string> jackPorts(bool sources) const {
+#ifdef KORVANE_HAVE_JACK
+        return jackmidi::listPorts(client_ + " list", sources);
+#else
+        (void)sources;
+        return {};
+#endif
+    }
 
     // Every listing asks a fresh client: a client of a MIDI server that has
     // gone (or was restarted) keeps answering with what it last saw.
@@ -451,6 +487,7 @@ private:
     }
 
     std::vector<std::string> namesOf(Backend& b, bool input) {
+        if (direct(b)) return jackPorts(input);
         std::vector<std::string> out;
         try {
             auto m = lister(b, input);
@@ -496,6 +533,15 @@ private:
     // many equally named ports as occurrence says; occurrence counts down
     // across backends, in the order names() lists them.
     int find(Backend& b, bool input, const std::string& name, std::size_t& occurrence) {
+        if (direct(b)) {
+            const auto ports = jackPorts(input);
+            for (std::size_t i = 0; i < ports.size(); ++i) {
+                if (ports[i] != name) continue;
+                if (occurrence == 0) return int(i);
+                --occurrence;
+            }
+            return -1;
+        }
         try {
             auto m = lister(b, input);
             if (!m) return -1;
