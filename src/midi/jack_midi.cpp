@@ -250,7 +250,7 @@ class JackOutput : public MidiOutputConnection {
 public:
     explicit JackOutput(std::unique_ptr<OutputState> state) : state_(std::move(state)) {}
     ~JackOutput() override {
-        if (state_ && state_->client && state_->queue) state_->drain();
+        if (state_ && state_->client) state_->drain();
         finish(state_);
     }
     const std::string& name() const override { return name_; }
@@ -262,8 +262,6 @@ public:
             why = "JACK server has shut down";
         } else if (state_->tooLong.exchange(false, std::memory_order_acq_rel)) {
             why = "JACK dropped a message longer than one period takes";
-        } else if (!state_->queue) {
-            why = "JACK output queue could not be made";
         } else {
             // JACK hands one event over as one message, so a run of short
             // messages goes out message by message.
